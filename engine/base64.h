@@ -1,0 +1,18 @@
+// The Base64 decoder for dn:: and member:: lines: lenient about characters, strict about length.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quorvane {
+
+inline constexpr const char* kBase64LengthError = "Base64ToStr: illegal input length!";
+
+// The 6-bit value of `c` in the RFC 4648 alphabet; any other character, "=" included, is 61.
+int Base64CharIndex(char c);
+
+// Decodes `text`; throws quorvane::Error(kBase64LengthError) when its length is below 4 or
+// not a multiple of 4. Every trailing "=" removes one byte from the end of the result.
+std::string Base64ToStr(std::string_view text);
+
+}  // namespace quorvane

@@ -1,0 +1,102 @@
+// Splitting file bytes into lines exactly as the editor pane loads a file.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvane {
+
+// Every TAB becomes four spaces, wherever it stands (no alignment to tab stops).
+inline constexpr std::string_view kTabSpaces = "    ";
+std::string ExpandTabs(std::string_view line);
+
+// Incremental splitter, so that a stream can be read in chunks of any size.
+// A line ends at CR, LF or NUL; after it one CR and then one LF are skipped, so CR LF,
+// a lone LF and a lone CR each end one line and LF CR ends two. A final line break adds no
+// empty line, and everything from the first NUL byte on is ignored. Lines are handed on
+// with the TAB rule applied.
+class LineSplitter {
+ public:
+  // Calls onLine(std::string_view) for every line completed by `chunk`.
+  template <class OnLine>
+  void Feed(std::string_view chunk, OnLine&& onLine);
+  // Hands on the last line when the text did not end with a line break.
+  template <class OnLine>
+  void Finish(OnLine&& onLine);
+  // True once a NUL byte has ended the text; later input is ignored.
+  bool Stopped() const { return stopped_; }
+
+ private:
+  template <class OnLine>
+  void Emit(std::string_view line, OnLine& onLine);
+
+  std::string pending_;  // start of a line whose end is in a later chunk
+  bool hasPending_ = false;
+  bool afterCR_ = false;  // the previous chunk ended with a CR that may pair with an LF
+  bool stopped_ = false;
+};
+
+// Whole-text form: the lines of `bytes`, as LoadFile stores them.
+std::vector<std::string> SplitTextLines(std::string_view bytes);
+
+template <class OnLine>
+void LineSplitter::Emit(std::string_view line, OnLine& onLine) {
+  if (line.find('\t') == std::string_view::npos) {
+    onLine(line);
+  } else {
+    const std::string expanded = ExpandTabs(line);
+    onLine(std::string_view(expanded));
+  }
+}
+
+template <class OnLine>
+void LineSplitter::Feed(std::string_view chunk, OnLine&& onLine) {
+  std::size_t pos = 0;
+  const std::size_t size = chunk.size();
+  if (stopped_) return;
+  if (afterCR_) {
+    afterCR_ = false;
+    if (size > 0 && chunk[0] == '\n') pos = 1;
+  }
+  while (pos < size) {
+    std::size_t end = pos;
+    while (end < size && chunk[end] != '\r' && chunk[end] != '\n' && chunk[end] != '\0') ++end;
+    if (end == size) {
+      pending_.append(chunk.substr(pos));
+      hasPending_ = true;
+      return;
+    }
+    if (hasPending_) {
+      pending_.append(chunk.substr(pos, end - pos));
+      Emit(pending_, onLine);
+      pending_.clear();
+      hasPending_ = false;
+    } else {
+      Emit(chunk.substr(pos, end - pos), onLine);
+    }
+    if (chunk[end] == '\0') {
+      stopped_ = true;
+      return;
+    }
+    pos = end;
+    if (chunk[pos] == '\r') {
+      ++pos;
+      if (pos == size) {
+        afterCR_ = true;
+        return;
+      }
+    }
+    if (chunk[pos] == '\n') ++pos;
+  }
+}
+
+template <class OnLine>
+void LineSplitter::Finish(OnLine&& onLine) {
+  if (hasPending_ && !stopped_) Emit(pending_, onLine);
+  pending_.clear();
+  hasPending_ = false;
+  afterCR_ = false;
+}
+
+}  // namespace quorvane
