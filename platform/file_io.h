@@ -10,6 +10,9 @@ namespace quorvane {
 // The system's description of `errnoValue` without trailing blanks or full stop.
 std::string SystemReason(int errnoValue);
 
+// `fileName` made absolute against the current directory, as messages name a file.
+std::string FullPath(const std::string& fileName);
+
 // Reads the whole file as bytes; throws quorvane::Error(`Cannot open file "NAME". REASON`),
 // NAME being the full path, when it cannot be opened or read (a directory included).
 std::string ReadWholeFile(const std::string& fileName);
@@ -18,7 +21,7 @@ std::string ReadWholeFile(const std::string& fileName);
 // file is written to a temporary file in the same directory that is then renamed over it; an
 // existing file that is not a regular file (a device, a pipe) is written directly and never
 // replaced. `write` is called with a function that appends bytes. Throws quorvane::Error:
-// `Cannot create file "NAME". REASON` when the file cannot be created, "Stream write error"
+// `Cannot create file "NAME". REASON` (NAME being the full path) when the file cannot be created, "Stream write error"
 // (with the name and reason appended after ": ") when writing fails part-way.
 using ByteWriter = std::function<void(std::string_view bytes)>;
 void WriteFileSafely(const std::string& fileName, const std::function<void(const ByteWriter&)>& write);
