@@ -1,0 +1,109 @@
+// Streaming a book through the repair run: chunked input, CR LF output, messages to stderr.
+#include "cli/fix_stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "engine/error.h"
+#include "engine/text_lines.h"
+#include "engine/used_dns.h"
+
+namespace quorvane {
+namespace {
+
+constexpr std::size_t kReadChunk = 1 << 20;
+constexpr std::size_t kWriteBlock = 1 << 20;
+
+}  // namespace
+
+InputFile::InputFile(const std::string& name) {
+  if (name == "-") {
+    fd_ = STDIN_FILENO;
+    displayName_ = "standard input";
+    return;
+  }
+  displayName_ = FullPath(name);
+  fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) {
+    throw Error("Cannot open file \"" + displayName_ + "\". " + SystemReason(errno));
+  }
+  owned_ = true;
+  struct stat info {};
+  if (::fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode)) {
+    ::close(fd_);
+    owned_ = false;
+    throw Error("Cannot open file \"" + displayName_ + "\". " + SystemReason(EISDIR));
+  }
+}
+
+InputFile::~InputFile() {
+  if (owned_) ::close(fd_);
+}
+
+std::size_t InputFile::Read(char* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t got = ::read(fd_, buffer, size);
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno == EINTR) continue;
+    const int error = errno;
+    if (owned_) throw Error("Cannot read file \"" + displayName_ + "\". " + SystemReason(error));
+    throw Error("Cannot read " + displayName_ + ". " + SystemReason(error));
+  }
+}
+
+void CrLfBlockSink::Line(std::string_view line) {
+  block_.append(line);
+  block_.append("\r\n");
+  if (block_.size() >= kWriteBlock) Flush();
+}
+
+void CrLfBlockSink::Flush() {
+  if (block_.empty()) return;
+  write_(block_);
+  block_.clear();
+}
+
+void StandardErrorLog::Write(std::string_view text, int level, std::size_t line) {
+  if (level <= kLogProgress) return;
+  std::string message;
+  if (line > 0) message = "line " + std::to_string(line) + ": ";
+  message.append(text);
+  message.push_back('\n');
+  std::fwrite(message.data(), 1, message.size(), stderr);
+}
+
+void RepairStream(InputFile& input, std::string_view baseDN, const TransformMap& map,
+                  RandomSource& random, Log* log, const ByteWriter& write) {
+  CrLfBlockSink sink(write);
+  UsedDNs usedDNs;
+  RepairRun run(baseDN, map, usedDNs, random, log, sink);
+  LineSplitter splitter;
+  auto addLine = [&run](std::string_view line) { run.AddLine(line); };
+  std::vector<char> chunk(kReadChunk);
+  while (!splitter.Stopped()) {
+    const std::size_t got = input.Read(chunk.data(), chunk.size());
+    if (got == 0) break;
+    splitter.Feed(std::string_view(chunk.data(), got), addLine);
+  }
+  splitter.Finish(addLine);
+  run.Finish();
+  sink.Flush();
+}
+
+void WriteToStandardOutput(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      throw Error("Cannot write to standard output. " + SystemReason(written < 0 ? errno : EIO));
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
+}  // namespace quorvane

@@ -1,0 +1,74 @@
+// quorvane-fix: repairs an address-book LDIF export without the window, for scripts and big books.
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "cli/fix_stream.h"
+#include "cli/options.h"
+#include "engine/error.h"
+#include "engine/random_source.h"
+#include "engine/transform_map.h"
+#include "platform/directories.h"
+#include "platform/file_io.h"
+#include "profiles/profiles.h"
+
+namespace quorvane {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitInternalFailure = 1;
+constexpr int kExitUsageOrFile = 2;
+
+// Unlike the window, a profile that cannot be read stops the run: a script must not quietly
+// repair a book without the rules it asked for.
+void LoadRequiredProfile(const std::string& value, TransformMap& map, Log* log) {
+  const std::string fileName = ProfileFileName(value, AppDir());
+  ReadWholeFile(fileName);  // throws with the file's name and the system's reason
+  LoadProfile(fileName, map, log);
+}
+
+void RunFix(const FixOptions& options) {
+  StandardErrorLog log;
+  TransformMap map;
+  if (options.profile) LoadRequiredProfile(*options.profile, map, &log);
+  InputFile input(options.input);
+  SeededRandom random(options.startValue.value_or(SeededRandom::ClockSeed()));
+  if (options.output) {
+    WriteFileSafely(*options.output, [&](const ByteWriter& write) {
+      RepairStream(input, options.baseDN, map, random, &log, write);
+    });
+  } else {
+    const ByteWriter write = WriteToStandardOutput;
+    RepairStream(input, options.baseDN, map, random, &log, write);
+  }
+}
+
+void PrintError(const std::string& message) {
+  std::fprintf(stderr, "quorvane-fix: %s\n", message.c_str());
+}
+
+}  // namespace
+}  // namespace quorvane
+
+int main(int argc, char** argv) {
+  using namespace quorvane;
+  try {
+    const FixOptions options = ParseFixOptions(argc, argv);
+    if (options.help) {
+      WriteToStandardOutput(FixUsage());
+      return kExitOk;
+    }
+    RunFix(options);
+    return kExitOk;
+  } catch (const UsageError& e) {
+    PrintError(e.what());
+    std::fprintf(stderr, "%s\n", FixUsageHint().c_str());
+    return kExitUsageOrFile;
+  } catch (const Error& e) {
+    PrintError(e.what());
+    return kExitUsageOrFile;
+  } catch (const std::exception& e) {
+    PrintError(std::string("internal error: ") + e.what());
+    return kExitInternalFailure;
+  }
+}

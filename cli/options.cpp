@@ -1,0 +1,139 @@
+// The command line of quorvane-fix: its options, their defaults and the help text.
+#include "cli/options.h"
+
+#include <charconv>
+#include <string_view>
+
+#include "engine/defaults.h"
+#include "profiles/profiles.h"
+
+namespace quorvane {
+namespace {
+
+std::uint64_t ParseStartValue(std::string_view text) {
+  std::uint64_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (text.empty() || ec != std::errc() || ptr != end) {
+    throw UsageError("--seed needs a whole number from 0 to 18446744073709551615, not \"" +
+                     std::string(text) + "\"");
+  }
+  return value;
+}
+
+// Splits "--name=value"; `value` stays empty when there is no "=".
+bool SplitInlineValue(std::string_view arg, std::string_view& name, std::optional<std::string>& value) {
+  const std::size_t eq = arg.find('=');
+  if (eq == std::string_view::npos) {
+    name = arg;
+    return false;
+  }
+  name = arg.substr(0, eq);
+  value = std::string(arg.substr(eq + 1));
+  return true;
+}
+
+}  // namespace
+
+FixOptions ParseFixOptions(int argc, const char* const* argv) {
+  FixOptions options;
+  options.baseDN = std::string(kDefaultBaseDN);
+  bool haveInput = false;
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    const bool isOption = !optionsEnded && arg.size() > 1 && arg[0] == '-';
+    if (!isOption) {
+      if (haveInput) throw UsageError("only one input file may be given, not also \"" + std::string(arg) + "\"");
+      options.input = std::string(arg);
+      haveInput = true;
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+      continue;
+    }
+    std::string_view name;
+    std::optional<std::string> value;
+    SplitInlineValue(arg, name, value);
+    if (name != "--base-dn" && name != "--profile" && name != "--seed" && name != "--output") {
+      throw UsageError("unknown option \"" + std::string(arg) + "\"");
+    }
+    if (!value) {
+      if (i + 1 >= argc) throw UsageError(std::string(name) + " needs a value");
+      value = argv[++i];
+    }
+    if (name == "--base-dn") {
+      options.baseDN = *value;
+    } else if (name == "--profile") {
+      if (value->empty()) throw UsageError("--profile needs a profile name or an .ini file");
+      options.profile = *value;
+    } else if (name == "--seed") {
+      options.startValue = ParseStartValue(*value);
+    } else {
+      if (value->empty() || *value == "-") throw UsageError("--output needs a file name");
+      options.output = *value;
+    }
+  }
+  return options;
+}
+
+std::string ProfileFileName(const std::string& value, const std::string& appDir) {
+  const bool isPath = value.find('/') != std::string::npos ||
+                      (value.size() >= 4 && value.compare(value.size() - 4, 4, ".ini") == 0);
+  return isPath ? value : ProfilePath(appDir, value);
+}
+
+std::string FixUsageHint() { return "Try \"quorvane-fix --help\" for more information."; }
+
+std::string FixUsage() {
+  std::string text =
+      "Usage: quorvane-fix [--base-dn DN] [--profile NAME|FILE.ini] [--seed N] [--output FILE] "
+      "[INPUT]\n"
+      "\n"
+      "Repairs LDIF exported from an address book so that it imports into an LDAP directory:\n"
+      "decodes Base64 DNs, escapes DNs (RFC 4514), puts every entry under the base DN, makes\n"
+      "every DN unique, applies the rules of a transform profile, normalises booleans, drops\n"
+      "empty values and adds missing sn/cn lines. The result is the same as the window's.\n"
+      "\n"
+      "Options:\n"
+      "  --base-dn DN      base DN appended to every DN (default: " +
+      std::string(kDefaultBaseDN) +
+      ");\n"
+      "                    used as given; an empty DN appends nothing\n"
+      "  --profile NAME    transform profile NAME.ini beside this program\n"
+      "  --profile FILE    a value holding \"/\" or ending in \".ini\" is the profile file itself;\n"
+      "                    without --profile no renaming or dropping rules apply\n"
+      "  --seed N          start value (0 to 18446744073709551615) of the numbers that make\n"
+      "                    duplicate DNs unique, for a reproducible result (default: the clock)\n"
+      "  --output FILE     write the result to FILE (default: standard output); a regular or new\n"
+      "                    file is replaced only once the whole result is written, so a failed\n"
+      "                    run leaves an existing file as it was; a device or pipe is written\n"
+      "                    directly\n"
+      "  -h, --help        show this text and exit\n"
+      "\n"
+      "INPUT is the LDIF file to repair; standard input when absent or \"-\".\n"
+      "\n"
+      "Input is read as bytes, without character-set conversion. A line ends at CR LF, LF or CR;\n"
+      "a NUL byte ends the text (the rest is ignored); every TAB becomes four spaces. Every\n"
+      "output line, the last included, ends with CR LF, and every record is followed by one\n"
+      "empty line. The book is repaired record by record, so memory grows with the number of\n"
+      "distinct DNs, not with the size of the file.\n"
+      "\n"
+      "Problems found in a record (such as an undecodable Base64 value) are written to standard\n"
+      "error as \"line N: MESSAGE\", N being the line on which the record starts; they do not\n"
+      "stop the repair.\n"
+      "\n"
+      "Exit status:\n"
+      "  0  the repair ran (problems in records are reported, not fatal)\n"
+      "  1  an unexpected internal failure\n"
+      "  2  a usage error, or a file that cannot be read or written (input, profile, output);\n"
+      "     the message names the file and the system's reason\n";
+  return text;
+}
+
+}  // namespace quorvane

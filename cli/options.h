@@ -1,0 +1,37 @@
+// The command line of quorvane-fix: its options, their defaults and the help text.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace quorvane {
+
+// A command line that cannot be run; the message says what is wrong with it.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct FixOptions {
+  std::string baseDN;                      // used as given; an empty one appends nothing
+  std::optional<std::string> profile;      // a profile name or an .ini path, as given
+  std::optional<std::uint64_t> startValue;  // --seed: reproducible uniqueness numbers
+  std::optional<std::string> output;       // absent: standard output
+  std::string input = "-";                 // "-": standard input
+  bool help = false;
+};
+
+// Parses argv[1..argc-1]; throws UsageError. Options may be written "--name VALUE" or
+// "--name=VALUE"; "--" ends the options.
+FixOptions ParseFixOptions(int argc, const char* const* argv);
+
+// The profile file a --profile value names: a value holding "/" or ending in ".ini" is a path,
+// anything else the name of a profile beside the executable (`appDir`, with its trailing "/").
+std::string ProfileFileName(const std::string& value, const std::string& appDir);
+
+std::string FixUsage();  // the full --help text
+std::string FixUsageHint();  // the one line shown after a usage error
+
+}  // namespace quorvane
