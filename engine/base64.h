@@ -1,4 +1,5 @@
-// The Base64 decoder for dn:: and member:: lines: lenient about characters, strict about length.
+// Base64 for LDIF: the decoder for dn:: and member:: lines (lenient about characters, strict
+// about length) and the encoder for values that are not safe to write as plain text.
 #pragma once
 
 #include <string>
@@ -14,5 +15,8 @@ int Base64CharIndex(char c);
 // Decodes `text`; throws quorvane::Error(kBase64LengthError) when its length is below 4 or
 // not a multiple of 4. Every trailing "=" removes one byte from the end of the result.
 std::string Base64ToStr(std::string_view text);
+
+// Standard RFC 4648 encoding with "=" padding, for values that must be written as "name:: data".
+std::string StrToBase64(std::string_view bytes);
 
 }  // namespace quorvane

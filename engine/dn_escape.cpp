@@ -1,0 +1,183 @@
+// DN escaping for dn: and member: lines, the base-DN suffix test and RDN value extraction.
+#include "engine/dn_escape.h"
+
+#include "engine/base64.h"
+#include "engine/text.h"
+
+namespace quorvane {
+namespace {
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+void AppendHexEscape(unsigned char c, std::string& out) {
+  out.push_back('\\');
+  out.push_back(kHex[c >> 4]);
+  out.push_back(kHex[c & 15]);
+}
+
+bool NeedsHexEscape(unsigned char c) { return c == '&' || c == '~' || c < 0x20 || c >= 0x7F; }
+
+// Length of the mail separator starting at the comma `value[pos]`: ",mail=" or ", mail=".
+// Zero when there is none. Matched case-sensitively, as the address book writes it.
+std::size_t MailSeparatorLength(std::string_view value, std::size_t pos) {
+  constexpr std::string_view kMail = "mail=";
+  std::size_t next = pos + 1;
+  if (next < value.size() && value[next] == ' ') ++next;
+  return value.substr(next, kMail.size()) == kMail ? next - pos + kMail.size() : 0;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+}  // namespace
+
+void AppendEscapedDN(std::string_view value, std::string& out) {
+  // One pass that gives the same result as applying the rules one after the other: no rule
+  // creates a character that a later rule would change again.
+  bool typeStart = true;  // at the start of an attribute type (DN start or after "+mail=")
+  bool valueStart = false;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(value[i]);
+    const bool atValueStart = valueStart;
+    valueStart = false;
+    switch (c) {
+      case '\\':
+        out.append("\\5C");
+        break;
+      case '"':
+        out.push_back('\'');
+        break;
+      case '+':
+      case '>':
+      case '<':
+      case ';':
+        out.push_back('\\');
+        out.push_back(static_cast<char>(c));
+        break;
+      case ',':
+        if (const std::size_t length = MailSeparatorLength(value, i)) {
+          out.append("+mail=");
+          i += length - 1;
+          valueStart = true;
+        } else {
+          out.append("\\,");
+        }
+        break;
+      case '=':
+        out.push_back('=');
+        if (typeStart) valueStart = true;
+        break;
+      case '#':
+        if (atValueStart) {
+          AppendHexEscape(c, out);
+        } else {
+          out.push_back('#');
+        }
+        break;
+      default:
+        if (NeedsHexEscape(c)) {
+          AppendHexEscape(c, out);
+        } else {
+          out.push_back(static_cast<char>(c));
+        }
+    }
+    if (c == '=' && typeStart) typeStart = false;
+  }
+}
+
+std::string EscapeDN(std::string_view value) {
+  std::string out;
+  out.reserve(value.size() + 16);
+  AppendEscapedDN(value, out);
+  return out;
+}
+
+std::string EscapeDNChars(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (char ch : text) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (NeedsHexEscape(c)) {
+      AppendHexEscape(c, out);
+    } else {
+      out.push_back(ch);
+    }
+  }
+  return out;
+}
+
+std::string EscapeDNLine(std::string_view line) {
+  const std::size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return EscapeDN(line);
+  std::string out(line.substr(0, colon + 1));
+  out.push_back(' ');
+  AppendEscapedDN(TrimView(line.substr(colon + 1)), out);
+  return out;
+}
+
+std::size_t FindBaseSuffix(std::string_view dn, std::string_view baseDN) {
+  if (baseDN.empty() || dn.size() <= baseDN.size()) return std::string_view::npos;
+  if (!EndsWithNoCase(dn, baseDN)) return std::string_view::npos;
+  std::size_t pos = dn.size() - baseDN.size();
+  while (pos > 0 && dn[pos - 1] == ' ') --pos;
+  // The source escapes nothing, so a backslash before this comma is text of its own.
+  if (pos == 0 || dn[pos - 1] != ',') return std::string_view::npos;
+  return pos - 1;
+}
+
+std::string_view FirstRDNValue(std::string_view dn) {
+  const std::size_t equals = dn.find('=');
+  if (equals == std::string_view::npos) return {};
+  std::size_t end = equals + 1;
+  while (end < dn.size() && dn[end] != '+' && dn[end] != ',') {
+    end += (dn[end] == '\\' && end + 1 < dn.size()) ? 2 : 1;
+  }
+  if (end > dn.size()) end = dn.size();
+  return dn.substr(equals + 1, end - equals - 1);
+}
+
+std::string UnescapeDNValue(std::string_view value) {
+  std::string out;
+  out.reserve(value.size());
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] != '\\' || i + 1 == value.size()) {
+      out.push_back(value[i]);
+      continue;
+    }
+    const int high = i + 2 < value.size() ? HexValue(value[i + 1]) : -1;
+    const int low = high >= 0 ? HexValue(value[i + 2]) : -1;
+    if (low >= 0) {
+      out.push_back(static_cast<char>(high * 16 + low));
+      i += 2;
+    } else {
+      out.push_back(value[++i]);
+    }
+  }
+  return out;
+}
+
+bool IsSafeString(std::string_view value) {
+  if (value.empty()) return true;
+  const char first = value.front();
+  if (first == ' ' || first == ':' || first == '<' || value.back() == ' ') return false;
+  for (char ch : value) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c == 0 || c == '\r' || c == '\n' || c >= 0x80) return false;
+  }
+  return true;
+}
+
+void AppendAttributeLine(std::string_view name, std::string_view value, std::string& out) {
+  out.append(name);
+  if (IsSafeString(value)) {
+    out.append(": ").append(value);
+  } else {
+    out.append(":: ").append(StrToBase64(value));
+  }
+}
+
+}  // namespace quorvane

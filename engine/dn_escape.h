@@ -1,0 +1,48 @@
+// DN escaping for dn: and member: lines, the base-DN suffix test and RDN value extraction.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace quorvane {
+
+// Address-book exports write DNs such as `cn=Doe, John,mail=ADDRESS` with nothing escaped.
+// AppendEscapedDN turns such a value into an RFC 4514 DN, appending it to `out`:
+//   - every backslash becomes \5C (the source never escapes, so a backslash is literal text);
+//   - `"` becomes `'`;
+//   - `+` becomes `\+`;
+//   - "," or ", " directly followed by "mail=" becomes the RDN separator "+mail=", so the mail
+//     address joins the name in one two-valued RDN;
+//   - every other "," and every `>`, `<`, `;` gains a backslash;
+//   - `&`, `~`, control bytes (0x00-0x1F, 0x7F) and bytes of 0x80 and above become \XX,
+//     so no decoded DN can smuggle a line break into the output;
+//   - a "#" that begins an attribute value becomes \23 (RFC 4514 reads it as hex BER).
+void AppendEscapedDN(std::string_view value, std::string& out);
+std::string EscapeDN(std::string_view value);
+
+// The last rule above on its own: `&`, `~`, control bytes and bytes >= 0x80 as \XX.
+std::string EscapeDNChars(std::string_view text);
+
+// A whole "dn:" or "member:" line: the name up to its colon, ": ", and the escaped value.
+std::string EscapeDNLine(std::string_view line);
+
+// Where `dn` ends with "," + `baseDN` (blanks allowed after that comma, ASCII case ignored):
+// the position of that comma, or npos. `baseDN` must already be trimmed and non-empty.
+std::size_t FindBaseSuffix(std::string_view dn, std::string_view baseDN);
+
+// The value of the first RDN component of `dn` (text after the first "=", up to the first
+// unescaped "+" or ","), still escaped. Empty when `dn` holds no "=".
+std::string_view FirstRDNValue(std::string_view dn);
+
+// Undoes DN escaping: \XX becomes that byte, \c becomes c.
+std::string UnescapeDNValue(std::string_view value);
+
+// RFC 2849 SAFE-STRING, and no trailing space: such a value can be written as "name: value";
+// any other needs "name:: base64".
+bool IsSafeString(std::string_view value);
+
+// Appends "name: value" or "name:: base64" (name given without its colon) to `out`.
+void AppendAttributeLine(std::string_view name, std::string_view value, std::string& out);
+
+}  // namespace quorvane

@@ -1,0 +1,312 @@
+// Rewriting the lines of one LDIF record: DN escaping, profile rules, booleans, sn/cn.
+#include "engine/fix_record.h"
+
+#include "engine/base64.h"
+#include "engine/dn_escape.h"
+#include "engine/error.h"
+#include "engine/text.h"
+
+namespace quorvane {
+namespace {
+
+constexpr std::string_view kIgnoreAttribute = "/ignore/:";
+constexpr std::string_view kIgnoreLine = "/ignore/";
+
+// The name a record is known by, for the sn:/cn: lines it lacks. A value taken from a line
+// keeps that line's form (": data" stays Base64); a value taken from a DN is plain bytes.
+struct RecordName {
+  std::string text;
+  bool fromLine = false;
+};
+
+struct PassState {
+  std::string snValue;
+  std::string cnValue;
+  std::string dnValue;
+  bool hasSn = false;
+  bool hasCn = false;
+  RecordFacts facts;
+};
+
+// Reused between lines and records, so that rewriting a line does not allocate.
+thread_local std::string tScratch;
+
+void Progress(const RecordContext& context, std::string_view line) {
+  if (context.log == nullptr || !context.log->WantsProgress()) return;
+  tScratch.assign("fc: ").append(line);
+  context.log->Write(tScratch, kLogProgress, context.line);
+}
+
+void ReportError(const RecordContext& context, std::string_view text) {
+  if (context.log != nullptr) context.log->Write(text, kLogError, context.line);
+}
+
+std::string_view Lookup(const RecordContext& context, std::string_view name) {
+  return context.map == nullptr ? std::string_view() : context.map->Lookup(name);
+}
+
+// The attribute name without its colon and the blanks around it: "objectclass :" -> "objectclass".
+std::string_view BareName(std::string_view name) {
+  if (!name.empty() && name.back() == ':') name.remove_suffix(1);
+  return TrimView(name);
+}
+
+bool IsGenericObjectClass(const NameValue& nv) {
+  return BareName(nv.name) == "objectclass" &&
+         (nv.value == "top" || nv.value == "person" || nv.value == "organizationalPerson");
+}
+
+// Notes group membership on a line as it leaves the pass (after the profile's rules).
+void NoteRecordShape(std::string_view line, RecordFacts& facts) {
+  if (line.empty()) return;
+  const NameValue nv = SplitNameValue(line);
+  const std::string_view bare = BareName(nv.name);
+  if (EqualsNoCase(bare, "objectclass")) {
+    if (EqualsNoCase(nv.value, "groupOfNames") || EqualsNoCase(nv.value, "groupOfUniqueNames")) {
+      facts.isGroup = true;
+    }
+  } else if (EqualsNoCase(bare, "member") || EqualsNoCase(bare, "uniqueMember")) {
+    facts.hasMember = true;
+  }
+}
+
+// "dn:: data" / "member:: data" -> "dn: text". RFC 2849 allows any number of spaces (FILL)
+// after the "::". On a decoding error the line stays encoded and the error is reported.
+void DecodeBase64DN(std::string& line, std::size_t attributeLength, const RecordContext& context) {
+  std::size_t start = attributeLength + 2;
+  while (start < line.size() && line[start] == ' ') ++start;
+  try {
+    const std::string decoded = Base64ToStr(std::string_view(line).substr(start));
+    line.resize(attributeLength);
+    line.append(": ").append(TrimView(decoded));
+  } catch (const Error& error) {
+    tScratch.assign("001: ").append(error.what());
+    ReportError(context, tScratch);
+  }
+}
+
+// Escapes the DN of a dn: or member: line and puts it under the base DN, writing
+// "<attribute>: <dn>" to `out`. Returns the length of `out` before the base DN, so that
+// out[0, result) is the record's key for a dn: line.
+std::size_t BuildDNLine(std::string_view attribute, std::string_view value,
+                        std::string_view baseDN, std::string& out) {
+  out.assign(attribute).append(": ");
+  const std::string_view base = TrimView(baseDN);
+  if (!base.empty() && EqualsNoCase(value, base)) {
+    out.append(value);  // the base entry itself
+    return out.size();
+  }
+  const std::size_t suffix = FindBaseSuffix(value, base);
+  if (suffix != std::string_view::npos) {
+    AppendEscapedDN(value.substr(0, suffix), out);
+    const std::size_t keyLength = out.size();
+    out.append(value.substr(suffix));  // already under the base: keep it as written
+    return keyLength;
+  }
+  AppendEscapedDN(value, out);
+  const std::size_t keyLength = out.size();
+  if (!base.empty()) out.append(",").append(baseDN);
+  return keyLength;
+}
+
+// Renaming by attribute name, the Base64 and URL forms, dropping, and whole-line mapping.
+// Writes the rebuilt line (possibly empty) into `out`.
+void RebuildLine(std::string_view name, std::string_view value, bool encodedFormAllowed,
+                 const RecordContext& context, std::string& out) {
+  const std::string_view renamed = Lookup(context, name);
+  if (!renamed.empty()) name = renamed;
+  out.clear();
+  if (name.empty() || value.empty() || name == kIgnoreAttribute) return;
+  out.append(name);
+  if (!(encodedFormAllowed && value.front() == ':')) out.push_back(' ');
+  out.append(value);
+  const std::string_view mapped = Lookup(context, out);
+  if (mapped.empty()) return;
+  if (mapped == kIgnoreLine) {
+    out.clear();
+  } else {
+    out.assign(mapped);
+  }
+}
+
+// Steps for a dn: or member: line that is not (or no longer) Base64.
+void FixDNLine(std::string& line, std::size_t attributeLength, bool isDN, std::string& dnKey,
+               PassState& state, const RecordContext& context) {
+  const std::string_view attribute = std::string_view(line).substr(0, attributeLength);
+  const std::string_view value = TrimView(std::string_view(line).substr(attributeLength + 1));
+  if (value.empty()) {
+    if (isDN) {
+      // An entry with an empty DN is reported by the run; the line stays to show it.
+      state.facts.emptyDN = true;
+      line.assign("dn:");
+    } else {
+      line.clear();
+    }
+    return;
+  }
+  thread_local std::string built;
+  const std::size_t keyLength = BuildDNLine(attribute, value, context.baseDN, built);
+  const std::size_t valueStart = attributeLength + 2;
+  if (isDN) {
+    dnKey.assign(built, 0, keyLength);
+    state.dnValue.assign(built, valueStart);
+  }
+  RebuildLine(isDN ? "dn:" : "member:", std::string_view(built).substr(valueStart), false,
+              context, tScratch);
+  line.swap(tScratch);
+}
+
+void FixOtherLine(std::string& line, bool isFirstRecord, PassState& state,
+                  const RecordContext& context) {
+  NameValue nv = SplitNameValue(line);
+  if (!isFirstRecord && IsGenericObjectClass(nv)) {
+    line.clear();
+    return;
+  }
+  std::string cnText;
+  if (nv.name == "sn:") {
+    state.snValue.assign(nv.value);
+    state.hasSn = true;
+  } else if (nv.name == "cn:") {
+    cnText = ReplaceAll(nv.value, "\"", "'");
+    state.cnValue = cnText;
+    state.hasCn = true;
+    nv.value = cnText;
+  } else if (nv.name == "dn:") {
+    state.dnValue.assign(nv.value);  // a dn:: line that did not decode
+  }
+  if (EqualsNoCase(nv.value, "false")) {
+    nv.value = "FALSE";
+  } else if (EqualsNoCase(nv.value, "true")) {
+    nv.value = "TRUE";
+  }
+  RebuildLine(nv.name, nv.value, true, context, tScratch);
+  line.swap(tScratch);
+}
+
+// Appends "sn:"/"cn:" lines for the ones the record lacks (a group gets no sn:).
+void AppendMissingNames(RecordLines& lines, const RecordName& name, const PassState& state) {
+  if (TrimView(name.text).empty()) return;
+  auto append = [&](std::string_view attribute) {
+    std::string line;
+    if (!name.fromLine) {
+      AppendAttributeLine(attribute, name.text, line);
+    } else if (name.text.front() == ':') {
+      line.assign(attribute).append(":").append(name.text);  // keeps the Base64 form
+    } else {
+      line.assign(attribute).append(": ").append(name.text);
+    }
+    lines.push_back(line);
+  };
+  if (!state.hasSn && !state.facts.isGroup) append("sn");
+  if (!state.hasCn) append("cn");
+}
+
+// The RDN value of a DN, with its escapes undone: what the directory stores as that value.
+std::string NameFromDN(std::string_view dn) { return UnescapeDNValue(FirstRDNValue(dn)); }
+
+RecordName ChooseName(const PassState& state) {
+  if (!state.snValue.empty()) return {state.snValue, true};
+  if (!state.cnValue.empty()) return {state.cnValue, true};
+  return {NameFromDN(state.dnValue), false};
+}
+
+RecordFacts FirstPass(RecordLines& lines, bool isFirstRecord, std::string& dnKey,
+                      const RecordContext& context) {
+  PassState state;
+  const std::size_t count = lines.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    std::string& line = lines[i];
+    Progress(context, line);
+    const std::string_view view = line;
+    if (view.starts_with("dn::")) {
+      DecodeBase64DN(line, 2, context);
+    } else if (view.starts_with("member::")) {
+      DecodeBase64DN(line, 6, context);
+    }
+    // A line still starting with "::" after the decoder ran did not decode; it passes through.
+    const std::string_view now = line;
+    if (now.starts_with("dn:") && !now.starts_with("dn::")) {
+      FixDNLine(line, 2, true, dnKey, state, context);
+    } else if (now.starts_with("member:") && !now.starts_with("member::")) {
+      FixDNLine(line, 6, false, dnKey, state, context);
+    } else {
+      FixOtherLine(line, isFirstRecord, state, context);
+    }
+    NoteRecordShape(line, state.facts);
+  }
+  AppendMissingNames(lines, ChooseName(state), state);
+  return state.facts;
+}
+
+// Only the dn: line and the cn: lines change; everything else stays as the first pass left it.
+RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view forcedDN,
+                       const RecordContext& context) {
+  PassState state;
+  const std::string_view forcedValue = SplitNameValue(forcedDN).value;
+  const std::string newName = NameFromDN(forcedValue);
+  const std::string_view base = TrimView(context.baseDN);
+  const std::size_t count = lines.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    std::string& line = lines[i];
+    Progress(context, line);
+    const NameValue nv = SplitNameValue(line);
+    if (nv.name == "dn:" && !nv.value.starts_with(":")) {
+      line.assign(forcedDN);
+      if (!base.empty()) line.append(",").append(context.baseDN);
+      state.dnValue.assign(SplitNameValue(line).value);
+      dnKey.assign(forcedDN);
+    } else if (nv.name == "sn:") {
+      state.snValue.assign(nv.value);
+      state.hasSn = true;
+    } else if (nv.name == "cn:") {
+      state.cnValue.assign(nv.value);
+      state.hasCn = true;
+      tScratch.clear();
+      AppendAttributeLine("cn", newName, tScratch);
+      line.swap(tScratch);
+    }
+    NoteRecordShape(line, state.facts);
+  }
+  RecordName name{newName, false};
+  if (TrimView(name.text).empty()) name = ChooseName(state);
+  AppendMissingNames(lines, name, state);
+  return state.facts;
+}
+
+}  // namespace
+
+RecordLines::RecordLines(std::initializer_list<std::string_view> lines) {
+  for (std::string_view line : lines) push_back(line);
+}
+
+void RecordLines::push_back(std::string_view line) {
+  if (count_ == lines_.size()) {
+    lines_.emplace_back(line);
+  } else {
+    lines_[count_].assign(line);
+  }
+  ++count_;
+}
+
+std::vector<std::string> RecordLines::NonEmpty() const {
+  std::vector<std::string> result;
+  for (const std::string& line : *this) {
+    if (!line.empty()) result.push_back(line);
+  }
+  return result;
+}
+
+NameValue SplitNameValue(std::string_view line) {
+  const std::size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return {{}, TrimView(line)};
+  return {TrimView(line.substr(0, colon + 1)), TrimView(line.substr(colon + 1))};
+}
+
+RecordFacts FixRecord(RecordLines& lines, bool isFirstRecord, std::string& dnKey,
+                      std::string_view forcedDN, const RecordContext& context) {
+  if (forcedDN.empty()) return FirstPass(lines, isFirstRecord, dnKey, context);
+  return SecondPass(lines, dnKey, forcedDN, context);
+}
+
+}  // namespace quorvane

@@ -1,0 +1,189 @@
+// The repair run: source lines in, repaired LDIF lines out, record by record.
+#include "engine/repair_run.h"
+
+#include "engine/fix_record.h"
+#include "engine/text.h"
+
+namespace quorvane {
+namespace {
+
+bool IsDNLine(std::string_view line) { return line.starts_with("dn:"); }
+
+// RFC 2849 folding: a line starting with exactly one space and then something else continues
+// the line before. Deeper indentation is taken as an indented line of its own.
+bool IsContinuation(std::string_view line) {
+  return line.size() >= 2 && line[0] == ' ' && line[1] != ' ';
+}
+
+// Candidates keep the key's form: the attempt number and a number from 0 to 99 go in front of
+// the first "+mail=", or at the end. A key that is only a mail address gains a cn component
+// instead, so that the address itself stays intact.
+void MakeCandidate(std::string_view key, int attempt, int number, std::string& out) {
+  const std::string digits = std::to_string(attempt) + std::to_string(number);
+  out.clear();
+  const std::size_t mail = key.find("+mail=");
+  if (mail != std::string_view::npos) {
+    out.append(key.substr(0, mail)).append(digits).append(key.substr(mail));
+    return;
+  }
+  constexpr std::string_view kPrefix = "dn: ";
+  const std::string_view value = key.substr(kPrefix.size());
+  if (StartsWithNoCase(value, "mail=") && value.find_first_of("+,") == std::string_view::npos) {
+    const std::string_view address = value.substr(5);
+    out.append(kPrefix).append("cn=").append(address).append(digits).append("+").append(value);
+    return;
+  }
+  out.append(key).append(digits);
+}
+
+}  // namespace
+
+struct RepairRun::State {
+  State(std::string_view base, const TransformMap& transform, UsedDNs& used, RandomSource& rnd,
+        Log* sink, LineSink& output)
+      : baseDN(base), map(transform), usedDNs(used), random(rnd), log(sink), out(output) {}
+
+  void AddSourceLine(std::string_view raw);
+  void FlushPending();
+  void AddRecordLine(std::string_view line, std::size_t lineNumber);
+  void EndRecord();
+  void MakeUnique();
+
+  std::string baseDN;
+  const TransformMap& map;
+  UsedDNs& usedDNs;
+  RandomSource& random;
+  Log* log;
+  LineSink& out;
+
+  std::size_t lineNumber = 0;  // of the last source line read
+  std::string pending;         // the last non-blank source line, untrimmed, until we know
+  bool hasPending = false;     //   whether the next line continues it
+  std::size_t pendingLine = 0;
+  bool previousNonBlank = false;
+
+  RecordLines record;
+  std::size_t recordLine = 0;
+  bool recordHasDN = false;
+  bool isFirstRecord = true;
+  std::string dnKey;
+  std::string candidate;
+};
+
+void RepairRun::State::AddSourceLine(std::string_view raw) {
+  ++lineNumber;
+  if (previousNonBlank && IsContinuation(raw)) {
+    pending.append(raw.substr(1));
+    return;
+  }
+  FlushPending();
+  if (TrimView(raw).empty()) {
+    previousNonBlank = false;
+    EndRecord();
+    return;
+  }
+  previousNonBlank = true;
+  pending.assign(raw);
+  hasPending = true;
+  pendingLine = lineNumber;
+}
+
+void RepairRun::State::FlushPending() {
+  if (!hasPending) return;
+  hasPending = false;
+  AddRecordLine(TrimView(pending), pendingLine);
+}
+
+void RepairRun::State::AddRecordLine(std::string_view line, std::size_t number) {
+  // A second DN line means the blank line between two records was left out. A leading
+  // "version: 1" is no DN line, so it stays with the record that follows it (RFC 2849).
+  if (IsDNLine(line)) {
+    if (recordHasDN) EndRecord();
+    recordHasDN = true;
+  }
+  if (record.empty()) recordLine = number;
+  record.push_back(line);
+}
+
+void RepairRun::State::MakeUnique() {
+  // Numbers are drawn only for a key that is taken, and the scan goes on until a candidate
+  // is free; each attempt changes the key's length or digits, so it ends.
+  int attempt = 0;
+  do {
+    MakeCandidate(dnKey, attempt, random.Next(), candidate);
+    ++attempt;
+  } while (usedDNs.Contains(candidate));
+}
+
+void RepairRun::State::EndRecord() {
+  if (record.empty()) return;
+  const RecordContext context{baseDN, &map, log, recordLine};
+  dnKey.clear();  // a record without a usable DN takes no part in the uniqueness check
+  const RecordFacts facts = FixRecord(record, isFirstRecord, dnKey, {}, context);
+  if (log != nullptr) {
+    if (facts.emptyDN) {
+      log->Write("002: record has an empty DN; no directory accepts it", kLogError, recordLine);
+    }
+    if (facts.isGroup && !facts.hasMember) {
+      log->Write("003: mailing list has no member; no directory accepts it", kLogError,
+                 recordLine);
+    }
+  }
+  if (!dnKey.empty()) {
+    if (usedDNs.Contains(dnKey)) {
+      MakeUnique();
+      FixRecord(record, isFirstRecord, dnKey, candidate, context);
+    }
+    usedDNs.Add(dnKey);
+  }
+  for (const std::string& line : record) {
+    if (!line.empty()) out.Line(line);
+  }
+  out.Line({});
+  isFirstRecord = false;
+  record.clear();
+  recordHasDN = false;
+}
+
+RepairRun::RepairRun(std::string_view baseDN, const TransformMap& map, UsedDNs& usedDNs,
+                     RandomSource& random, Log* log, LineSink& out)
+    : state_(std::make_unique<State>(baseDN, map, usedDNs, random, log, out)) {
+  usedDNs.Clear();
+}
+
+RepairRun::~RepairRun() = default;
+
+void RepairRun::AddLine(std::string_view sourceLine) {
+  // A line never holds a line break; should a caller hand one in, it ends the line there,
+  // so that no CR, LF or NUL can reach the output.
+  std::size_t start = 0;
+  for (std::size_t pos; (pos = sourceLine.find_first_of(std::string_view("\r\n\0", 3), start)) !=
+                        std::string_view::npos;) {
+    state_->AddSourceLine(sourceLine.substr(start, pos - start));
+    start = pos + 1;
+    if (sourceLine[pos] == '\r' && start < sourceLine.size() && sourceLine[start] == '\n') ++start;
+  }
+  // A break at the very end only terminates the line; it adds no blank one.
+  if (start == 0 || start < sourceLine.size()) state_->AddSourceLine(sourceLine.substr(start));
+}
+
+void RepairRun::Finish() {
+  state_->FlushPending();
+  state_->EndRecord();
+  state_->previousNonBlank = false;
+}
+
+std::vector<std::string> RunRepair(const std::vector<std::string>& sourceLines,
+                                   std::string_view baseDN, const TransformMap& map,
+                                   UsedDNs& usedDNs, RandomSource& random, Log* log) {
+  struct Collect : LineSink {
+    std::vector<std::string> lines;
+    void Line(std::string_view line) override { lines.emplace_back(line); }
+  } collect;
+  RepairRun run(baseDN, map, usedDNs, random, log, collect);
+  for (const std::string& line : sourceLines) run.AddLine(line);
+  run.Finish();
+  return std::move(collect.lines);
+}
+
+}  // namespace quorvane
