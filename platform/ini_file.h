@@ -7,10 +7,18 @@
 
 namespace quorvane {
 
+// One key of a section with its value as ReadString gives it.
+struct IniEntry {
+  std::string key;
+  std::string value;
+};
+
 // Text in, text out: an INI document parsed from bytes, edited, and turned back into bytes.
-// Section and key names match without regard to ASCII case. Lines starting with ";" or "#"
-// and lines without "=" are not keys; when a key occurs twice in a section, the first wins.
-// Every line the edits do not touch is kept byte for byte.
+// Section and key names match without regard to ASCII case or the blanks around them. Lines
+// starting with ";" or "#" and lines without "=" are not keys; when a key occurs twice in a
+// section, the first wins (a section that occurs twice is read as one, in file order). Keys
+// above the first section belong to none. Every line the edits do not touch is kept byte for
+// byte, line ends included; added lines end as the file's first line does ("\n" in a new file).
 class IniDocument {
  public:
   static IniDocument Parse(std::string_view bytes);
@@ -22,15 +30,25 @@ class IniDocument {
                          std::string_view fallback) const;
   // Missing, empty or non-numeric gives `fallback`; a 0x prefix reads hexadecimal.
   long ReadInteger(std::string_view section, std::string_view key, long fallback) const;
+  // The key names of the section as written, in file order, each name once.
   std::vector<std::string> SectionKeys(std::string_view section) const;
+  // The keys with their values, read in one pass: SectionKeys with ReadString of each.
+  std::vector<IniEntry> SectionEntries(std::string_view section) const;
 
-  // Replaces the key's value, or adds the key (and the section when it is missing).
+  // Replaces the key's value, or adds the key (and the section when it is missing). A line
+  // break in `value` becomes a space, since the file holds one line per key. Throws
+  // quorvane::Error for a section or key name that a file cannot hold as one (empty, with a
+  // line break, a key with "=" or starting with "[", ";" or "#", a section with "]").
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
+  void WriteInteger(std::string_view section, std::string_view key, long value);
 
  private:
-  std::vector<std::string> lines_;
+  std::vector<std::string> lines_;  // each with its own line end; the last may have none
   std::string lineEnd_ = "\n";
 };
+
+// The document of a file; empty when the file is missing or cannot be read.
+IniDocument ReadIniFile(const std::string& fileName);
 
 inline constexpr std::size_t kIniValueLimit = 2047;
 
