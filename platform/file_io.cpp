@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
+#include <optional>
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -129,6 +131,30 @@ void WriteDirectly(const std::string& fileName,
   if (fd.Close() != 0) ThrowWriteError(fileName, errno);
 }
 
+// The standard streams and inherited descriptors by their device names: written through the
+// descriptor the process already holds, so that output redirected by the shell (appending
+// included) goes where the shell sent it and is never replaced by a new file.
+std::optional<int> InheritedDescriptor(const std::string& fileName) {
+  if (fileName == "/dev/stdout") return STDOUT_FILENO;
+  if (fileName == "/dev/stderr") return STDERR_FILENO;
+  for (std::string_view prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+    if (!fileName.starts_with(prefix)) continue;
+    std::string_view digits = std::string_view(fileName).substr(prefix.size());
+    int fd = -1;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), fd);
+    if (error == std::errc() && end == digits.data() + digits.size() && fd >= 0) return fd;
+  }
+  return std::nullopt;
+}
+
+void WriteToDescriptor(int inherited, const std::string& fileName,
+                       const std::function<void(const ByteWriter&)>& write) {
+  FdGuard fd(::fcntl(inherited, F_DUPFD_CLOEXEC, 0));
+  if (fd.get() < 0) ThrowCannotCreate(fileName, errno == EBADF ? ENOENT : errno);
+  WriteThrough(fd.get(), fileName, write);
+  if (fd.Close() != 0) ThrowWriteError(fileName, errno);
+}
+
 // Creates a new file beside `target` under a name nobody else uses; the caller renames it.
 int CreateTempBeside(const fs::path& target, std::string& tempName) {
   fs::path directory = target.parent_path();
@@ -235,6 +261,10 @@ std::string ReadWholeFile(const std::string& fileName) {
 void WriteFileSafely(const std::string& fileName,
                      const std::function<void(const ByteWriter&)>& write) {
   if (fileName.empty()) ThrowCannotCreate(fileName, ENOENT);
+  if (std::optional<int> fd = InheritedDescriptor(fileName)) {
+    WriteToDescriptor(*fd, fileName, write);
+    return;
+  }
   struct stat info {};
   bool exists = ::stat(fileName.c_str(), &info) == 0;
   if (!exists && errno != ENOENT) ThrowCannotCreate(fileName, errno);

@@ -2,6 +2,7 @@
 #include "platform/file_io.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -171,6 +172,23 @@ TEST_F(FileIoTest, PipeIsWrittenInPlace) {
   reader.join();
   EXPECT_EQ(received, "through the pipe");
   EXPECT_TRUE(fs::is_fifo(Path("pipe")));
+}
+
+TEST_F(FileIoTest, InheritedDescriptorIsWrittenAsTheShellOpenedIt) {
+  // As with `quorvane-fix --output /dev/stdout >> log`: appended, and the file not replaced.
+  Put(Path("log"), "earlier\n");
+  int fd = ::open(Path("log").c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(fd, 0);
+  struct stat before {}, after {};
+  ::stat(Path("log").c_str(), &before);
+  WriteText("/dev/fd/" + std::to_string(fd), "appended\n");
+  ::close(fd);
+  ::stat(Path("log").c_str(), &after);
+  EXPECT_EQ(ReadWholeFile(Path("log")), "earlier\nappended\n");
+  EXPECT_EQ(before.st_ino, after.st_ino);
+
+  EXPECT_EQ(MessageOf([] { WriteText("/dev/fd/987", "x"); }),
+            "Cannot create file \"/dev/fd/987\". No such file or directory");
 }
 
 TEST_F(FileIoTest, CreateDirectoriesMakesEveryLevel) {
