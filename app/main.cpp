@@ -1,0 +1,41 @@
+// Start-up of the Quorvane window program.
+#include <QApplication>
+#include <QMessageBox>
+
+#include <exception>
+
+#include "ui/main_window.h"
+#include "ui/services.h"
+
+namespace {
+
+// The last line of defence of the default error handler: the window's handlers report their
+// own failures, and anything that still escapes an event is shown here instead of ending the
+// program.
+class QuorvaneApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+      QMessageBox::critical(activeWindow(), applicationName(), quorvane::ErrorMessageText(e.what()));
+    } catch (...) {
+      QMessageBox::critical(activeWindow(), applicationName(),
+                            quorvane::ErrorMessageText("Unknown error"));
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QuorvaneApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Quorvane"));
+  QApplication::setDesktopFileName(QStringLiteral("quorvane"));
+  quorvane::TForm1 window;
+  window.showMaximized();
+  return QApplication::exec();
+}

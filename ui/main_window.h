@@ -1,0 +1,119 @@
+// The main window: source and result panes, the log, the settings fields and the commands.
+#pragma once
+
+#include <QMainWindow>
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/random_source.h"
+#include "engine/transform_map.h"
+#include "engine/used_dns.h"
+#include "ui/services.h"
+#include "ui/window_log.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+
+namespace quorvane {
+
+class EditorPane;
+class TFormStorage;
+
+// What the window is built with; tests replace the services and the random numbers.
+struct WindowOptions {
+  Services services = Services::Desktop();
+  // Where the transform profiles are listed; empty for the executable's directory.
+  std::string appDir;
+  // The random numbers of one repair run; by default a generator started from the clock.
+  std::function<std::unique_ptr<RandomSource>()> makeRandom;
+};
+
+// Handlers keep the names of the window layout, so that a command can be found from the
+// button it hangs on (the Fix button `suiButton1` runs `suitempsuiButton1Click`). Every handler
+// runs behind the default error handler: an exception that escapes it is shown in a message
+// box and the window goes on with its panes as they were.
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  using Options = WindowOptions;
+
+  explicit TForm1(WindowOptions options = WindowOptions(), QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Controls, by their layout names.
+  EditorPane* source = nullptr;
+  EditorPane* dest = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+  QStatusBar* statusbar = nullptr;
+  QLineEdit* eFilename = nullptr;
+  QLineEdit* eBaseDN = nullptr;
+  QComboBox* cbIni = nullptr;
+  QLabel* ldesc = nullptr;
+  QPushButton* bLoad = nullptr;
+  QPushButton* suiButton1 = nullptr;
+  QPushButton* suiButton2 = nullptr;
+  QPushButton* bAbout = nullptr;
+  QPushButton* suiButton5 = nullptr;
+  FileDialogControl* od = nullptr;
+  FileDialogControl* SaveDialog1 = nullptr;
+  TFormStorage* FormStorage1 = nullptr;
+
+  // The directory the profiles are listed from, with a trailing "/".
+  std::string AppDir;
+
+  // The profile loaded last, and the DN keys of the last repair run.
+  const TransformMap& transformMap() const { return *transformMap_; }
+  const UsedDNs& usedDNs() const { return *usedDNs_; }
+
+  void FormCreate();
+  void FormDestroy();
+  void cbIniChange();
+  void bLoadClick();
+  void suitempsuiButton1Click();
+  void suiButton2Click();
+  void suiButton3Click();
+  void bAboutClick();
+  void sourceFileDrop(EditorPane* sender, const std::string& fileName, bool& defaultHandler);
+  void sourceDragOver(EditorPane* sender, QObject* dragSource, int x, int y, bool& accept);
+  void FormStorage1RestorePlacement(TFormStorage* sender);
+
+  // The default error handler: the message in a box captioned "Quorvane" with an error icon.
+  void ShowException(std::exception_ptr error);
+
+  // The name Save offers: `fileName` with its extension replaced by a space and the time
+  // stamp yyyy-mm-dd_hh-nn-ss, then ".ldif" ("book.ldif" -> "book 2025-03-06_14-05-09.ldif").
+  static QString DefaultSaveName(const QString& fileName, const QDateTime& now);
+
+ private:
+  void createPanes();
+  QWidget* createSettingsPanel();
+  QWidget* createButtonColumn();
+  void createDialogs();
+  void createFormStorage();
+  void connectHandlers();
+
+  // Runs `handler` behind the default error handler.
+  template <class Handler>
+  void Guarded(Handler&& handler) {
+    try {
+      handler();
+    } catch (...) {
+      ShowException(std::current_exception());
+    }
+  }
+
+  WindowOptions options_;
+  std::unique_ptr<TransformMap> transformMap_;
+  std::unique_ptr<UsedDNs> usedDNs_;
+  std::unique_ptr<WindowLog> log_;
+};
+
+}  // namespace quorvane
