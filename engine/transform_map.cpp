@@ -5,19 +5,34 @@
 
 namespace quorvane {
 
+std::size_t TransformMap::FoldedHash::operator()(std::string_view key) const {
+  std::size_t hash = 1469598103934665603ull;  // FNV-1a over the folded bytes
+  for (char c : key) {
+    hash ^= static_cast<unsigned char>(LowerAscii(c));
+    hash *= 1099511628211ull;
+  }
+  return hash;
+}
+
+bool TransformMap::FoldedEqual::operator()(std::string_view a, std::string_view b) const {
+  return EqualsNoCase(a, b);
+}
+
 void TransformMap::Clear() {
   entries_.clear();
   index_.clear();
+  longestKey_ = 0;
 }
 
 void TransformMap::Add(std::string key, std::string value) {
-  index_.try_emplace(LowerCase(key), entries_.size());
+  if (key.size() > longestKey_) longestKey_ = key.size();
+  index_.try_emplace(key, entries_.size());  // the first of keys equal but for case wins
   entries_.push_back({std::move(key), std::move(value)});
 }
 
 std::string_view TransformMap::Lookup(std::string_view name) const {
-  if (entries_.empty()) return {};
-  auto it = index_.find(LowerCase(name));
+  if (entries_.empty() || name.size() > longestKey_) return {};
+  auto it = index_.find(name);
   return it == index_.end() ? std::string_view() : std::string_view(entries_[it->second].value);
 }
 

@@ -30,8 +30,20 @@ class TransformMap {
   std::string EntryText(std::size_t i) const;
 
  private:
+  // Hashing and comparing with ASCII letters folded lets a lookup use the name as it stands,
+  // without making a lower-cased copy of every line.
+  struct FoldedHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view key) const;
+  };
+  struct FoldedEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+
   std::vector<Entry> entries_;
-  std::unordered_map<std::string, std::size_t> index_;  // lower-cased key -> first entry
+  std::unordered_map<std::string, std::size_t, FoldedHash, FoldedEqual> index_;  // -> first entry
+  std::size_t longestKey_ = 0;  // a longer name cannot match, so it is not even hashed
 };
 
 }  // namespace quorvane

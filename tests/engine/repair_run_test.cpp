@@ -125,5 +125,233 @@ TEST(RepairRun, BlankLinesOnlySeparate) {
   ExpectRepair("   cn: A\n  \n\tcn: B", "cn: A\nsn: A\n\ncn: B\nsn: B\n\n");
 }
 
+TEST(RepairRun, UniquenessNeverGivesUp) {
+  // The same number every time: attempt numbers alone must find a free key.
+  UsedDNs keys;
+  std::string input;
+  for (int i = 0; i < 8; ++i) input += "dn: cn=Jane Roe,mail=ADDRESS\n\n";
+  Repair(input, {}, kBase, {57}, &keys);
+  const std::vector<std::string> expected = {
+      "dn: cn=Jane Roe+mail=ADDRESS",    "dn: cn=Jane Roe057+mail=ADDRESS",
+      "dn: cn=Jane Roe157+mail=ADDRESS", "dn: cn=Jane Roe257+mail=ADDRESS",
+      "dn: cn=Jane Roe357+mail=ADDRESS", "dn: cn=Jane Roe457+mail=ADDRESS",
+      "dn: cn=Jane Roe557+mail=ADDRESS", "dn: cn=Jane Roe657+mail=ADDRESS"};
+  ASSERT_EQ(keys.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(keys[i], expected[i]);
+}
+
+TEST(RepairRun, NumbersAreDrawnOnlyForCollisions) {
+  UsedDNs keys;
+  FixedRandom random({12, 12, 12, 30});
+  const std::vector<std::string> input = {"dn: cn=A", "", "dn: cn=B", "", "dn: cn=A", "",
+                                          "dn: cn=A", "", "dn: cn=A012"};
+  RunRepair(input, kBase, {}, keys, random, nullptr);
+  // Third A: 012 is free. Fourth A: 012 taken, then 112. Last: cn=A012 taken by the third.
+  EXPECT_EQ(random.draws, 4);
+  ASSERT_EQ(keys.size(), 5u);
+  EXPECT_EQ(keys[2], "dn: cn=A012");
+  EXPECT_EQ(keys[3], "dn: cn=A112");
+  EXPECT_EQ(keys[4], "dn: cn=A012030");
+}
+
+TEST(RepairRun, KeysCompareWithoutLetterCase) {
+  UsedDNs keys;
+  const std::string output = Repair(
+      "dn: cn=John Doe,mail=j@x\n\ndn: cn=john doe,mail=J@X\n\ndn:cn=JOHN DOE, mail=j@x\n", {},
+      kBase, {5, 6}, &keys);
+  ASSERT_EQ(keys.size(), 3u);
+  EXPECT_EQ(keys[0], "dn: cn=John Doe+mail=j@x");
+  EXPECT_EQ(keys[1], "dn: cn=john doe05+mail=J@X");  // stored in its own letter case
+  EXPECT_EQ(keys[2], "dn: cn=JOHN DOE06+mail=j@x");
+  EXPECT_NE(output.find("sn: john doe\ncn: john doe05\n"), std::string::npos) << output;
+}
+
+TEST(RepairRun, MailOnlyDnKeepsItsAddress) {
+  UsedDNs keys;
+  const std::string output =
+      Repair("dn: mail=a@x\nsn: A\n\ndn: mail=a@x\nsn: A\n", {}, kBase, {57}, &keys);
+  EXPECT_EQ(output, R"(dn: mail=a@x,dc=contacts,dc=test
+sn: A
+cn: A
+
+dn: cn=a@x057+mail=a@x,dc=contacts,dc=test
+sn: A
+cn: a@x057
+
+)");
+}
+
+TEST(RepairRun, RecordsWithoutDnTakeNoKey) {
+  UsedDNs keys;
+  const std::string output = Repair(R"(version: 1
+
+dn: cn=A
+cn: A
+
+description: no dn here
+cn: Loose
+
+dn: cn=B
+)",
+                                    {}, kBase, {57}, &keys);
+  EXPECT_EQ(output, R"(version: 1
+
+dn: cn=A,dc=contacts,dc=test
+cn: A
+sn: A
+
+description: no dn here
+cn: Loose
+sn: Loose
+
+dn: cn=B,dc=contacts,dc=test
+sn: B
+cn: B
+
+)");
+  ASSERT_EQ(keys.size(), 2u);
+  EXPECT_EQ(keys[1], "dn: cn=B");
+}
+
+TEST(RepairRun, FirstRecordWithoutDnStillKeepsObjectClasses) {
+  ExpectRepair("objectclass: top\ncn: A\n\ndn: cn=B\nobjectclass: top\n",
+               "objectclass: top\ncn: A\nsn: A\n\ndn: cn=B,dc=contacts,dc=test\nsn: B\ncn: B\n\n");
+}
+
+TEST(RepairRun, FoldedLinesAreJoined) {
+  const struct {
+    const char* name;
+    const char* input;
+    const char* output;
+  } cases[] = {
+      {"FoldedBase64Dn", "dn:: Y249Sm9obiBE\n b2U=\ncn: x\nsn: y\n",
+       "dn: cn=John Doe,dc=contacts,dc=test\ncn: x\nsn: y\n\n"},
+      {"FoldAtBlank", "cn: x\nsn: y\ndescription: one \n two\n",
+       "cn: x\nsn: y\ndescription: one two\n\n"},
+      {"SeveralFolds", "cn: ab\n c\n d\nsn: y\n", "cn: abcd\nsn: y\n\n"},
+      {"IndentedLinesStayLines", "  cn: x\n  sn: y\n", "cn: x\nsn: y\n\n"},
+      {"TabIndented", "cn: x\n\tsn: y\n", "cn: x\nsn: y\n\n"},
+      {"NoFoldAfterBlank", "cn: x\n\n sn: y\n", "cn: x\nsn: x\n\nsn: y\ncn: y\n\n"},
+      {"SpaceOnlyLineSeparates", "cn: x\n \ncn: y\n", "cn: x\nsn: x\n\ncn: y\nsn: y\n\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Repair(c.input), c.output) << c.name;
+}
+
+TEST(RepairRun, SecondDnLineStartsARecord) {
+  const struct {
+    const char* name;
+    const char* input;
+    const char* output;
+  } cases[] = {
+      {"MissingBlankLine", "dn: cn=A\ncn: A\ndn: cn=B\ncn: B\n",
+       "dn: cn=A,dc=contacts,dc=test\ncn: A\nsn: A\n\ndn: cn=B,dc=contacts,dc=test\ncn: B\nsn: B\n\n"},
+      {"Base64Second", "dn: cn=A\ndn:: Y249Qg==\n",
+       "dn: cn=A,dc=contacts,dc=test\nsn: A\ncn: A\n\ndn: cn=B,dc=contacts,dc=test\nsn: B\ncn: B\n\n"},
+      {"VersionLineStays", "version: 1\ndn: cn=A\ncn: A\n",
+       "version: 1\ndn: cn=A,dc=contacts,dc=test\ncn: A\nsn: A\n\n"},
+      {"DnLaterInRecord", "cn: A\ndn: cn=A\n", "cn: A\ndn: cn=A,dc=contacts,dc=test\nsn: A\n\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Repair(c.input), c.output) << c.name;
+}
+
+TEST(RepairRun, NoRecordWithoutBlankAtEnd) {
+  ExpectRepair("dn: cn=A", "dn: cn=A,dc=contacts,dc=test\nsn: A\ncn: A\n\n");
+}
+
+TEST(RepairRun, MadeUniqueDnsUnderExistingBase) {
+  UsedDNs keys;
+  const std::string output =
+      Repair("dn: cn=X,dc=contacts,dc=test\ncn: X\n\ndn: cn=X\ncn: X\n", {}, kBase, {3}, &keys);
+  EXPECT_EQ(output, "dn: cn=X,dc=contacts,dc=test\ncn: X\nsn: X\n\n"
+                    "dn: cn=X03,dc=contacts,dc=test\ncn: X03\nsn: X\n\n");
+}
+
+TEST(RepairRun, LineBreaksNeverReachTheOutput) {
+  UsedDNs keys;
+  FixedRandom random({1});
+  // A caller handing in text with breaks inside a "line", and a Base64 DN hiding CR LF NUL.
+  const std::vector<std::string> input = {std::string("cn: a\r\nsn: b\rmail: c\0x", 24),
+                                          "", "dn:: Y249YQ0KAGI=", "", "dn:: Y249YQ0KAGI="};
+  const std::vector<std::string> output = RunRepair(input, kBase, {}, keys, random, nullptr);
+  for (const std::string& line : output) {
+    EXPECT_EQ(line.find_first_of(std::string_view("\r\n\0", 3)), std::string::npos) << line;
+  }
+  EXPECT_EQ(output[0], "cn: a");
+  EXPECT_EQ(output[1], "sn: b");
+  EXPECT_EQ(output[2], "mail: c");
+  EXPECT_EQ(Join(output).substr(Join(output).find("dn: cn=a\\0D")),
+            "dn: cn=a\\0D\\0A\\00b,dc=contacts,dc=test\nsn:: YQ0KAGI=\ncn:: YQ0KAGI=\n\n"
+            "dn: cn=a\\0D\\0A\\00b01,dc=contacts,dc=test\nsn:: YQ0KAGI=\ncn:: YQ0KAGIwMQ==\n\n");
+}
+
+TEST(RepairRun, UnacceptableRecordsAreReportedWithTheirLine) {
+  RecordingLog log;
+  const std::string output = Repair(R"(dn: cn=Ok
+cn: Ok
+
+
+dn:
+mail: a@b
+
+dn: cn=Empty List
+objectclass: top
+objectclass: groupOfNames
+
+dn: cn=Good List
+objectclass: groupOfUniqueNames
+uniqueMember: cn=Ok
+
+dn:: Y249Sm9
+)",
+                                    {}, kBase, {57}, nullptr, &log);
+  EXPECT_EQ(log.Errors(),
+            (std::vector<Message>{
+                {"002: record has an empty DN; no directory accepts it", kLogError, 5},
+                {"003: mailing list has no member; no directory accepts it", kLogError, 8},
+                {"001: Base64ToStr: illegal input length!", kLogError, 16}}));
+  // They stay in the output all the same.
+  EXPECT_NE(output.find("dn:\nmail: a@b\n\n"), std::string::npos) << output;
+  EXPECT_NE(output.find("dn: cn=Empty List,dc=contacts,dc=test\nobjectclass: groupOfNames\n"
+                        "cn: Empty List\n\n"),
+            std::string::npos)
+      << output;
+  EXPECT_NE(output.find("dn:: Y249Sm9\n\n"), std::string::npos) << output;
+}
+
+TEST(RepairRun, ProgressOnlyForSinksThatShowIt) {
+  RecordingLog quiet;
+  Repair("dn: cn=A\ncn: A\n", {}, kBase, {57}, nullptr, &quiet);
+  EXPECT_TRUE(quiet.messages.empty());
+  RecordingLog shown(true);
+  Repair("\ndn: cn=A\ncn: A\n", {}, kBase, {57}, nullptr, &shown);
+  EXPECT_EQ(shown.messages, (std::vector<Message>{{"fc: dn: cn=A", kLogProgress, 2},
+                                                  {"fc: cn: A", kLogProgress, 2}}));
+}
+
+TEST(RepairRun, StreamingMatchesWholeList) {
+  const std::string input =
+      "dn: cn=A,mail=a\ncn: A\n\ndn: cn=a,mail=A\n cn: A\n\n\ndn: cn=B\ndn: cn=A,mail=a\n";
+  struct Collect : LineSink {
+    std::string text;
+    void Line(std::string_view line) override { text.append(line).append("\n"); }
+  } collect;
+  TransformMap map;
+  UsedDNs keys;
+  FixedRandom random({9});
+  RepairRun run(kBase, map, keys, random, nullptr, collect);
+  for (const std::string& line : SplitTextLines(input)) run.AddLine(line);
+  run.Finish();
+  EXPECT_EQ(collect.text, Repair(input, map, kBase, {9}));
+  EXPECT_EQ(keys.size(), 4u);
+}
+
+TEST(RepairRun, UsedKeysAreClearedPerRun) {
+  UsedDNs keys;
+  keys.Add("dn: cn=A");
+  EXPECT_EQ(Repair("dn: cn=A\n", {}, kBase, {57}, &keys),
+            "dn: cn=A,dc=contacts,dc=test\nsn: A\ncn: A\n\n");
+  EXPECT_EQ(keys.size(), 1u);
+}
+
 }  // namespace
 }  // namespace quorvane

@@ -1,0 +1,125 @@
+// DN escaping rules, their order, and the helpers for base DNs and RDN values.
+#include "engine/dn_escape.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace quorvane {
+namespace {
+
+TEST(DnEscape, AddressBookDnsBecomeValid) {
+  const struct {
+    const char* line;
+    const char* escaped;
+  } cases[] = {
+      {"dn: cn=Doe, John,mail=ADDRESS", "dn: cn=Doe\\, John+mail=ADDRESS"},
+      {"dn: cn=A+B, mail=ADDRESS", "dn: cn=A\\+B+mail=ADDRESS"},  // "+" escaped before mail
+      {"dn: cn=X,mail=a,mail=b", "dn: cn=X+mail=a+mail=b"},
+      {"dn: cn=X,  mail=Y", "dn: cn=X\\,  mail=Y"},  // two blanks: not the mail separator
+      {"dn: cn=X,Mail=Y", "dn: cn=X\\,Mail=Y"},      // the separator is matched exactly
+      {"dn: cn=Say \"Hi\"", "dn: cn=Say 'Hi'"},
+      {"dn: cn=Tom & Jerry", "dn: cn=Tom \\26 Jerry"},
+      {"dn: cn=a<b>c;d", "dn: cn=a\\<b\\>c\\;d"},
+      {"dn: cn=~x", "dn: cn=\\7Ex"},
+      {"dn: cn=Jos\xC3\xA9", "dn: cn=Jos\\C3\\A9"},  // the last byte too
+      {"dn: cn=a=b", "dn: cn=a=b"},
+      {"dn:cn=Joe", "dn: cn=Joe"},
+      {"member:   cn=Joe ", "member: cn=Joe"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EscapeDNLine(c.line), c.escaped) << c.line;
+}
+
+TEST(DnEscape, BackslashesAndLeadingHashAreLiteralText) {
+  const struct {
+    const char* value;
+    const char* escaped;
+  } cases[] = {
+      {"cn=CORP\\jdoe", "cn=CORP\\5Cjdoe"},
+      {"cn=Doe\\, John", "cn=Doe\\5C\\, John"},  // an escape in the source is text
+      {"cn=#1 Pizza", "cn=\\231 Pizza"},
+      {"cn=No #1", "cn=No #1"},
+      {"cn=x,mail=#y", "cn=x+mail=\\23y"},
+      {"cn=x=#y", "cn=x=#y"},  // only the "=" that ends the attribute type counts
+      {"#cn=x", "#cn=x"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EscapeDN(c.value), c.escaped) << c.value;
+}
+
+TEST(DnEscape, ControlBytesBecomeHexPairs) {
+  std::string value = "cn=";
+  std::string expected = "cn=";
+  static const char kHex[] = "0123456789ABCDEF";
+  for (int c = 0; c < 0x20; ++c) {
+    value.push_back(static_cast<char>(c));
+    expected += std::string("\\") + kHex[c >> 4] + kHex[c & 15];
+  }
+  value += "\x7F\x80\xFF";
+  expected += "\\7F\\80\\FF";
+  EXPECT_EQ(EscapeDN(value), expected);
+  EXPECT_EQ(EscapeDNChars(std::string("a\r\nb&", 5)), "a\\0D\\0Ab\\26");
+  EXPECT_EQ(EscapeDNChars("a,b+c\\"), "a,b+c\\");
+}
+
+TEST(DnEscape, BaseSuffixIsFoundAfterAComma) {
+  const struct {
+    const char* dn;
+    const char* base;
+    std::size_t comma;
+  } cases[] = {
+      {"cn=X,dc=a,dc=b", "dc=a,dc=b", 4},
+      {"cn=X, dc=a,dc=b", "dc=a,dc=b", 4},
+      {"cn=X,  DC=A,dc=B", "dc=a,dc=b", 4},
+      {"cn=X,mail=y,o=a", "o=a", 11},
+      {"cn=Xdc=a,dc=b", "dc=a,dc=b", std::string_view::npos},
+      {"dc=a,dc=b", "dc=a,dc=b", std::string_view::npos},  // the base itself
+      {"cn=X", "dc=a,dc=b", std::string_view::npos},
+      {"cn=X,o=a", "", std::string_view::npos},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FindBaseSuffix(c.dn, c.base), c.comma) << c.dn;
+}
+
+TEST(DnEscape, FirstRdnValueStopsAtUnescapedSeparator) {
+  const struct {
+    const char* dn;
+    const char* value;
+    const char* text;
+  } cases[] = {
+      {"cn=Jane Roe057+mail=ADDRESS", "Jane Roe057", "Jane Roe057"},
+      {"cn=Doe\\, John057", "Doe\\, John057", "Doe, John057"},
+      {"cn=A\\+B+mail=x", "A\\+B", "A+B"},
+      {"uid=x057,dc=a", "x057", "x057"},
+      {"cn=Jos\\C3\\A9057", "Jos\\C3\\A9057", "Jos\xC3\xA9" "057"},
+      {"cn=\\5Cx", "\\5Cx", "\\x"},
+      {"noequals", "", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FirstRDNValue(c.dn), c.value) << c.dn;
+    EXPECT_EQ(UnescapeDNValue(FirstRDNValue(c.dn)), c.text) << c.dn;
+  }
+}
+
+TEST(DnEscape, UnsafeValuesAreWrittenInBase64) {
+  const struct {
+    const char* value;
+    const char* line;
+  } cases[] = {
+      {"Jane Roe", "cn: Jane Roe"},
+      {"", "cn: "},
+      {"Jos\xC3\xA9", "cn:: Sm9zw6k="},
+      {" lead", "cn:: IGxlYWQ="},
+      {":colon", "cn:: OmNvbG9u"},
+      {"<url", "cn:: PHVybA=="},
+      {"trail ", "cn:: dHJhaWwg"},
+      {"a\rb", "cn:: YQ1i"},
+      {"a:b<c", "cn: a:b<c"},
+  };
+  for (const auto& c : cases) {
+    std::string line;
+    AppendAttributeLine("cn", c.value, line);
+    EXPECT_EQ(line, c.line) << c.value;
+  }
+}
+
+}  // namespace
+}  // namespace quorvane

@@ -1,0 +1,254 @@
+// Rewriting one record: DN lines, profile rules, booleans, object classes, sn/cn lines.
+#include "engine/fix_record.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace quorvane {
+namespace {
+
+class ErrorLog : public Log {
+ public:
+  void Write(std::string_view text, int level, std::size_t line) override {
+    if (level > 0) errors.push_back(std::to_string(line) + " " + std::string(text));
+  }
+  std::vector<std::string> errors;
+};
+
+struct Fixed {
+  std::vector<std::string> lines;
+  std::string key;
+  RecordFacts facts;
+};
+
+Fixed Fix(RecordLines lines, const TransformMap& map = {}, bool first = false,
+          std::string_view base = "dc=contacts,dc=test", Log* log = nullptr) {
+  Fixed result;
+  const RecordContext context{base, &map, log, 7};
+  result.facts = FixRecord(lines, first, result.key, {}, context);
+  result.lines = lines.NonEmpty();
+  return result;
+}
+
+using Lines = std::vector<std::string>;
+
+TEST(FixRecord, NameAndValueSplitAtFirstColon) {
+  const struct {
+    const char* line;
+    const char* name;
+    const char* value;
+  } cases[] = {
+      {"sn:Doe", "sn:", "Doe"},
+      {"sn :  Doe ", "sn :", "Doe"},
+      {"description:: QmVy", "description:", ": QmVy"},
+      {"url: http://x", "url:", "http://x"},
+      {"no colon here", "", "no colon here"},
+  };
+  for (const auto& c : cases) {
+    const NameValue nv = SplitNameValue(c.line);
+    EXPECT_EQ(nv.name, c.name) << c.line;
+    EXPECT_EQ(nv.value, c.value) << c.line;
+  }
+}
+
+TEST(FixRecord, LinesAreRebuiltWithOneBlank) {
+  EXPECT_EQ(Fix({"cn: X", "sn:Doe", "mail:   a@b", "photo:: AAAA", "labeledURI:< file:///x",
+                 "description:", "junk without colon", "o:  "})
+                .lines,
+            (Lines{"cn: X", "sn: Doe", "mail: a@b", "photo:: AAAA", "labeledURI: < file:///x"}));
+}
+
+TEST(FixRecord, BooleansAreNormalised) {
+  EXPECT_EQ(Fix({"cn: X", "sn: Y", "a: false", "b: True", "c: TRUE", "d: falsely", "e: yes"}).lines,
+            (Lines{"cn: X", "sn: Y", "a: FALSE", "b: TRUE", "c: TRUE", "d: falsely", "e: yes"}));
+}
+
+TEST(FixRecord, ProfileRenamesAndDropsAttributes) {
+  TransformMap map;
+  map.Add("mozillasecondemail:", "/ignore/:");
+  map.Add("mozillaWorkUrl:", "labeledURI:");
+  map.Add("objectclass: mozillaAbPersonAlpha", "/ignore/");
+  map.Add("objectclass: inetorgperson", "objectclass: inetOrgPerson");
+  map.Add("MOZILLAWORKURL:", "ignored:");  // equal but for case: the first key wins
+  map.Add("sn:", "");                      // an empty value is no rule
+  EXPECT_EQ(Fix({"cn: X", "sn: Y", "MozillaSecondEmail: b@c", "mozillaworkurl: http://w",
+                 "OBJECTCLASS: MozillaAbPersonAlpha", "objectclass: InetOrgPerson",
+                 "objectclass: person"},
+                map, true)
+                .lines,
+            (Lines{"cn: X", "sn: Y", "labeledURI: http://w", "objectclass: inetOrgPerson",
+                   "objectclass: person"}));
+}
+
+TEST(FixRecord, RenamedAttributeIsNotMappedAgain) {
+  TransformMap map;
+  map.Add("a:", "b:");
+  map.Add("b:", "c:");
+  EXPECT_EQ(Fix({"cn: X", "sn: Y", "a: 1", "b: 2"}, map).lines,
+            (Lines{"cn: X", "sn: Y", "b: 1", "c: 2"}));
+}
+
+TEST(FixRecord, GenericObjectClassesLeaveLaterRecordsOnly) {
+  const RecordLines lines{"cn: X",
+                          "sn: Y",
+                          "objectclass: top",
+                          "objectclass:person",
+                          "objectclass :  organizationalPerson",
+                          "objectclass: inetOrgPerson",
+                          "objectclass: topic",
+                          "objectclass: Top",
+                          "description: see objectclass: person"};
+  EXPECT_EQ(Fix(lines, {}, true).lines.size(), 9u);
+  EXPECT_EQ(Fix(lines, {}, false).lines,
+            (Lines{"cn: X", "sn: Y", "objectclass: inetOrgPerson", "objectclass: topic",
+                   "objectclass: Top", "description: see objectclass: person"}));
+}
+
+TEST(FixRecord, MissingSnAndCnAreAdded) {
+  const struct {
+    RecordLines in;
+    Lines out;
+  } cases[] = {
+      {{"cn: Jane"}, {"cn: Jane", "sn: Jane"}},
+      {{"sn: Roe"}, {"sn: Roe", "cn: Roe"}},
+      {{"cn: \"Bo\" Li"}, {"cn: 'Bo' Li", "sn: 'Bo' Li"}},
+      {{"cn:: Sm9zw6k="}, {"cn:: Sm9zw6k=", "sn:: Sm9zw6k="}},
+      {{"dn: cn=Doe, John,mail=j@x"},
+       {"dn: cn=Doe\\, John+mail=j@x,dc=contacts,dc=test", "sn: Doe, John", "cn: Doe, John"}},
+      {{"dn: mail=j@x"}, {"dn: mail=j@x,dc=contacts,dc=test", "sn: j@x", "cn: j@x"}},
+      {{"dn:: Y249Sm9zw6k="},
+       {"dn: cn=Jos\\C3\\A9,dc=contacts,dc=test", "sn:: Sm9zw6k=", "cn:: Sm9zw6k="}},
+      {{"objectclass: top"}, {"objectclass: top"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Fix(c.in, {}, true).lines, c.out) << c.in[0];
+}
+
+TEST(FixRecord, GroupsGainNoSn) {
+  EXPECT_EQ(Fix({"dn: cn=Friends", "objectclass: groupOfNames", "member: cn=A,mail=a@x"}).lines,
+            (Lines{"dn: cn=Friends,dc=contacts,dc=test", "objectclass: groupOfNames",
+                   "member: cn=A+mail=a@x,dc=contacts,dc=test", "cn: Friends"}));
+  TransformMap map;
+  map.Add("objectclass: mozillaList", "objectclass: GROUPOFUNIQUENAMES");
+  const Fixed mapped = Fix({"cn: L", "objectclass: mozillaList"}, map);
+  EXPECT_EQ(mapped.lines, (Lines{"cn: L", "objectclass: GROUPOFUNIQUENAMES"}));
+  EXPECT_TRUE(mapped.facts.isGroup);
+  EXPECT_FALSE(mapped.facts.hasMember);
+}
+
+TEST(FixRecord, DnLinesGetTheBaseOnce) {
+  const struct {
+    const char* line;
+    const char* base;
+    const char* out;
+    const char* key;
+  } cases[] = {
+      {"dn: cn=X", "dc=a,dc=b", "dn: cn=X,dc=a,dc=b", "dn: cn=X"},
+      {"dn: cn=X,dc=a,dc=b", "dc=a,dc=b", "dn: cn=X,dc=a,dc=b", "dn: cn=X"},
+      {"dn: cn=Doe, J, DC=A,dc=b", "dc=a,dc=b", "dn: cn=Doe\\, J, DC=A,dc=b", "dn: cn=Doe\\, J"},
+      {"dn: cn=X,o=a", "o=a", "dn: cn=X,o=a", "dn: cn=X"},
+      {"dn: dc=a,dc=b", "dc=a,dc=b", "dn: dc=a,dc=b", "dn: dc=a,dc=b"},
+      {"dn: cn=X", "", "dn: cn=X", "dn: cn=X"},
+      {"dn: cn=X", "   ", "dn: cn=X", "dn: cn=X"},
+      {"dn:cn=X", " o=a", "dn: cn=X, o=a", "dn: cn=X"},  // the base as typed
+  };
+  for (const auto& c : cases) {
+    const Fixed fixed = Fix({c.line, "cn: X", "sn: X"}, {}, false, c.base);
+    EXPECT_EQ(fixed.lines[0], c.out) << c.line << " under " << c.base;
+    EXPECT_EQ(fixed.key, c.key) << c.line << " under " << c.base;
+  }
+}
+
+TEST(FixRecord, MemberLinesAreEscapedButNoKey) {
+  const Fixed fixed = Fix({"cn: L", "member: cn=Doe, John,mail=j@x", "member:: Y249Sm9l",
+                           "member: cn=Z,dc=contacts,dc=test"});
+  EXPECT_EQ(fixed.lines,
+            (Lines{"cn: L", "member: cn=Doe\\, John+mail=j@x,dc=contacts,dc=test",
+                   "member: cn=Joe,dc=contacts,dc=test", "member: cn=Z,dc=contacts,dc=test",
+                   "sn: L"}));
+  EXPECT_EQ(fixed.key, "");
+}
+
+TEST(FixRecord, Base64DnLinesDecodeWithAnySpacing) {
+  for (const char* line : {"dn:: Y249Sm9l", "dn::Y249Sm9l", "dn::    Y249Sm9l", "dn:: IGNuPUpvZSA="}) {
+    EXPECT_EQ(Fix({line, "cn: Joe", "sn: Joe"}).key, "dn: cn=Joe") << line;
+  }
+}
+
+TEST(FixRecord, UndecodableDnIsReportedAndKept) {
+  ErrorLog log;
+  const Fixed fixed = Fix({"dn:: Y249Sm9", "cn: Joe", "member:: abc"}, {}, false,
+                          "dc=contacts,dc=test", &log);
+  EXPECT_EQ(fixed.lines, (Lines{"dn:: Y249Sm9", "cn: Joe", "member:: abc", "sn: Joe"}));
+  EXPECT_EQ(fixed.key, "");
+  EXPECT_EQ(log.errors, (Lines{"7 001: Base64ToStr: illegal input length!",
+                               "7 001: Base64ToStr: illegal input length!"}));
+}
+
+TEST(FixRecord, DecodedControlBytesCannotBreakTheLine) {
+  // "cn=x\r\nchangetype: delete" in Base64.
+  const Fixed fixed = Fix({"dn:: Y249eA0KY2hhbmdldHlwZTogZGVsZXRl", "cn: x", "sn: x"});
+  EXPECT_EQ(fixed.lines[0], "dn: cn=x\\0D\\0Achangetype: delete,dc=contacts,dc=test");
+  for (const std::string& line : fixed.lines) {
+    EXPECT_EQ(line.find_first_of(std::string_view("\r\n\0", 3)), std::string::npos) << line;
+  }
+}
+
+TEST(FixRecord, LongValuesAreNotCut) {
+  const std::string photo(30000, 'A');
+  const std::string name(5000, 'n');
+  const Fixed fixed = Fix({"dn: cn=" + name, "jpegPhoto:: " + photo, "cn: " + name, "sn: S"});
+  EXPECT_EQ(fixed.lines[0], "dn: cn=" + name + ",dc=contacts,dc=test");
+  EXPECT_EQ(fixed.lines[1], "jpegPhoto:: " + photo);
+  EXPECT_EQ(fixed.key, "dn: cn=" + name);
+}
+
+TEST(FixRecord, EmptyDnIsKeptAndFlagged) {
+  for (const char* line : {"dn:", "dn:   ", "dn:: IA=="}) {
+    const Fixed fixed = Fix({line, "mail: a@b"});
+    EXPECT_EQ(fixed.lines, (Lines{"dn:", "mail: a@b"})) << line;
+    EXPECT_TRUE(fixed.facts.emptyDN) << line;
+    EXPECT_EQ(fixed.key, "") << line;
+  }
+}
+
+// The second pass of a record whose DN was taken.
+Lines SecondPass(RecordLines lines, std::string_view forced, const TransformMap& map = {}) {
+  std::string key;
+  const RecordContext context{"dc=t", &map, nullptr, 1};
+  FixRecord(lines, false, key, {}, context);
+  FixRecord(lines, false, key, forced, context);
+  EXPECT_EQ(key, forced);
+  return lines.NonEmpty();
+}
+
+TEST(FixRecord, SecondPassRewritesOnlyDnAndCn) {
+  TransformMap map;
+  map.Add("a:", "b:");
+  map.Add("b:", "c:");
+  EXPECT_EQ(SecondPass({"cn: Jane Roe", "dn: cn=Jane Roe", "member: cn=M,mail=m@x", "a: 1",
+                        "cn: Other", "sn: Roe"},
+                       "dn: cn=Jane Roe057", map),
+            (Lines{"cn: Jane Roe057", "dn: cn=Jane Roe057,dc=t", "member: cn=M+mail=m@x,dc=t",
+                   "b: 1", "cn: Jane Roe057", "sn: Roe"}));
+}
+
+TEST(FixRecord, NewCommonNameIsTheRdnValue) {
+  const struct {
+    const char* forced;
+    const char* cn;
+  } cases[] = {
+      {"dn: cn=Doe\\, John057+mail=j@x", "cn: Doe, John057"},
+      {"dn: cn=A\\+B057+mail=j@x", "cn: A+B057"},
+      {"dn: uid=x057", "cn: x057"},
+      {"dn: cn=Jos\\C3\\A9057", "cn:: Sm9zw6kwNTc="},
+      {"dn: cn=\\23x057", "cn: #x057"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SecondPass({"dn: cn=whatever", "cn: Old", "sn: S"}, c.forced)[1], c.cn) << c.forced;
+  }
+}
+
+}  // namespace
+}  // namespace quorvane
