@@ -1,0 +1,309 @@
+#!/usr/bin/env bash
+# Repairs a realistic address-book export and imports it into a throwaway OpenLDAP server.
+#
+# Usage: openldap_import.sh QUORVANE_FIX EXPORT.ldif
+#
+# Starts its own slapd (own configuration and mdb database in a temporary directory, schemas
+# core, cosine and inetorgperson, bound to 127.0.0.1 on a free port; never the system's
+# service), repairs the export with each standard-schema profile shipped beside QUORVANE_FIX,
+# imports the result with `ldapadd -c` and checks that every record was added except those
+# quorvane-fix reported as unacceptable to any directory. Then it reads entries back and
+# checks the values that matter. The server is stopped on every exit path.
+# Exit status: 0 passed, 1 failed, 77 skipped (slapd is not installed).
+
+set -euo pipefail
+
+readonly SKIP=77
+readonly SUFFIX="dc=example,dc=com"
+readonly ROOT_DN="cn=admin,$SUFFIX"
+readonly ROOT_PW="e2e-secret"
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+if [ $# -ne 2 ]; then
+  echo "usage: $0 QUORVANE_FIX EXPORT.ldif" >&2
+  exit 2
+fi
+FIX=$1
+EXPORT=$2
+[ -x "$FIX" ] || fail "quorvane-fix not found or not executable: $FIX"
+[ -r "$EXPORT" ] || fail "cannot read the export: $EXPORT"
+
+SLAPD=$(command -v slapd || true)
+[ -n "$SLAPD" ] || [ ! -x /usr/sbin/slapd ] || SLAPD=/usr/sbin/slapd
+if [ -z "$SLAPD" ]; then
+  echo "SKIP: slapd is not installed (Debian package slapd); the import test needs a server."
+  exit "$SKIP"
+fi
+for tool in ldapadd ldapsearch; do
+  command -v "$tool" > /dev/null || fail "$tool not found: install the Debian package ldap-utils"
+done
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/quorvane-e2e.XXXXXX")
+SLAPD_PID=
+
+stop_server() {
+  if [ -n "$SLAPD_PID" ] && kill -0 "$SLAPD_PID" 2> /dev/null; then
+    kill "$SLAPD_PID" 2> /dev/null || true
+    local waited=0
+    while kill -0 "$SLAPD_PID" 2> /dev/null && [ "$waited" -lt 50 ]; do
+      sleep 0.1
+      waited=$((waited + 1))
+    done
+    kill -9 "$SLAPD_PID" 2> /dev/null || true
+    wait "$SLAPD_PID" 2> /dev/null || true
+  fi
+  SLAPD_PID=
+}
+
+cleanup() {
+  local status=$?
+  stop_server
+  if [ "$status" -ne 0 ] && [ "$status" -ne "$SKIP" ] && [ -f "$WORK/slapd.log" ]; then
+    echo "--- last lines of the server log:" >&2
+    tail -n 20 "$WORK/slapd.log" >&2 || true
+  fi
+  if [ -n "${QUORVANE_E2E_KEEP:-}" ]; then
+    echo "Work files kept in $WORK" >&2
+  else
+    rm -rf "$WORK"
+  fi
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
+
+write_config() {
+  mkdir -p "$WORK/db"
+  {
+    echo "include /etc/ldap/schema/core.schema"
+    echo "include /etc/ldap/schema/cosine.schema"
+    echo "include /etc/ldap/schema/inetorgperson.schema"
+    echo "pidfile \"$WORK/slapd.pid\""
+    echo "argsfile \"$WORK/slapd.args\""
+    # Debian builds the database back ends as modules; other builds may link them in.
+    if [ -e /usr/lib/ldap/back_mdb.so ] || [ -e /usr/lib/ldap/back_mdb.la ]; then
+      echo "modulepath /usr/lib/ldap"
+      echo "moduleload back_mdb"
+    fi
+    echo "database mdb"
+    echo "maxsize 104857600"
+    echo "suffix \"$SUFFIX\""
+    echo "rootdn \"$ROOT_DN\""
+    echo "rootpw \"$ROOT_PW\""
+    echo "directory \"$WORK/db\""
+  } > "$WORK/slapd.conf"
+}
+
+port_in_use() {
+  (exec 3<> "/dev/tcp/127.0.0.1/$1") 2> /dev/null
+}
+
+# Starts slapd on the first free port it can bind, trying random ports in 20000-59999.
+start_server() {
+  local attempt port waited
+  for attempt in $(seq 1 20); do
+    port=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
+    port_in_use "$port" && continue
+    URI="ldap://127.0.0.1:$port/"
+    # -d 0 keeps slapd in the foreground, so $! is the server itself.
+    "$SLAPD" -d 0 -f "$WORK/slapd.conf" -h "$URI" >> "$WORK/slapd.log" 2>&1 &
+    SLAPD_PID=$!
+    for waited in $(seq 1 100); do
+      if ! kill -0 "$SLAPD_PID" 2> /dev/null; then
+        break  # the port was taken after all, or the configuration is wrong
+      fi
+      if ldapsearch -x -H "$URI" -o nettimeout=1 -b "" -s base "(objectclass=*)" \
+        namingContexts > /dev/null 2>&1; then
+        echo "slapd (pid $SLAPD_PID) answers on $URI"
+        return 0
+      fi
+      sleep 0.1
+    done
+    stop_server
+  done
+  fail "could not start slapd (see the server log below)"
+}
+
+ldap_add() {
+  ldapadd -x -H "$URI" -D "$ROOT_DN" -w "$ROOT_PW" "$@"
+}
+
+ldap_search() {
+  ldapsearch -LLL -o ldif-wrap=no -x -H "$URI" -D "$ROOT_DN" -w "$ROOT_PW" "$@"
+}
+
+# Number of entries directly below $1.
+count_children() {
+  ldap_search -b "$1" -s one "(objectclass=*)" 1.1 | grep -c '^dn:' || true
+}
+
+# The value of attribute $2 in the LDIF on standard input, Base64 values decoded, one per line.
+values_of() {
+  local name=$1 line
+  while IFS= read -r line; do
+    case "$line" in
+      "$name:: "*) printf '%s\n' "${line#"$name":: }" | base64 -d && echo ;;
+      "$name: "*) printf '%s\n' "${line#"$name": }" ;;
+    esac
+  done
+}
+
+# Prints the 1-based line number on which each record of the LDIF file $1 starts.
+record_start_lines() {
+  tr -d '\r' < "$1" | awk 'NF && !inrec { print NR; inrec = 1 } !NF { inrec = 0 }'
+}
+
+# Prints the DN line of each record of the repaired file $1, in order.
+record_dn_lines() {
+  tr -d '\r' < "$1" | awk 'NF && !inrec { print; inrec = 1 } !NF { inrec = 0 }'
+}
+
+# Adds the base entries: the suffix and one container per profile run.
+add_base_entries() {
+  local container
+  {
+    printf 'dn: %s\nobjectClass: domain\ndc: example\n\n' "$SUFFIX"
+    for container in "$@"; do
+      printf 'dn: dc=%s,%s\nobjectClass: domain\ndc: %s\n\n' "$container" "$SUFFIX" "$container"
+    done
+  } > "$WORK/base.ldif"
+  ldap_add -f "$WORK/base.ldif" > /dev/null || fail "could not add the base entries"
+}
+
+# import_book PROFILE CONTAINER: repairs the export under dc=CONTAINER,$SUFFIX, imports it
+# and checks that exactly the records quorvane-fix reported were refused.
+import_book() {
+  local profile=$1 base="dc=$2,$SUFFIX" out="$WORK/$1.ldif" err="$WORK/$1.err"
+  local rejects="$WORK/$1.rejects.ldif"
+
+  "$FIX" --profile "$profile" --base-dn "$base" --seed 4711 --output "$out" "$WORK/export.ldif" \
+    2> "$err" || fail "quorvane-fix --profile $profile failed: $(cat "$err")"
+
+  # Records reported as unacceptable to any directory, by the line their record starts on.
+  # Base64 decoding problems ("001:") would mean the export itself is broken.
+  if grep -q '^line [0-9]*: 001:' "$err"; then
+    fail "quorvane-fix could not decode a value of the export: $(cat "$err")"
+  fi
+  local -A reported=()
+  local n
+  for n in $(sed -n 's/^line \([0-9]*\): .*/\1/p' "$err"); do
+    reported[$n]=1
+  done
+
+  local -a starts dns
+  mapfile -t starts < <(record_start_lines "$WORK/export.ldif")
+  mapfile -t dns < <(record_dn_lines "$out")
+  local records=${#dns[@]}
+  [ "$records" -eq "${#starts[@]}" ] ||
+    fail "$profile: ${#starts[@]} records in the export, but $records in the repaired file"
+
+  local i expected_refused=()
+  for i in "${!starts[@]}"; do
+    if [ -n "${reported[${starts[i]}]:-}" ]; then
+      expected_refused+=("${dns[i]}")
+    fi
+  done
+
+  : > "$rejects"
+  ldap_add -c -S "$rejects" -f "$out" > "$WORK/$profile.add.out" 2> "$WORK/$profile.add.err" || true
+
+  local refused_list
+  refused_list=$( (grep '^dn:' "$rejects" || true) | sort)
+  local expected_list
+  expected_list=$(printf '%s\n' "${expected_refused[@]+"${expected_refused[@]}"}" | sed '/^$/d' | sort)
+  local added
+  added=$(count_children "$base")
+  local refused
+  refused=$( (grep -c '^dn:' "$rejects" || true))
+
+  echo "$profile: records in $records, entries added $added, failures $refused" \
+    "(reported by quorvane-fix: ${#expected_refused[@]})"
+  if [ "$refused_list" != "$expected_list" ]; then
+    echo "--- refused by the directory:" >&2
+    grep -E '^(# Error|dn:)' "$rejects" >&2 || true
+    echo "--- reported by quorvane-fix:" >&2
+    cat "$err" >&2
+    fail "$profile: the directory refused other records than quorvane-fix reported"
+  fi
+  [ "$added" -eq $((records - ${#expected_refused[@]})) ] ||
+    fail "$profile: expected $((records - ${#expected_refused[@]})) entries, found $added"
+}
+
+# check_value BASE_DN ATTRIBUTE EXPECTED: the entry exists and one ATTRIBUTE value is EXPECTED.
+check_value() {
+  local dn=$1 name=$2 expected=$3 entry
+  entry=$(ldap_search -b "$dn" -s base "(objectclass=*)" "$name" 2> /dev/null) ||
+    fail "entry not found: $dn"
+  values_of "$name" <<< "$entry" | grep -xF -- "$expected" > /dev/null ||
+    fail "$dn: no $name value '$expected' (found: $(values_of "$name" <<< "$entry" | paste -sd '|'))"
+}
+
+# The stock import: values that show the repair kept what matters.
+check_stock_entries() {
+  local base="dc=stock,$SUFFIX"
+
+  # A name with a comma: escaped in the DN, as typed in cn; the second address and the
+  # web addresses moved to their standard attributes.
+  local doe="cn=Doe\\, John+mail=john.doe@example.org,$base"
+  check_value "$doe" cn "Doe, John"
+  check_value "$doe" mail "jd@example.net"
+  check_value "$doe" labeledURI "http://john.example.net/"
+  check_value "$doe" homePostalAddress "12 Elm Street"
+
+  # National names, from Base64 DNs.
+  check_value "cn=José García+mail=jose@example.es,$base" cn "José García"
+  check_value "cn=Müller\\, Jürgen+mail=j.mueller@example.de,$base" sn "Müller"
+  check_value "cn=山田 太郎+mail=yamada@example.jp,$base" cn "山田 太郎"
+
+  # Characters special in a DN.
+  check_value "cn=\\231 Pizza+mail=orders@pizza.example,$base" cn "#1 Pizza"
+  check_value "cn=CORP\\5Cjdoe+mail=jdoe@corp.example,$base" cn 'CORP\jdoe'
+
+  # Made-unique duplicates of "Doe, John" (one exact, one differing only in letter case):
+  # each has exactly one cn, and it is the cn value of its own DN.
+  local dups dn cn mail count=0
+  dups=$(ldap_search -b "$base" -s one "(&(mail=john.doe@example.org)(!(cn=Doe, John)))" cn)
+  while IFS= read -r dn; do
+    [[ $dn =~ \+mail=([^,]*), ]] || fail "unexpected DN of a made-unique duplicate: $dn"
+    mail=${BASH_REMATCH[1]}
+    cn=$(DN=$dn awk '$0 == ENVIRON["DN"] { found = 1; next } found && !NF { exit } found' <<< "$dups" |
+      values_of cn)
+    [ "$(grep -c . <<< "$cn")" -eq 1 ] || fail "$dn: expected one cn value, found: $cn"
+    [[ $cn =~ ^[Dd]oe,\ [Jj]ohn[0-9]+$ ]] || fail "$dn: unexpected new name '$cn'"
+    # The entry is found under the DN made from its cn: the cn holds the DN's value.
+    ldap_search -b "cn=${cn//,/\\,}+mail=$mail,$base" -s base "(objectclass=*)" 1.1 \
+      > /dev/null 2>&1 || fail "$dn: its cn '$cn' is not the cn of its DN"
+    count=$((count + 1))
+  done < <(grep '^dn:' <<< "$dups")
+  [ "$count" -eq 2 ] || fail "expected 2 made-unique copies of 'Doe, John', found $count"
+
+  # Mailing lists: every member names an imported entry.
+  local list members member
+  for list in "cn=Friends,$base" "cn=Team\\, Core \\26 Ops,$base"; do
+    members=$(ldap_search -b "$list" -s base "(objectclass=*)" member | values_of member) ||
+      fail "mailing list not found: $list"
+    [ "$(grep -c . <<< "$members")" -ge 5 ] || fail "$list: members missing: $members"
+    while IFS= read -r member; do
+      ldap_search -b "$member" -s base "(objectclass=*)" 1.1 > /dev/null 2>&1 ||
+        fail "$list: member $member is not an entry of the directory"
+    done <<< "$members"
+  done
+  check_value "cn=Friends,$base" member "cn=José García+mail=jose@example.es,$base"
+}
+
+# Exports are written with CR LF or LF line ends; both must repair to the same bytes.
+tr -d '\r' < "$EXPORT" | sed 's/$/\r/' > "$WORK/export.ldif"
+"$FIX" --profile openldap-stock --seed 4711 --output "$WORK/lf.ldif" "$EXPORT" 2> /dev/null
+"$FIX" --profile openldap-stock --seed 4711 --output "$WORK/crlf.ldif" "$WORK/export.ldif" 2> /dev/null
+cmp -s "$WORK/lf.ldif" "$WORK/crlf.ldif" || fail "CR LF and LF exports repair differently"
+
+write_config
+start_server
+add_base_entries stock cards
+import_book openldap-stock stock
+import_book openldap-stock-business-card cards
+check_stock_entries
+echo "PASS"
