@@ -157,11 +157,12 @@ void RepairRun::AddLine(std::string_view sourceLine) {
   // A line never holds a line break; should a caller hand one in, it ends the line there,
   // so that no CR, LF or NUL can reach the output.
   std::size_t start = 0;
-  for (std::size_t pos; (pos = sourceLine.find_first_of(std::string_view("\r\n\0", 3), start)) !=
-                        std::string_view::npos;) {
+  for (std::size_t pos = 0; pos < sourceLine.size(); ++pos) {
+    const char c = sourceLine[pos];
+    if (c != '\r' && c != '\n' && c != '\0') continue;
     state_->AddSourceLine(sourceLine.substr(start, pos - start));
+    if (c == '\r' && pos + 1 < sourceLine.size() && sourceLine[pos + 1] == '\n') ++pos;
     start = pos + 1;
-    if (sourceLine[pos] == '\r' && start < sourceLine.size() && sourceLine[start] == '\n') ++start;
   }
   // A break at the very end only terminates the line; it adds no blank one.
   if (start == 0 || start < sourceLine.size()) state_->AddSourceLine(sourceLine.substr(start));
