@@ -62,7 +62,7 @@ stop_server() {
 cleanup() {
   local status=$?
   stop_server
-  if [ "$status" -ne 0 ] && [ "$status" -ne "$SKIP" ] && [ -f "$WORK/slapd.log" ]; then
+  if [ "$status" -ne 0 ] && [ "$status" -ne "$SKIP" ] && [ -s "$WORK/slapd.log" ]; then
     echo "--- last lines of the server log:" >&2
     tail -n 20 "$WORK/slapd.log" >&2 || true
   fi
@@ -292,6 +292,42 @@ check_stock_entries() {
     done <<< "$members"
   done
   check_value "cn=Friends,$base" member "cn=José García+mail=jose@example.es,$base"
+
+  # An export that writes every attribute name in lower case gets the same rules.
+  local lower="cn=Lower Case+mail=lower@example.com,$base"
+  check_value "$lower" mail "lc@example.net"
+  check_value "$lower" labeledURI "https://lower.example.com/"
+  check_value "$lower" homePostalAddress "3 Low Road"
+}
+
+# The business-card import holds no private details.
+check_card_entries() {
+  local private
+  private=$(ldap_search -b "dc=cards,$SUFFIX" -s one \
+    "(|(homePhone=*)(homePostalAddress=*)(description=*)(mail=jd@example.net))" 1.1)
+  [ -z "$private" ] || fail "private details in the business-card import: $private"
+  check_value "cn=Doe\\, John+mail=john.doe@example.org,dc=cards,$SUFFIX" labeledURI \
+    "https://example.org/~jdoe"
+}
+
+# The profile for a directory with the address book's schema cannot be imported here (the
+# schema is not loaded), so check its output: the refused attributes gone, the rest kept, the
+# obsolete class renamed to the current one.
+check_mozilla_schema_profile() {
+  local out="$WORK/mozilla.ldif" contacts
+  "$FIX" --profile openldap-mozilla-schema --seed 4711 --output "$out" "$WORK/export.ldif" \
+    2> /dev/null || fail "quorvane-fix --profile openldap-mozilla-schema failed"
+  tr -d '\r' < "$out" > "$out.lf"
+  if grep -Eiq '^(modifytimestamp|birthyear|birthmonth|birthday|c|/ignore/):' "$out.lf"; then
+    fail "openldap-mozilla-schema left a refused attribute: $(grep -Ei '^(modify|birth|c:)' "$out.lf")"
+  fi
+  grep -qx 'mozillaSecondEmail: jd@example.net' "$out.lf" ||
+    fail "openldap-mozilla-schema dropped mozillaSecondEmail"
+  grep -qix 'mozillahomelocalityname: Lowtown' "$out.lf" ||
+    fail "openldap-mozilla-schema dropped a lower-case mozilla attribute"
+  contacts=$(grep -ic '^objectclass: inetorgperson$' "$out.lf")
+  [ "$(grep -ixc 'objectclass: mozillaAbPersonAlpha' "$out.lf")" -eq "$contacts" ] ||
+    fail "openldap-mozilla-schema: not every contact has the class mozillaAbPersonAlpha"
 }
 
 # Exports are written with CR LF or LF line ends; both must repair to the same bytes.
@@ -300,10 +336,13 @@ tr -d '\r' < "$EXPORT" | sed 's/$/\r/' > "$WORK/export.ldif"
 "$FIX" --profile openldap-stock --seed 4711 --output "$WORK/crlf.ldif" "$WORK/export.ldif" 2> /dev/null
 cmp -s "$WORK/lf.ldif" "$WORK/crlf.ldif" || fail "CR LF and LF exports repair differently"
 
+check_mozilla_schema_profile
+
 write_config
 start_server
 add_base_entries stock cards
 import_book openldap-stock stock
 import_book openldap-stock-business-card cards
 check_stock_entries
+check_card_entries
 echo "PASS"
