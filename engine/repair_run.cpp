@@ -1,6 +1,7 @@
 // The repair run: source lines in, repaired LDIF lines out, record by record.
 #include "engine/repair_run.h"
 
+#include "engine/dn_escape.h"
 #include "engine/fix_record.h"
 #include "engine/text.h"
 
@@ -28,7 +29,9 @@ void MakeCandidate(std::string_view key, int attempt, int number, std::string& o
   }
   constexpr std::string_view kPrefix = "dn: ";
   const std::string_view value = key.substr(kPrefix.size());
-  if (StartsWithNoCase(value, "mail=") && value.find_first_of("+,") == std::string_view::npos) {
+  const std::string_view rdnValue = FirstRDNValue(value);
+  const bool onlyRDN = rdnValue.data() + rdnValue.size() == value.data() + value.size();
+  if (StartsWithNoCase(value, "mail=") && onlyRDN) {
     const std::string_view address = value.substr(5);
     out.append(kPrefix).append("cn=").append(address).append(digits).append("+").append(value);
     return;

@@ -195,6 +195,13 @@ TEST(FixRecord, DecodedControlBytesCannotBreakTheLine) {
   }
 }
 
+TEST(FixRecord, DnHoldingDoubleColonIsStillEscaped) {
+  // "cn=x dn:: \r\ny" in Base64, and the same text typed plainly.
+  EXPECT_EQ(Fix({"dn:: Y249eCBkbjo6IA0KeQ==", "sn: s"}).lines[0],
+            "dn: cn=x dn:: \\0D\\0Ay,dc=contacts,dc=test");
+  EXPECT_EQ(Fix({"dn: cn=a dn:: b, c", "sn: s"}).lines[0], "dn: cn=a dn:: b\\, c,dc=contacts,dc=test");
+}
+
 TEST(FixRecord, LongValuesAreNotCut) {
   const std::string photo(30000, 'A');
   const std::string name(5000, 'n');

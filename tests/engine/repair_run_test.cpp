@@ -181,6 +181,25 @@ cn: a@x057
 )");
 }
 
+TEST(RepairRun, OnlyAMailRdnGainsACnComponent) {
+  const struct {
+    const char* dn;
+    const char* key;
+  } cases[] = {
+      {"mail=a+tag@x", "dn: cn=a\\+tag@x057+mail=a\\+tag@x"},
+      {"MAIL=a@x", "dn: cn=a@x057+MAIL=a@x"},
+      {"mail=a@x,o=y", "dn: cn=a@x\\,o=y057+mail=a@x\\,o=y"},  // one RDN once escaped
+      {"uid=a@x", "dn: uid=a@x057"},
+  };
+  for (const auto& c : cases) {
+    UsedDNs keys;
+    const std::string record = std::string("dn: ") + c.dn + "\nsn: S\n\n";
+    Repair(record + record, {}, kBase, {57}, &keys);
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[1], c.key) << c.dn;
+  }
+}
+
 TEST(RepairRun, RecordsWithoutDnTakeNoKey) {
   UsedDNs keys;
   const std::string output = Repair(R"(version: 1
