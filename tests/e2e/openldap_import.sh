@@ -103,8 +103,8 @@ port_in_use() {
 
 # Starts slapd on the first free port it can bind, trying random ports in 20000-59999.
 start_server() {
-  local attempt port waited
-  for attempt in $(seq 1 20); do
+  local port waited
+  for _ in $(seq 1 20); do
     port=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
     port_in_use "$port" && continue
     URI="ldap://127.0.0.1:$port/"
@@ -189,9 +189,9 @@ import_book() {
   fi
   local -A reported=()
   local n
-  for n in $(sed -n 's/^line \([0-9]*\): .*/\1/p' "$err"); do
+  while IFS= read -r n; do
     reported[$n]=1
-  done
+  done < <(sed -n 's/^line \([0-9]*\): .*/\1/p' "$err")
 
   local -a starts dns
   mapfile -t starts < <(record_start_lines "$WORK/export.ldif")
