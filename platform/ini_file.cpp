@@ -26,8 +26,11 @@ struct LineInfo {
   std::size_t valueStart = 0;  // where a replacement value goes (keys only)
 };
 
+// A line ends at LF, with the CR before it; a lone CR is text of the line (and a blank when
+// the line is read), so that a line added after it really starts a new line.
 std::string_view LineContent(std::string_view raw) {
-  if (!raw.empty() && raw.back() == '\n') raw.remove_suffix(1);
+  if (raw.empty() || raw.back() != '\n') return raw;
+  raw.remove_suffix(1);
   if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
   return raw;
 }

@@ -154,6 +154,8 @@ TEST(IniWrite, AddsKeysAndSections) {
       {"[t]\r\nb=2", "s", "[t]\r\nb=2\r\n\r\n[s]\r\nk=v\r\n"},
       {"[t]\nb=2\n\n", "s", "[t]\nb=2\n\n[s]\nk=v\n"},
       {"; only a comment\n", "s", "; only a comment\n\n[s]\nk=v\n"},
+      {"[t]\nb=2\r", "s", "[t]\nb=2\r\n\n[s]\nk=v\n"},  // a lone CR ends no line
+      {"[s]\na=1\r", "s", "[s]\na=1\r\nk=v\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(AfterWrite(c.before, c.section, "k", "v"), c.after) << c.before;
 }
@@ -195,21 +197,35 @@ TEST(IniWrite, RefusesNamesTheFileCannotHold) {
 }
 
 TEST(IniParse, ArbitraryBytesSurviveAndNeverCrash) {
+  // Half the inputs are random bytes, half are pieced together from INI syntax.
+  const std::string_view pieces[] = {"[a]", "[b]", "[ A ]", "[b", "k", "K ", "=", "v", ";", "#",
+                                     "\r\n", "\n", "\r", "\"", "'", " ", "\t", "\xEF\xBB\xBF",
+                                     std::string_view("\0", 1), "\xFF", "]", "x=1", "k=2"};
   std::mt19937 generator(12345);
-  const char alphabet[] = "[]=;#\"' \t\r\nabK\x00\xEF\xBB\xBF\xFF";
-  for (int round = 0; round < 300; ++round) {
+  for (int round = 0; round < 2000; ++round) {
     std::string bytes;
-    std::size_t length = generator() % 200;
+    std::size_t length = generator() % 60;
     for (std::size_t i = 0; i < length; ++i) {
-      bytes += (round % 2) ? alphabet[generator() % (sizeof alphabet - 1)]
-                           : static_cast<char>(generator());
+      if (round % 2) {
+        bytes += pieces[generator() % std::size(pieces)];
+      } else {
+        bytes += static_cast<char>(generator());
+      }
     }
     IniDocument document = IniDocument::Parse(bytes);
     ASSERT_EQ(document.Serialize(), bytes);
     for (const std::string& key : document.SectionKeys("a")) document.ReadString("a", key, "");
     document.ReadInteger("b", "K", 0);
+    std::vector<IniEntry> otherSection = document.SectionEntries("b");
     document.WriteString("a", "K", "value");
-    EXPECT_EQ(IniDocument::Parse(document.Serialize()).ReadString("a", "k", ""), "value");
+    IniDocument after = IniDocument::Parse(document.Serialize());
+    EXPECT_EQ(after.ReadString("a", "k", ""), "value");
+    std::vector<IniEntry> otherAfter = after.SectionEntries("b");
+    ASSERT_EQ(otherAfter.size(), otherSection.size());
+    for (std::size_t i = 0; i < otherSection.size(); ++i) {
+      EXPECT_EQ(otherAfter[i].key, otherSection[i].key);
+      EXPECT_EQ(otherAfter[i].value, otherSection[i].value);
+    }
   }
 }
 
