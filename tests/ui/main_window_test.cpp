@@ -1,0 +1,393 @@
+// Tests of the main window's commands, file drop, log and remembered settings.
+#include "ui/main_window.h"
+
+#include <QComboBox>
+#include <QDropEvent>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/editor_pane.h"
+#include "ui/form_storage.h"
+
+namespace quorvane {
+namespace {
+
+// Every desktop service the window uses, answering from queues and recording what was asked.
+class FakeDesktop : public FileDialogs, public MessageBoxes, public Clock, public UrlOpener {
+ public:
+  QString OpenFileName(QWidget*, const QString& preset) override {
+    openPresets.push_back(preset);
+    return take(openAnswers);
+  }
+  QString SaveFileName(QWidget*, const QString& preset, const QString& suffix) override {
+    savePresets.push_back(preset);
+    saveSuffix = suffix;
+    return take(saveAnswers);
+  }
+  void Error(QWidget*, const QString& caption, const QString& text) override {
+    errors.push_back(caption + ": " + text);
+  }
+  void Plain(QWidget*, const QString& caption, const QString& text) override {
+    plain.push_back(caption + ": " + text);
+  }
+  bool AskOkCancel(QWidget*, const QString&, const QString& text) override {
+    questions.push_back(text);
+    return takeAnswer();
+  }
+  bool AskYesNo(QWidget*, const QString&, const QString& text) override {
+    questions.push_back(text);
+    return takeAnswer();
+  }
+  QDateTime Now() override { return now; }
+  void Open(const QUrl& url) override { opened.push_back(url.toString()); }
+
+  std::deque<QString> openAnswers, saveAnswers;
+  std::deque<bool> answers;
+  std::vector<QString> openPresets, savePresets, errors, plain, questions, opened;
+  QString saveSuffix;
+  QDateTime now{QDate(2025, 3, 6), QTime(14, 5, 9)};
+
+ private:
+  static QString take(std::deque<QString>& queue) {
+    if (queue.empty()) return {};
+    QString front = queue.front();
+    queue.pop_front();
+    return front;
+  }
+  bool takeAnswer() {
+    if (answers.empty()) return false;
+    const bool front = answers.front();
+    answers.pop_front();
+    return front;
+  }
+};
+
+class FixedRandom : public RandomSource {
+ public:
+  int Next() override { return 57; }
+};
+
+std::vector<std::string> Lines(std::initializer_list<const char*> lines) {
+  return {lines.begin(), lines.end()};
+}
+
+// Each test gets its own profile folder and configuration directory.
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(folder_.isValid());
+    QDir(folder_.path()).mkpath("app");
+    QDir(folder_.path()).mkpath("config");
+    writeFile("app/test.ini",
+              "[info]\ndescription=Drops the second address\n"
+              "[transform]\nmozillasecondemail:=/ignore/:\n");
+    qputenv("XDG_CONFIG_HOME", (folder_.path() + "/config").toLocal8Bit());
+  }
+
+  void TearDown() override { qunsetenv("XDG_CONFIG_HOME"); }
+
+  std::unique_ptr<TForm1> makeWindow() {
+    WindowOptions options;
+    options.services = Services{desktop_, desktop_, desktop_, desktop_};
+    options.appDir = (folder_.path() + "/app").toStdString();
+    options.makeRandom = [] { return std::make_unique<FixedRandom>(); };
+    return std::make_unique<TForm1>(std::move(options));
+  }
+
+  QString path(const QString& name) const { return folder_.path() + '/' + name; }
+
+  void writeFile(const QString& name, const QByteArray& bytes) const {
+    QFile file(path(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  }
+
+  QByteArray readFile(const QString& name) const {
+    QFile file(path(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+  }
+
+  static void dropFiles(EditorPane* pane, const QStringList& files) {
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString& file : files) urls.push_back(QUrl::fromLocalFile(file));
+    mime.setUrls(urls);
+    // Qt delivers a drop to the widget that accepted the drag's entry.
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(pane->viewport(), &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(pane->viewport(), &drop);
+  }
+
+  QTemporaryDir folder_;
+  std::shared_ptr<FakeDesktop> desktop_ = std::make_shared<FakeDesktop>();
+};
+
+TEST_F(MainWindowTest, FixRepairsTheSourceIntoTheResultPane) {
+  writeFile("config/Quorvane.ini", "[Settings]\ncbIni_Text=test\n");
+  auto window = makeWindow();
+  EXPECT_TRUE(window->transformMap().empty());
+  window->show();
+  // The restored profile is loaded as the window is shown.
+  EXPECT_EQ(window->transformMap().Lookup("MozillaSecondEmail:"), "/ignore/:");
+  EXPECT_EQ(window->ldesc->text(), "Drops the second address");
+
+  window->eBaseDN->setText("dc=contacts,dc=test");
+  window->source->ReplaceLines(Lines({
+      "dn: cn=John Doe,mail=ADDRESS", "objectclass: top", "objectclass: person",
+      "objectclass: inetOrgPerson", "sn: Doe", "cn: John Doe", "mail: ADDRESS", "description:",
+      "mozillasecondemail: OTHER", "", "dn:: Y249Sm9obiBEb2UsbWFpbD1BRERSRVNT",
+      "objectclass: top", "objectclass: inetOrgPerson", "cn: John Doe", "description: True"}));
+  QTest::mouseClick(window->suiButton1, Qt::LeftButton);
+
+  EXPECT_EQ(window->dest->Lines(),
+            Lines({"dn: cn=John Doe+mail=ADDRESS,dc=contacts,dc=test", "objectclass: top",
+                   "objectclass: person", "objectclass: inetOrgPerson", "sn: Doe",
+                   "cn: John Doe", "mail: ADDRESS", "",
+                   "dn: cn=John Doe057+mail=ADDRESS,dc=contacts,dc=test",
+                   "objectclass: inetOrgPerson", "cn: John Doe057", "description: TRUE",
+                   "sn: John Doe", ""}));
+  ASSERT_EQ(window->usedDNs().size(), 2u);
+  EXPECT_EQ(window->usedDNs()[0], "dn: cn=John Doe+mail=ADDRESS");
+  EXPECT_EQ(window->usedDNs()[1], "dn: cn=John Doe057+mail=ADDRESS");
+  EXPECT_TRUE(window->Memo1->toPlainText().isEmpty()) << "progress never reaches the log pane";
+  EXPECT_TRUE(window->statusbar->currentMessage().startsWith("fc: "));
+  EXPECT_TRUE(desktop_->errors.empty());
+}
+
+TEST_F(MainWindowTest, DecodingErrorGoesToStatusBarAndLogPane) {
+  auto window = makeWindow();
+  window->show();
+  window->source->ReplaceLines(Lines({"", "dn:: abc", "cn: X"}));
+  QTest::mouseClick(window->suiButton1, Qt::LeftButton);
+  const QString expected = "line 2: 001: Base64ToStr: illegal input length!";
+  EXPECT_EQ(window->statusbar->currentMessage(), "fc: cn: X") << "the latest message shows";
+  EXPECT_EQ(window->Memo1->toPlainText(), expected);
+
+  window->source->ReplaceLines(Lines({"dn:: abcde"}));
+  QTest::mouseClick(window->suiButton1, Qt::LeftButton);
+  EXPECT_EQ(window->Memo1->toPlainText(),
+            expected + "\nline 1: 001: Base64ToStr: illegal input length!")
+      << "each error is a new line of the log";
+}
+
+TEST_F(MainWindowTest, SaveOffersTimeStampedNameBesideTheSource) {
+  struct Case {
+    const char* fileName;
+    const char* offered;
+  };
+  const Case cases[] = {
+      {"/home/u/exports/book.ldif", "/home/u/exports/book 2025-03-06_14-05-09.ldif"},
+      {"data", "data 2025-03-06_14-05-09.ldif"},
+      {"", " 2025-03-06_14-05-09.ldif"},
+      {"archive.tar.gz", "archive.tar 2025-03-06_14-05-09.ldif"},
+      {"/home/u/my.books/book", "/home/u/my.books/book 2025-03-06_14-05-09.ldif"},
+  };
+  auto window = makeWindow();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fileName);
+    window->eFilename->setText(c.fileName);
+    QTest::mouseClick(window->suiButton2, Qt::LeftButton);  // cancelled: nothing written
+    ASSERT_FALSE(desktop_->savePresets.empty());
+    EXPECT_EQ(desktop_->savePresets.back(), c.offered);
+  }
+  EXPECT_EQ(desktop_->saveSuffix, "ldif");
+  EXPECT_TRUE(desktop_->errors.empty());
+}
+
+TEST_F(MainWindowTest, SaveCreatesMissingDirectoriesAndWritesCrLfLines) {
+  auto window = makeWindow();
+  window->dest->ReplaceLines(Lines({"dn: cn=A", "cn: A", ""}));
+  desktop_->saveAnswers.push_back(path("new/sub/out.ldif"));
+  QTest::mouseClick(window->suiButton2, Qt::LeftButton);
+  EXPECT_EQ(readFile("new/sub/out.ldif"), "dn: cn=A\r\ncn: A\r\n\r\n");
+  EXPECT_TRUE(desktop_->questions.empty()) << "a new file needs no question";
+  EXPECT_TRUE(desktop_->errors.empty());
+}
+
+TEST_F(MainWindowTest, SaveAsksBeforeReplacingAnExistingFile) {
+  auto window = makeWindow();
+  window->dest->ReplaceLines(Lines({"new"}));
+  writeFile("out.ldif", "old\r\n");
+
+  desktop_->saveAnswers = {path("out.ldif"), path("out.ldif")};
+  desktop_->answers = {false, true};
+  QTest::mouseClick(window->suiButton2, Qt::LeftButton);
+  EXPECT_EQ(readFile("out.ldif"), "old\r\n") << "No keeps the file";
+  QTest::mouseClick(window->suiButton2, Qt::LeftButton);
+  EXPECT_EQ(readFile("out.ldif"), "new\r\n") << "Yes replaces it";
+  ASSERT_EQ(desktop_->questions.size(), 2u);
+  EXPECT_TRUE(desktop_->questions[0].contains("out.ldif already exists"));
+}
+
+TEST_F(MainWindowTest, FailedSaveIsReportedAndKeepsTheResult) {
+  auto window = makeWindow();
+  window->dest->ReplaceLines(Lines({"kept"}));
+  desktop_->saveAnswers.push_back(path("app"));  // a directory cannot become the file
+  desktop_->answers = {true};
+  QTest::mouseClick(window->suiButton2, Qt::LeftButton);
+  ASSERT_EQ(desktop_->errors.size(), 1u);
+  EXPECT_TRUE(desktop_->errors[0].startsWith("Quorvane: Cannot create file \"" + path("app")))
+      << desktop_->errors[0].toStdString();
+  EXPECT_EQ(window->dest->Lines(), Lines({"kept"}));
+}
+
+TEST_F(MainWindowTest, LoadStartsFromTheFileNameThenRemembersItsOwnChoice) {
+  writeFile("one.ldif", "dn: cn=One\r\n");
+  writeFile("two.ldif", "dn: cn=Two\r\n");
+  auto window = makeWindow();
+  window->eFilename->setText(path("one.ldif"));
+  desktop_->openAnswers = {path("two.ldif"), QString()};
+  QTest::mouseClick(window->bLoad, Qt::LeftButton);
+  EXPECT_EQ(window->source->Lines(), Lines({"dn: cn=Two"}));
+  EXPECT_EQ(window->eFilename->text(), path("two.ldif"));
+
+  window->eFilename->setText("typed.ldif");
+  QTest::mouseClick(window->bLoad, Qt::LeftButton);  // cancelled
+  EXPECT_EQ(desktop_->openPresets,
+            (std::vector<QString>{path("one.ldif"), path("two.ldif")}));
+  EXPECT_EQ(window->eFilename->text(), "typed.ldif") << "cancel changes nothing";
+}
+
+TEST_F(MainWindowTest, FailedLoadKeepsPaneAndFileName) {
+  auto window = makeWindow();
+  window->source->ReplaceLines(Lines({"kept"}));
+  window->eFilename->setText("before.ldif");
+  desktop_->openAnswers.push_back(path("missing.ldif"));
+  QTest::mouseClick(window->bLoad, Qt::LeftButton);
+  ASSERT_EQ(desktop_->errors.size(), 1u);
+  EXPECT_TRUE(desktop_->errors[0].startsWith("Quorvane: Cannot open file \"" + path("missing.ldif")));
+  EXPECT_TRUE(desktop_->errors[0].endsWith("."));
+  EXPECT_EQ(window->source->Lines(), Lines({"kept"}));
+  EXPECT_EQ(window->eFilename->text(), "before.ldif");
+}
+
+TEST_F(MainWindowTest, DropOnUnmodifiedSourceLoadsWithoutQuestion) {
+  writeFile("a.ldif", "dn: cn=A\n");
+  auto window = makeWindow();
+  window->show();
+  window->eFilename->setText("book.ldif");
+  dropFiles(window->source, {path("a.ldif")});
+  EXPECT_EQ(window->source->Lines(), Lines({"dn: cn=A"}));
+  EXPECT_TRUE(desktop_->questions.empty());
+  EXPECT_EQ(window->eFilename->text(), "book.ldif");
+  EXPECT_EQ(window->statusbar->currentMessage(), "file " + path("a.ldif"));
+}
+
+TEST_F(MainWindowTest, DropOnModifiedSourceAsksForEachFileUntilOneLoads) {
+  writeFile("a.ldif", "dn: cn=A\n");
+  writeFile("b.ldif", "dn: cn=B\n");
+  auto window = makeWindow();
+  window->show();
+  window->source->setFocus();
+  QTest::keyClick(window->source, Qt::Key_X);
+  ASSERT_TRUE(window->source->IsModified());
+
+  desktop_->answers = {false, false};
+  dropFiles(window->source, {path("a.ldif"), path("b.ldif")});
+  EXPECT_EQ(window->source->Lines(), Lines({"x"})) << "Cancel keeps the text";
+  EXPECT_EQ(desktop_->questions.size(), 2u);
+  EXPECT_EQ(desktop_->questions[0],
+            "Current file is modified. Do you want to load new file anyway?");
+
+  desktop_->questions.clear();
+  desktop_->answers = {true};
+  dropFiles(window->source, {path("a.ldif"), path("b.ldif")});
+  EXPECT_EQ(window->source->Lines(), Lines({"dn: cn=B"}));
+  EXPECT_EQ(desktop_->questions.size(), 1u) << "once loaded, the pane is no longer modified";
+}
+
+TEST_F(MainWindowTest, SettingsComeBackAtTheNextStart) {
+  {
+    auto window = makeWindow();
+    window->show();
+    EXPECT_EQ(window->eBaseDN->text(), "dc=contacts,dc=example,dc=com");
+    EXPECT_EQ(readFile("config/Quorvane.ini"), "<missing>");
+    window->eBaseDN->setText("  dc=people,dc=test  ");
+    window->eFilename->setText("/books/my book.ldif");
+    window->cbIni->setEditText("test");
+    QTest::mouseClick(window->suiButton5, Qt::LeftButton);  // Close
+    EXPECT_FALSE(window->isVisible());
+  }
+  EXPECT_EQ(readFile("config/Quorvane.ini"),
+            "[Settings]\nFormVersion=0\neBaseDN_Text=dc=people,dc=test\n"
+            "eFilename_Text=/books/my book.ldif\ncbIni_Text=test\n");
+  auto window = makeWindow();
+  window->show();
+  EXPECT_EQ(window->eBaseDN->text(), "dc=people,dc=test");
+  EXPECT_EQ(window->eFilename->text(), "/books/my book.ldif");
+  EXPECT_EQ(window->cbIni->currentText(), "test");
+  EXPECT_EQ(window->transformMap().size(), 1u);
+  EXPECT_TRUE(desktop_->errors.empty());
+}
+
+TEST_F(MainWindowTest, UnwritableSettingsAreReportedTwiceAndTheWindowStillCloses) {
+  writeFile("file", "");
+  qputenv("XDG_CONFIG_HOME", path("file/below").toLocal8Bit());
+  {
+    auto window = makeWindow();
+    window->show();
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(desktop_->errors.size(), 1u);
+  }
+  ASSERT_EQ(desktop_->errors.size(), 2u);
+  EXPECT_EQ(desktop_->errors[0], "Quorvane: Unable to write to " + path("file/below/Quorvane.ini") + ".");
+  EXPECT_EQ(desktop_->errors[1], desktop_->errors[0]);
+}
+
+TEST_F(MainWindowTest, ProfileListFillsTheChoicesButNotTheField) {
+  writeFile("app/second.ini", "[info]\ndescription=Second\n");
+  writeFile("app/not-a-profile.txt", "");
+  auto window = makeWindow();
+  QStringList listed;
+  for (int i = 0; i < window->cbIni->count(); ++i) listed << window->cbIni->itemText(i);
+  listed.sort();
+  EXPECT_EQ(listed, QStringList({"second", "test"}));
+  EXPECT_EQ(window->cbIni->currentText(), "");
+
+  window->show();
+  EXPECT_EQ(window->ldesc->text(), "") << "the empty name loads no profile";
+  window->cbIni->setCurrentIndex(window->cbIni->findText("second"));
+  emit window->cbIni->activated(window->cbIni->currentIndex());
+  EXPECT_EQ(window->ldesc->text(), "Second");
+  EXPECT_TRUE(window->transformMap().empty());
+}
+
+TEST_F(MainWindowTest, AboutShowsNameCreditAndHomePage) {
+  auto window = makeWindow();
+  QTest::mouseClick(window->bAbout, Qt::LeftButton);
+  ASSERT_EQ(desktop_->plain.size(), 1u);
+  const QStringList lines = desktop_->plain[0].split('\n');
+  ASSERT_EQ(lines.size(), 3);
+  EXPECT_EQ(lines[0], "Quorvane: Quorvane");
+  EXPECT_TRUE(lines[1].startsWith("by "));
+  EXPECT_TRUE(lines[2].startsWith("home page: "));
+}
+
+TEST(ErrorMessageText, FullStopOnlyAfterCharactersSortingAfterIt) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Disk full", "Disk full."}, {"Done.", "Done."}, {"(x)", "(x)"},
+      {"a-", "a-"},                {"dir/", "dir/."}, {"", ""},
+      {"r\xC3\xA9sum\xC3\xA9", "r\xC3\xA9sum\xC3\xA9."},
+  };
+  for (const auto& [message, shown] : cases) {
+    EXPECT_EQ(ErrorMessageText(message), QString::fromUtf8(shown)) << message;
+  }
+}
+
+}  // namespace
+}  // namespace quorvane
