@@ -115,6 +115,7 @@ std::string FixUsage() {
       "                    run leaves an existing file as it was; a device or pipe is written\n"
       "                    directly\n"
       "  -h, --help        show this text and exit\n"
+      "An option's value may also follow an \"=\" (--seed=7); \"--\" ends the options.\n"
       "\n"
       "INPUT is the LDIF file to repair; standard input when absent or \"-\".\n"
       "\n"
