@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <deque>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "engine/text.h"
 #include "engine/text_lines.h"
 
 namespace quorvane {
@@ -289,7 +292,8 @@ TEST(RepairRun, LineBreaksNeverReachTheOutput) {
   UsedDNs keys;
   FixedRandom random({1});
   // A caller handing in text with breaks inside a "line", and a Base64 DN hiding CR LF NUL.
-  const std::vector<std::string> input = {std::string("cn: a\r\nsn: b\rmail: c\0x", 24),
+  constexpr char kBroken[] = "cn: a\r\nsn: b\rmail: c\0x";
+  const std::vector<std::string> input = {std::string(kBroken, sizeof kBroken - 1),
                                           "", "dn:: Y249YQ0KAGI=", "", "dn:: Y249YQ0KAGI="};
   const std::vector<std::string> output = RunRepair(input, kBase, {}, keys, random, nullptr);
   for (const std::string& line : output) {
@@ -301,6 +305,35 @@ TEST(RepairRun, LineBreaksNeverReachTheOutput) {
   EXPECT_EQ(Join(output).substr(Join(output).find("dn: cn=a\\0D")),
             "dn: cn=a\\0D\\0A\\00b,dc=contacts,dc=test\nsn:: YQ0KAGI=\ncn:: YQ0KAGI=\n\n"
             "dn: cn=a\\0D\\0A\\00b01,dc=contacts,dc=test\nsn:: YQ0KAGI=\ncn:: YQ0KAGIwMQ==\n\n");
+}
+
+TEST(RepairRun, ArbitraryBytesNeverBreakOutputLines) {
+  // Lines built from fragments that exercise every rule, with random bytes in between.
+  const std::string_view fragments[] = {"dn:", "dn::", " ", "member:", ",mail=", ",", "+", "\\", "#", "=",
+                             "cn:", "sn:", "Y249", "DQoA", "==", "\r", "\n", std::string_view("\0", 1),
+                             "objectclass: groupOfNames", "true", ":", "<", "\"", "\xC3\xA9"};
+  std::uint32_t state = 12345;
+  auto next = [&state] { return state = state * 1664525u + 1013904223u; };
+  std::vector<std::string> input;
+  for (int i = 0; i < 3000; ++i) {
+    std::string line;
+    for (std::uint32_t n = next() % 6; n > 0; --n) {
+      if (next() % 4 == 0) {
+        line.push_back(static_cast<char>(next() >> 24));
+      } else {
+        line.append(fragments[(next() >> 8) % std::size(fragments)]);
+      }
+    }
+    input.push_back(line);
+  }
+  UsedDNs keys;
+  FixedRandom random({7});
+  for (const std::string& line : RunRepair(input, kBase, {}, keys, random, nullptr)) {
+    ASSERT_EQ(line.find_first_of(std::string_view("\r\n\0", 3)), std::string::npos) << line;
+  }
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    for (std::size_t k = 0; k < i; ++k) ASSERT_FALSE(EqualsNoCase(keys[i], keys[k])) << keys[i];
+  }
 }
 
 TEST(RepairRun, UnacceptableRecordsAreReportedWithTheirLine) {
