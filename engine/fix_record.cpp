@@ -45,6 +45,14 @@ std::string_view Lookup(const RecordContext& context, std::string_view name) {
   return context.map == nullptr ? std::string_view() : context.map->Lookup(name);
 }
 
+// A profile replacement ends at a line break, should one have got into it: one line stays one.
+std::string_view CutAtLineBreak(std::string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n' || text[i] == '\0') return text.substr(0, i);
+  }
+  return text;
+}
+
 // The attribute name without its colon and the blanks around it: "objectclass :" -> "objectclass".
 std::string_view BareName(std::string_view name) {
   if (!name.empty() && name.back() == ':') name.remove_suffix(1);
@@ -113,14 +121,14 @@ std::size_t BuildDNLine(std::string_view attribute, std::string_view value,
 // Writes the rebuilt line (possibly empty) into `out`.
 void RebuildLine(std::string_view name, std::string_view value, bool encodedFormAllowed,
                  const RecordContext& context, std::string& out) {
-  const std::string_view renamed = Lookup(context, name);
+  const std::string_view renamed = CutAtLineBreak(Lookup(context, name));
   if (!renamed.empty()) name = renamed;
   out.clear();
   if (name.empty() || value.empty() || name == kIgnoreAttribute) return;
   out.append(name);
   if (!(encodedFormAllowed && value.front() == ':')) out.push_back(' ');
   out.append(value);
-  const std::string_view mapped = Lookup(context, out);
+  const std::string_view mapped = CutAtLineBreak(Lookup(context, out));
   if (mapped.empty()) return;
   if (mapped == kIgnoreLine) {
     out.clear();

@@ -52,7 +52,7 @@ NameValue SplitNameValue(std::string_view line);
 
 // What FixRecord reads besides the record itself.
 struct RecordContext {
-  std::string_view baseDN;  // as typed; only the emptiness test trims it
+  std::string_view baseDN;  // as typed, without line breaks; only the emptiness test trims it
   const TransformMap* map = nullptr;
   Log* log = nullptr;
   std::size_t line = 0;  // the source line on which the record starts, for messages

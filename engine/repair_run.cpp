@@ -39,12 +39,30 @@ void MakeCandidate(std::string_view key, int attempt, int number, std::string& o
   out.append(key).append(digits);
 }
 
+// The base DN ends every DN line; a line break pasted into it must not split those lines.
+std::string WithoutLineBreaks(std::string_view baseDN) {
+  std::string result;
+  for (char c : baseDN) {
+    if (c == '\r' || c == '\n' || c == '\0') {
+      result.append(c == '\r' ? "\\0D" : c == '\n' ? "\\0A" : "\\00");
+    } else {
+      result.push_back(c);
+    }
+  }
+  return result;
+}
+
 }  // namespace
 
 struct RepairRun::State {
   State(std::string_view base, const TransformMap& transform, UsedDNs& used, RandomSource& rnd,
         Log* sink, LineSink& output)
-      : baseDN(base), map(transform), usedDNs(used), random(rnd), log(sink), out(output) {}
+      : baseDN(WithoutLineBreaks(base)),
+        map(transform),
+        usedDNs(used),
+        random(rnd),
+        log(sink),
+        out(output) {}
 
   void AddSourceLine(std::string_view raw);
   void FlushPending();
@@ -74,7 +92,6 @@ struct RepairRun::State {
 };
 
 void RepairRun::State::AddSourceLine(std::string_view raw) {
-  ++lineNumber;
   if (previousNonBlank && IsContinuation(raw)) {
     pending.append(raw.substr(1));
     return;
@@ -157,6 +174,7 @@ RepairRun::RepairRun(std::string_view baseDN, const TransformMap& map, UsedDNs& 
 RepairRun::~RepairRun() = default;
 
 void RepairRun::AddLine(std::string_view sourceLine) {
+  ++state_->lineNumber;
   // A line never holds a line break; should a caller hand one in, it ends the line there,
   // so that no CR, LF or NUL can reach the output.
   std::size_t start = 0;

@@ -307,6 +307,23 @@ TEST(RepairRun, LineBreaksNeverReachTheOutput) {
             "dn: cn=a\\0D\\0A\\00b01,dc=contacts,dc=test\nsn:: YQ0KAGI=\ncn:: YQ0KAGIwMQ==\n\n");
 }
 
+TEST(RepairRun, BreaksInBaseDnOrProfileStayInsideTheLine) {
+  TransformMap map;
+  map.Add("a:", "b:\nchangetype: delete");
+  map.Add("objectclass: x", "objectclass: y\r\nz");
+  EXPECT_EQ(Repair("dn: cn=A\ncn: A\nsn: A\na: 1\nobjectclass: x\n", map, "o=x\ny"),
+            "dn: cn=A,o=x\\0Ay\ncn: A\nsn: A\nb: 1\nobjectclass: y\n\n");
+}
+
+TEST(RepairRun, LineNumbersCountHandedInLines) {
+  RecordingLog log;
+  UsedDNs keys;
+  FixedRandom random({1});
+  RunRepair({"cn: a\r\nsn: b", "", "dn::x"}, kBase, {}, keys, random, &log);
+  EXPECT_EQ(log.Errors(),
+            (std::vector<Message>{{"001: Base64ToStr: illegal input length!", kLogError, 3}}));
+}
+
 TEST(RepairRun, ArbitraryBytesNeverBreakOutputLines) {
   // Lines built from fragments that exercise every rule, with random bytes in between.
   const std::string_view fragments[] = {"dn:", "dn::", " ", "member:", ",mail=", ",", "+", "\\", "#", "=",
