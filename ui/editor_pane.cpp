@@ -1,0 +1,531 @@
+// The editor pane behind `source` and `dest`: QScintilla holding 8-bit lines byte for byte.
+#include "ui/editor_pane.h"
+
+#include <Qsci/qscicommand.h>
+#include <Qsci/qscicommandset.h>
+
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QUrl>
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "engine/text_lines.h"
+#include "platform/file_io.h"
+#include "ui/ldif_lexer.h"
+#include "ui/ldif_styler.h"
+
+namespace quorvane {
+namespace {
+
+using Sci = QsciScintillaBase;
+
+// Our own clipboard and drag format: the selected bytes exactly, so that text copied or
+// dragged between the panes keeps bytes that are not valid UTF-8.
+const QString kBytesMimeType = QStringLiteral("application/x-quorvane-line-bytes");
+
+// How far up smart Tab and Backspace look for word columns.
+constexpr long kSmartTabSearchLines = 200;
+// SaveFile hands the writer blocks of about this size.
+constexpr std::size_t kSaveBlock = std::size_t{1} << 20;
+
+QFont PaneFont() {
+  QFont font(QStringLiteral("Courier New"));
+  font.setPixelSize(13);
+  if (QFontInfo(font).family().compare(QStringLiteral("Courier New"), Qt::CaseInsensitive) != 0) {
+    font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(13);
+  }
+  return font;
+}
+
+// Calls onLine for every line of the editor's text: the editor ends a line at CR LF, a lone LF
+// or a lone CR, and always holds at least one (possibly empty) line.
+template <class OnLine>
+void ForEachEditorLine(std::string_view text, OnLine&& onLine) {
+  std::size_t pos = 0;
+  for (;;) {
+    const std::size_t end = text.find_first_of("\r\n", pos);
+    if (end == std::string_view::npos) {
+      onLine(text.substr(pos));
+      return;
+    }
+    onLine(text.substr(pos, end - pos));
+    pos = end + 1;
+    if (text[end] == '\r' && pos < text.size() && text[pos] == '\n') ++pos;
+  }
+}
+
+// The lines of a file's bytes (split and TAB rule as LoadFile defines them), joined by LF.
+// Without TABs no line grows, so the lines are moved down inside the file's own buffer and a
+// large file is not held twice.
+std::string JoinFileLines(std::string bytes, std::size_t& lineCount) {
+  lineCount = 0;
+  LineSplitter splitter;
+  if (bytes.find('\t') == std::string::npos) {
+    std::size_t out = 0;
+    // Each line is read at or after the place it is written to: at least one terminator
+    // byte preceded it for every LF written before it.
+    auto keep = [&](std::string_view line) {
+      if (lineCount++ > 0) bytes[out++] = '\n';
+      std::memmove(bytes.data() + out, line.data(), line.size());
+      out += line.size();
+    };
+    splitter.Feed(bytes, keep);
+    splitter.Finish(keep);
+    bytes.resize(out);
+    return bytes;
+  }
+  std::string text;
+  text.reserve(bytes.size() + bytes.size() / 8);
+  auto keep = [&](std::string_view line) {
+    if (lineCount++ > 0) text.push_back('\n');
+    text.append(line);
+  };
+  splitter.Feed(bytes, keep);
+  splitter.Finish(keep);
+  return text;
+}
+
+// Text entering by typing, pasting or dropping: the TAB rule, line ends as the editor keeps
+// them (LF), and no NUL bytes, which a saved file could not carry back in.
+QByteArray NormaliseEnteredText(const QByteArray& in) {
+  QByteArray out;
+  out.reserve(in.size());
+  for (qsizetype i = 0; i < in.size(); ++i) {
+    const char c = in[i];
+    if (c == '\t') {
+      out.append(kTabSpaces.data(), static_cast<qsizetype>(kTabSpaces.size()));
+    } else if (c == '\r') {
+      out.append('\n');
+      if (i + 1 < in.size() && in[i + 1] == '\n') ++i;
+    } else if (c != '\0') {
+      out.append(c);
+    }
+  }
+  return out;
+}
+
+// The columns where a word starts in `line`: a non-blank at the start or after a blank.
+std::vector<long> WordColumns(std::string_view line) {
+  std::vector<long> columns;
+  long column = 0;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(line[i]);
+    if ((c & 0xC0) == 0x80) continue;
+    if (c != ' ' && (i == 0 || line[i - 1] == ' ')) columns.push_back(column);
+    ++column;
+  }
+  return columns;
+}
+
+bool AllBlanks(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return c == ' '; });
+}
+
+// Marks the text as changed by the program (no undo step) for the life of the guard.
+class ProgrammaticChange {
+ public:
+  explicit ProgrammaticChange(bool& flag) : flag_(flag) { flag_ = true; }
+  ProgrammaticChange(const ProgrammaticChange&) = delete;
+  ProgrammaticChange& operator=(const ProgrammaticChange&) = delete;
+  ~ProgrammaticChange() { flag_ = false; }
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+EditorPane::EditorPane(Kind kind, QWidget* parent) : QsciScintilla(parent), kind_(kind) {
+  createLook();
+  createBehaviour();
+}
+
+EditorPane::~EditorPane() = default;
+
+void EditorPane::createLook() {
+  const QFont font = PaneFont();
+  setUtf8(true);
+  setFont(font);
+  lexer_ = new LdifLexer(kind_ == Kind::Source ? LdifLexer::Mode::Full : LdifLexer::Mode::UrlsOnly,
+                         font, this);
+  setLexer(lexer_);
+  // URL runs are hotspots: the editor shows a pointing hand over them and reports a click.
+  SendScintilla(SCI_STYLESETHOTSPOT, static_cast<unsigned long>(LdifStyle::Url), 1L);
+
+  setMarginType(0, NumberMargin);
+  setMarginLineNumbers(0, true);
+  setMarginsFont(font);
+  setMarginWidth(0, QFontMetrics(font).horizontalAdvance(QStringLiteral("0000")) + 8);
+  setMarginWidth(1, 0);
+  setMarginWidth(2, 0);
+
+  setEdgeMode(EdgeLine);
+  setEdgeColumn(80);
+  setEdgeColor(QColor(226, 226, 226));
+  setWrapMode(WrapNone);
+  setSelectionForegroundColor(QColor(255, 255, 255));
+  setSelectionBackgroundColor(QColor(0, 0, 128));
+}
+
+void EditorPane::createBehaviour() {
+  setEolMode(EolUnix);
+  SendScintilla(SCI_SETPASTECONVERTENDINGS, 1UL);
+  setTabWidth(kTabSize);
+  setIndentationsUseTabs(false);
+  setAutoIndent(false);  // Enter is handled here, so that it copies the leading spaces exactly
+
+  // Undo and redo go through undo()/redo(), which keep the step limit.
+  for (QsciCommand::Command command : {QsciCommand::Undo, QsciCommand::Redo}) {
+    if (QsciCommand* binding = standardCommands()->find(command)) {
+      binding->setKey(0);
+      binding->setAlternateKey(0);
+    }
+  }
+  viewport()->setAcceptDrops(true);  // refusals happen in the drag handlers below
+  connect(this, &QsciScintillaBase::SCN_MODIFIED, this, &EditorPane::handleModified);
+  connect(this, &QsciScintillaBase::SCN_HOTSPOTCLICK, this, &EditorPane::handleHotspotClick);
+  OpenUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl::fromUserInput(url)); };
+}
+
+int EditorPane::LineCount() const {
+  if (noLines_) return 0;
+  return static_cast<int>(SendScintilla(SCI_GETLINECOUNT));
+}
+
+std::string EditorPane::Line(int index) const {
+  if (index < 0 || index >= LineCount()) {
+    throw std::out_of_range("line index " + std::to_string(index) + " out of range");
+  }
+  return lineBytes(index);
+}
+
+std::string EditorPane::lineBytes(long line) const {
+  const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
+  const long end = SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line));
+  if (start < 0 || end <= start) return {};
+  const auto* bytes = reinterpret_cast<const char*>(
+      SendScintilla(SCI_GETRANGEPOINTER, static_cast<unsigned long>(start), end - start));
+  return std::string(bytes, static_cast<std::size_t>(end - start));
+}
+
+std::vector<std::string> EditorPane::Lines() const {
+  std::vector<std::string> lines;
+  if (noLines_) return lines;
+  lines.reserve(static_cast<std::size_t>(LineCount()));
+  ForEachEditorLine(TextView(), [&lines](std::string_view line) { lines.emplace_back(line); });
+  return lines;
+}
+
+std::string_view EditorPane::TextView() const {
+  if (noLines_) return {};
+  const long length = SendScintilla(SCI_GETLENGTH);
+  if (length == 0) return {};
+  const auto* bytes = static_cast<const char*>(SendScintillaPtrResult(SCI_GETCHARACTERPOINTER));
+  return std::string_view(bytes, static_cast<std::size_t>(length));
+}
+
+void EditorPane::LoadFile(const std::string& fileName) {
+  // Read first: a file that cannot be read leaves text, history and modified state alone.
+  std::size_t lineCount = 0;
+  const std::string text = JoinFileLines(ReadWholeFile(fileName), lineCount);
+  setWholeText(text, lineCount == 0);
+  modified_ = false;
+}
+
+void EditorPane::SaveFile(const std::string& fileName) const {
+  WriteFileSafely(fileName, [this](const ByteWriter& write) {
+    if (LineCount() == 0) return;
+    std::string block;
+    block.reserve(kSaveBlock + 2);
+    ForEachEditorLine(TextView(), [&](std::string_view line) {
+      if (line.size() >= kSaveBlock) {
+        write(block);
+        block.clear();
+        write(line);
+      } else {
+        block.append(line);
+      }
+      block.append("\r\n");
+      if (block.size() >= kSaveBlock) {
+        write(block);
+        block.clear();
+      }
+    });
+    if (!block.empty()) write(block);
+  });
+}
+
+void EditorPane::ReplaceLines(const std::vector<std::string>& lines) {
+  std::size_t size = 0;
+  for (const std::string& line : lines) size += line.size() + 1;
+  std::string text;
+  text.reserve(size);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i > 0) text.push_back('\n');
+    text.append(lines[i]);
+  }
+  setWholeText(text, lines.empty());
+}
+
+void EditorPane::ReplaceText(std::string_view linesEachEndedByLF) {
+  const bool noLines = linesEachEndedByLF.empty();
+  if (!noLines && linesEachEndedByLF.back() == '\n') linesEachEndedByLF.remove_suffix(1);
+  setWholeText(linesEachEndedByLF, noLines);
+}
+
+void EditorPane::setWholeText(std::string_view text, bool noLines) {
+  {
+    ProgrammaticChange change(programmatic_);
+    SendScintilla(SCI_SETUNDOCOLLECTION, 0UL);
+    SendScintilla(SCI_CLEARALL);
+    if (!text.empty()) SendScintilla(SCI_APPENDTEXT, text.size(), text.data());
+    SendScintilla(SCI_EMPTYUNDOBUFFER);
+    SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
+    SendScintilla(SCI_DOCUMENTSTART);
+  }
+  noLines_ = noLines;
+  undoSteps_ = 0;
+  redoSteps_ = 0;
+}
+
+bool EditorPane::IsModified() const { return modified_; }
+
+void EditorPane::handleModified(int /*position*/, int type, const char* /*text*/, int /*length*/,
+                                int /*linesAdded*/, int /*line*/, int /*foldNow*/,
+                                int /*foldPrev*/, int /*token*/, int /*annotationLines*/) {
+  if (programmatic_ || (type & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)) == 0) return;
+  if ((type & SC_PERFORMED_USER) == 0) return;  // undo and redo record no step
+  noLines_ = false;
+  modified_ = true;
+  redoSteps_ = 0;
+  // The editor merges consecutive typing and deletions into its last step; a change that
+  // starts a new step is flagged. Beyond the limit the oldest steps stop being reachable.
+  // A change merged into a step that is no longer reachable makes that step reachable again.
+  if ((type & SC_STARTACTION) != 0 || undoSteps_ == 0) {
+    undoSteps_ = std::min(undoSteps_ + 1, kUndoLimit);
+  }
+}
+
+void EditorPane::undo() {
+  if (undoSteps_ == 0) return;
+  QsciScintilla::undo();
+  --undoSteps_;
+  ++redoSteps_;
+}
+
+void EditorPane::redo() {
+  if (redoSteps_ == 0) return;
+  QsciScintilla::redo();
+  --redoSteps_;
+  undoSteps_ = std::min(undoSteps_ + 1, kUndoLimit);
+}
+
+void EditorPane::handleHotspotClick(int position, int /*modifiers*/) {
+  const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(position));
+  const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
+  const std::string text = lineBytes(line);
+  const std::string_view url = UrlRunAt(text, static_cast<std::size_t>(position - start));
+  if (!url.empty() && OpenUrl) {
+    OpenUrl(QString::fromUtf8(url.data(), static_cast<qsizetype>(url.size())));
+  }
+}
+
+void EditorPane::keyPressEvent(QKeyEvent* e) {
+  const Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
+  const int key = e->key();
+  if ((key == Qt::Key_Z && mods == Qt::ControlModifier) ||
+      (key == Qt::Key_Backspace && mods == Qt::AltModifier)) {
+    undo();
+    return;
+  }
+  if ((key == Qt::Key_Y && mods == Qt::ControlModifier) ||
+      (key == Qt::Key_Z && mods == (Qt::ControlModifier | Qt::ShiftModifier))) {
+    redo();
+    return;
+  }
+  if (!isReadOnly()) {
+    if (key == Qt::Key_Tab && mods == Qt::NoModifier) {
+      if (kind_ != Kind::Source || !smartTab()) insertTyped(std::string(kTabSpaces));
+      return;
+    }
+    if (key == Qt::Key_Backspace && mods == Qt::NoModifier && kind_ == Kind::Source &&
+        smartBackspace()) {
+      return;
+    }
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
+        (mods == Qt::NoModifier || mods == Qt::ShiftModifier)) {
+      newLineWithIndent();
+      return;
+    }
+    if (e->text().contains(QLatin1Char('\t'))) {
+      insertTyped(NormaliseEnteredText(e->text().toUtf8()).toStdString());
+      return;
+    }
+  }
+  QsciScintilla::keyPressEvent(e);
+}
+
+// Replaces the selection with `bytes` as one undo step, as typing over it would.
+void EditorPane::insertTyped(const std::string& bytes) {
+  SendScintilla(SCI_REPLACESEL, 0UL, bytes.c_str());
+}
+
+// Tab in the leading blanks of a line moves to the next word column of the nearest line above
+// that has one to the right of the caret. False when there is none (the caller inserts the
+// plain four spaces).
+bool EditorPane::smartTab() {
+  if (hasSelectedText()) return false;
+  const long pos = SendScintilla(SCI_GETCURRENTPOS);
+  const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(pos));
+  const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
+  const std::string current = lineBytes(line);
+  const std::size_t offset = static_cast<std::size_t>(pos - start);
+  if (!AllBlanks(std::string_view(current).substr(0, offset))) return false;
+  const long column = static_cast<long>(offset);
+  for (long above = line - 1; above >= 0 && above >= line - kSmartTabSearchLines; --above) {
+    for (long word : WordColumns(lineBytes(above))) {
+      if (word > column) {
+        insertTyped(std::string(static_cast<std::size_t>(word - column), ' '));
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// Backspace in the leading blanks of a line goes back to the nearest word column left of the
+// caret on the lines above, removing blanks only. False when there is none (the caller does a
+// plain Backspace).
+bool EditorPane::smartBackspace() {
+  if (hasSelectedText()) return false;
+  const long pos = SendScintilla(SCI_GETCURRENTPOS);
+  const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(pos));
+  const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
+  const std::string current = lineBytes(line);
+  const std::size_t offset = static_cast<std::size_t>(pos - start);
+  if (offset == 0 || !AllBlanks(std::string_view(current).substr(0, offset))) return false;
+  const long column = static_cast<long>(offset);
+  for (long above = line - 1; above >= 0 && above >= line - kSmartTabSearchLines; --above) {
+    long target = -1;
+    for (long word : WordColumns(lineBytes(above))) {
+      if (word < column) target = word;
+    }
+    if (target >= 0) {
+      SendScintilla(SCI_DELETERANGE, static_cast<unsigned long>(start + target), column - target);
+      return true;
+    }
+  }
+  return false;
+}
+
+// Enter gives the new line the leading spaces of the line it breaks.
+void EditorPane::newLineWithIndent() {
+  const long pos = SendScintilla(SCI_GETSELECTIONSTART);
+  const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(pos));
+  const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
+  const std::string current = lineBytes(line);
+  const std::size_t before = static_cast<std::size_t>(pos - start);
+  std::size_t indent = 0;
+  while (indent < current.size() && indent < before && current[indent] == ' ') ++indent;
+  insertTyped("\n" + std::string(indent, ' '));
+}
+
+QByteArray EditorPane::fromMimeData(const QMimeData* source, bool& rectangular) const {
+  QByteArray bytes = QsciScintilla::fromMimeData(source, rectangular);
+  if (source->hasFormat(kBytesMimeType)) bytes = source->data(kBytesMimeType);
+  return NormaliseEnteredText(bytes);
+}
+
+QMimeData* EditorPane::toMimeData(const QByteArray& text, bool rectangular) const {
+  QMimeData* mime = QsciScintilla::toMimeData(text, rectangular);
+  mime->setData(kBytesMimeType, text);
+  return mime;
+}
+
+bool EditorPane::canInsertFromMimeData(const QMimeData* source) const {
+  return source->hasFormat(kBytesMimeType) || QsciScintilla::canInsertFromMimeData(source);
+}
+
+// Files come from the desktop (no drag source inside the program); text is dragged from an
+// editor pane. Only the source pane takes either, and text only from itself.
+bool EditorPane::acceptsDrag(const QDropEvent* e) {
+  if (kind_ != Kind::Source) return false;
+  if (e->source() == nullptr) return e->mimeData()->hasUrls();
+  auto* from = qobject_cast<EditorPane*>(e->source());
+  if (from == nullptr) return false;
+  bool accept = false;
+  if (OnDragOver) {
+    const QPoint at = e->position().toPoint();
+    OnDragOver(this, e->source(), at.x(), at.y(), accept);
+  }
+  return accept && from == this;
+}
+
+void EditorPane::dragEnterEvent(QDragEnterEvent* e) {
+  if (!acceptsDrag(e)) {
+    e->ignore();
+  } else if (e->source() == nullptr) {
+    e->acceptProposedAction();
+  } else {
+    QsciScintilla::dragEnterEvent(e);
+  }
+}
+
+void EditorPane::dragMoveEvent(QDragMoveEvent* e) {
+  if (!acceptsDrag(e)) {
+    e->ignore();
+  } else if (e->source() == nullptr) {
+    e->acceptProposedAction();
+  } else {
+    QsciScintilla::dragMoveEvent(e);
+  }
+}
+
+void EditorPane::dropEvent(QDropEvent* e) {
+  if (!acceptsDrag(e)) {
+    e->ignore();
+    return;
+  }
+  if (e->source() == nullptr) {
+    const QList<QUrl> urls = e->mimeData()->urls();
+    e->acceptProposedAction();
+    dropFiles(urls);
+    return;
+  }
+  QsciScintilla::dropEvent(e);
+}
+
+void EditorPane::dropFiles(const QList<QUrl>& urls) {
+  for (const QUrl& url : urls) {
+    const std::string path = QFile::encodeName(url.toLocalFile()).toStdString();
+    if (path.empty()) continue;
+    try {
+      bool defaultHandler = true;
+      if (OnFileDrop) OnFileDrop(this, path, defaultHandler);
+      if (defaultHandler) LoadFile(path);
+    } catch (const std::exception& error) {
+      // Exceptions must not cross Qt's event loop; the failure ends this drop.
+      if (OnError) {
+        OnError(error);
+      } else {
+        QMessageBox::critical(this, QStringLiteral("Quorvane"), QString::fromLocal8Bit(error.what()));
+      }
+      return;
+    }
+  }
+}
+
+}  // namespace quorvane

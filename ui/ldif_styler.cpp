@@ -1,0 +1,202 @@
+// Classifies one line of LDIF into highlighted pieces: symbols, attribute keywords, comments,
+// numbers and URL runs.
+#include "ui/ldif_styler.h"
+
+#include <array>
+
+namespace quorvane {
+namespace {
+
+constexpr std::string_view kSymbols = " ,;:.()[]=-*/^%<>#\r\n";
+constexpr std::string_view kNumberStart = "+-.0123456789";
+constexpr std::string_view kNumberChars = "+-.0123456789eE";
+constexpr std::string_view kLineComment = "//";
+constexpr std::string_view kBlockOpen = "<!--";
+constexpr std::string_view kBlockClose = "-->";
+
+// The attribute names of the address-book schema; group A adds ":", group C "::".
+constexpr std::array<std::string_view, 27> kAttributeNames = {
+    "c", "cn", "company", "description", "dn", "fax", "givenname", "homephone", "homestreet",
+    "l", "mail", "mobile", "modifytimestamp", "mozillahomelocalityname", "mozillahomepostalcode",
+    "mozillahomestate", "mozillasecondemail", "mozillaworkstreet2", "mozillaworkurl",
+    "objectclass", "pager", "postalcode", "sn", "st", "street", "telephonenumber", "title"};
+constexpr std::array<std::string_view, 3> kChangeWords = {"changetype", "delete", "replace"};
+
+constexpr std::array<std::string_view, 6> kUrlPrefixes = {"http://", "mailto:", "www.",
+                                                          "https://", "ftp://", "nntp://"};
+
+bool IsSymbol(char c) { return kSymbols.find(c) != std::string_view::npos; }
+bool IsRunSeparator(char c) { return c == ' ' || c == '"' || c == '\'' || c == ','; }
+bool StartsNumber(char c) { return kNumberStart.find(c) != std::string_view::npos; }
+bool IsNumberChar(char c) { return kNumberChars.find(c) != std::string_view::npos; }
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsNoCase(std::string_view a, std::string_view lower) {
+  if (a.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != lower[i]) return false;
+  }
+  return true;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
+  return text.size() >= lowerPrefix.size() && EqualsNoCase(text.substr(0, lowerPrefix.size()), lowerPrefix);
+}
+
+bool IsUrlRun(std::string_view run) {
+  for (std::string_view prefix : kUrlPrefixes) {
+    if (StartsWithNoCase(run, prefix)) return true;
+  }
+  return false;
+}
+
+template <std::size_t N>
+bool InList(std::string_view name, const std::array<std::string_view, N>& list) {
+  for (std::string_view entry : list) {
+    if (EqualsNoCase(name, entry)) return true;
+  }
+  return false;
+}
+
+// The keyword group of `word` (a name followed by all the colons after it), groups tried in
+// the order A, B, C; Default when none holds it.
+LdifStyle KeywordStyle(std::string_view word) {
+  std::size_t name = word.size();
+  while (name > 0 && word[name - 1] == ':') --name;
+  const std::size_t colons = word.size() - name;
+  if (colons == 0 || name == 0) return LdifStyle::Default;
+  const std::string_view bare = word.substr(0, name);
+  if (colons == 1 && InList(bare, kAttributeNames)) return LdifStyle::KeywordA;
+  if (colons == 1 && InList(bare, kChangeWords)) return LdifStyle::KeywordB;
+  if (colons == 2 && InList(bare, kAttributeNames)) return LdifStyle::KeywordC;
+  return LdifStyle::Default;
+}
+
+void Add(std::vector<StyledPiece>& pieces, std::size_t length, LdifStyle style) {
+  if (length == 0) return;
+  if (!pieces.empty() && pieces.back().style == style) {
+    pieces.back().length += length;
+  } else {
+    pieces.push_back({length, style});
+  }
+}
+
+// Calls onRun(run, isUrl) for the runs of separators and of other characters, in order.
+template <class OnRun>
+void ForEachRun(std::string_view line, OnRun&& onRun) {
+  std::size_t pos = 0;
+  while (pos < line.size()) {
+    const bool separators = IsRunSeparator(line[pos]);
+    std::size_t end = pos + 1;
+    while (end < line.size() && IsRunSeparator(line[end]) == separators) ++end;
+    const std::string_view run = line.substr(pos, end - pos);
+    onRun(run, !separators && IsUrlRun(run));
+    pos = end;
+  }
+}
+
+// Styles one run that is not a URL; `inBlock` and `lineComment` carry on to the next run.
+void StyleRun(std::string_view run, bool& inBlock, bool& lineComment, std::vector<StyledPiece>& pieces) {
+  if (lineComment) {
+    Add(pieces, run.size(), LdifStyle::Comment);
+    return;
+  }
+  bool wordStart = true;
+  std::size_t pos = 0;
+  while (pos < run.size()) {
+    const std::string_view rest = run.substr(pos);
+    if (inBlock) {
+      const std::size_t close = rest.find(kBlockClose);
+      if (close == std::string_view::npos) {
+        Add(pieces, rest.size(), LdifStyle::Comment);
+        return;
+      }
+      Add(pieces, close + kBlockClose.size(), LdifStyle::Comment);
+      pos += close + kBlockClose.size();
+      inBlock = false;
+      wordStart = true;  // the closing ">" is a symbol
+      continue;
+    }
+    if (rest.starts_with(kBlockOpen)) {
+      Add(pieces, kBlockOpen.size(), LdifStyle::Comment);
+      pos += kBlockOpen.size();
+      inBlock = true;
+      continue;
+    }
+    if (rest.starts_with(kLineComment)) {
+      Add(pieces, rest.size(), LdifStyle::Comment);
+      lineComment = true;
+      return;
+    }
+    const char c = rest[0];
+    if (IsSymbol(c)) {
+      Add(pieces, 1, LdifStyle::Symbol);
+      ++pos;
+      wordStart = true;
+      continue;
+    }
+    if (wordStart && StartsNumber(c)) {
+      std::size_t end = 0;
+      bool dot = false;
+      while (end < rest.size() && IsNumberChar(rest[end])) {
+        if (rest[end] == '.') {
+          if (dot) break;  // a second "." ends the number
+          dot = true;
+        }
+        ++end;
+      }
+      Add(pieces, end, LdifStyle::Number);
+      pos += end;
+      wordStart = false;
+      continue;
+    }
+    if (wordStart) {
+      std::size_t end = 1;
+      while (end < rest.size() && rest[end] != ':' && !IsSymbol(rest[end])) ++end;
+      while (end < rest.size() && rest[end] == ':') ++end;
+      const LdifStyle keyword = KeywordStyle(rest.substr(0, end));
+      if (keyword != LdifStyle::Default) {
+        Add(pieces, end, keyword);
+        pos += end;
+        continue;
+      }
+    }
+    Add(pieces, 1, LdifStyle::Default);
+    ++pos;
+    wordStart = false;
+  }
+}
+
+}  // namespace
+
+bool StyleLdifLine(std::string_view line, bool inBlockComment, std::vector<StyledPiece>& pieces) {
+  bool inBlock = inBlockComment;
+  bool lineComment = false;
+  ForEachRun(line, [&](std::string_view run, bool isUrl) {
+    if (isUrl) {
+      Add(pieces, run.size(), LdifStyle::Url);
+    } else {
+      StyleRun(run, inBlock, lineComment, pieces);
+    }
+  });
+  return inBlock;
+}
+
+void StyleUrlRuns(std::string_view line, std::vector<StyledPiece>& pieces) {
+  ForEachRun(line, [&](std::string_view run, bool isUrl) {
+    Add(pieces, run.size(), isUrl ? LdifStyle::Url : LdifStyle::Default);
+  });
+}
+
+std::string_view UrlRunAt(std::string_view line, std::size_t offset) {
+  std::string_view found;
+  std::size_t start = 0;
+  ForEachRun(line, [&](std::string_view run, bool isUrl) {
+    if (isUrl && offset >= start && offset < start + run.size()) found = run;
+    start += run.size();
+  });
+  return found;
+}
+
+}  // namespace quorvane
