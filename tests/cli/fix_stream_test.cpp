@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/random_source.h"
+#include "engine/repair_run.h"
+#include "engine/text_lines.h"
+#include "engine/transform_map.h"
+#include "engine/used_dns.h"
 #include "tests/cli/run_fix.h"
 
 namespace quorvane::testing {
@@ -120,6 +125,39 @@ TEST(FixStream, LargeBookGivesTheSameResultWhateverItsLineEnds) {
   EXPECT_TRUE(fromLf.out == fromCrLf.out);
   EXPECT_TRUE(fromLf.out == piped.out);
   EXPECT_EQ(fromCrLf.err, "");
+}
+
+// The window loads the whole file, repairs its lines and saves each with CR LF; the command
+// streams. With the same profile, base DN and random numbers both must give the same bytes.
+TEST(FixStream, StreamedResultEqualsTheWholeBookRepair) {
+  std::string book = "version: 1\n";
+  for (int i = 0; i < 3000; ++i) {
+    const std::string n = std::to_string(i % 700);  // many duplicates, some differing in case
+    book += (i % 3 == 0 ? "dn: cn=Doe, JOHN " : "dn: cn=Doe, John ") + n + ",mail=j" + n + "@x\r\n";
+    book += "objectclass: top\robjectclass: person\n\tcn: Doe, John " + n + "\n";
+    book += "mozillasecondemail: other@x\ndescription: True\n";
+    if (i % 50 == 0) book += "member:: Y249QSxtYWlsPWFAeA==\ndn:: Y24\n";
+    book += i % 7 == 0 ? "\n  \n\n" : "\n";
+  }
+  ScratchDir dir;
+  dir.Write("book.ldif", book);
+  dir.Write("rules.ini", "[transform]\nmozillasecondemail:=mail:\n");
+  const FixResult streamed =
+      RunFix(dir, {"--seed", "42", "--base-dn", "o=test", "--profile", "rules.ini", "book.ldif"});
+  ASSERT_EQ(streamed.exitCode, 0);
+
+  TransformMap map;
+  map.Add("mozillasecondemail:", "mail:");
+  UsedDNs usedDNs;
+  SeededRandom random(42);
+  std::string whole;
+  for (const std::string& line :
+       RunRepair(SplitTextLines(book), "o=test", map, usedDNs, random, nullptr)) {
+    whole += line + "\r\n";
+  }
+  EXPECT_EQ(streamed.out.size(), whole.size());
+  EXPECT_TRUE(streamed.out == whole);
+  EXPECT_NE(whole.find("+mail=j1@x,o=test"), std::string::npos);
 }
 
 // Bytes are repaired as they are, never re-encoded or rejected.
