@@ -235,26 +235,24 @@ std::string ReadWholeFile(const std::string& fileName) {
   if (::fstat(fd.get(), &info) != 0) ThrowCannotOpen(fileName, errno);
   if (S_ISDIR(info.st_mode)) ThrowCannotOpen(fileName, EISDIR);
 
+  // Room for the whole of a regular file and one byte more, so that the read that finds the
+  // end needs no growth; pipes and devices grow the buffer as they deliver.
   std::string bytes;
-  if (S_ISREG(info.st_mode) && info.st_size > 0) {
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
-  }
-  std::size_t chunk = 1 << 16;
+  std::size_t expected = S_ISREG(info.st_mode) ? static_cast<std::size_t>(info.st_size) + 1 : 0;
+  bytes.resize(std::max<std::size_t>(expected, std::size_t{1} << 16));
+  std::size_t used = 0;
   for (;;) {
-    // Regular files that grow while read, pipes and devices all end at the first empty read.
-    std::size_t used = bytes.size();
-    std::size_t want = std::max(chunk, bytes.capacity() - used);
-    bytes.resize(used + want);
-    ssize_t n = ::read(fd.get(), bytes.data() + used, want);
+    if (used == bytes.size()) bytes.resize(bytes.size() * 2);
+    ssize_t n = ::read(fd.get(), bytes.data() + used, bytes.size() - used);
     if (n < 0) {
-      bytes.resize(used);
       if (errno == EINTR) continue;
       ThrowCannotOpen(fileName, errno);
     }
-    bytes.resize(used + static_cast<std::size_t>(n));
     if (n == 0) break;
-    if (chunk < kWriteBlock * 16) chunk *= 2;
+    used += static_cast<std::size_t>(n);
   }
+  bytes.resize(used);
+  if (bytes.capacity() - used > (std::size_t{1} << 20) + used / 4) bytes.shrink_to_fit();
   return bytes;
 }
 
