@@ -54,7 +54,7 @@ template <class OnLine>
 void LineSplitter::Feed(std::string_view chunk, OnLine&& onLine) {
   std::size_t pos = 0;
   const std::size_t size = chunk.size();
-  if (stopped_) return;
+  if (stopped_ || size == 0) return;  // an empty chunk must not forget a CR at the end of the last
   if (afterCR_) {
     afterCR_ = false;
     if (size > 0 && chunk[0] == '\n') pos = 1;
