@@ -1,0 +1,102 @@
+// Times the editor pane on a large address book: load, read back, fill the result pane, save.
+// Usage: pane_load_gui [book.ldif]   (without a file, a 50 MB, 200,000-record book is written
+// to a temporary folder first). Runs on any Qt platform; QT_QPA_PLATFORM=offscreen works.
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ui/editor_pane.h"
+#include "ui/ldif_lexer.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// One address-book record of about 262 bytes, so that 200,000 of them make 50 MB.
+std::string Record(int n) {
+  const std::string id = std::to_string(n);
+  std::string record = "dn: cn=Person " + id + ",mail=person" + id + "@example.org\r\n" +
+                       "objectclass: top\r\nobjectclass: person\r\n"
+                       "givenName: Person\r\nsn: Number " + id + "\r\ncn: Person " + id +
+                       "\r\nmail: person" + id + "@example.org\r\n" +
+                       "telephoneNumber: +39 02 " + id + "\r\ndescription: ";
+  constexpr std::size_t kRecordSize = 262;
+  if (record.size() + 4 < kRecordSize) record.append(kRecordSize - 4 - record.size(), 'x');
+  record += "\r\n\r\n";
+  return record;
+}
+
+std::string WriteBook(const std::string& path, int records) {
+  std::ofstream out(path, std::ios::binary);
+  for (int i = 0; i < records; ++i) out << Record(i);
+  return path;
+}
+
+long PeakRssMiB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024;
+}
+
+template <class Step>
+double Time(Step&& step) {
+  const auto start = Clock::now();
+  step();
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QTemporaryDir dir;
+  const std::string book =
+      argc > 1 ? argv[1] : WriteBook(dir.filePath(QStringLiteral("book.ldif")).toStdString(), 200000);
+  const std::string saved = dir.filePath(QStringLiteral("result.ldif")).toStdString();
+  std::ifstream sizeProbe(book, std::ios::binary | std::ios::ate);
+  std::printf("book: %s, %.1f MB\n", book.c_str(), static_cast<double>(sizeProbe.tellg()) / 1e6);
+  std::printf("peak RSS before loading: %ld MiB\n", PeakRssMiB());
+
+  quorvane::EditorPane source(quorvane::EditorPane::Kind::Source);
+  quorvane::EditorPane dest(quorvane::EditorPane::Kind::Dest);
+  source.resize(800, 600);
+  dest.resize(800, 600);
+  source.show();
+  dest.show();
+  QApplication::processEvents();
+
+  const double load = Time([&] { source.LoadFile(book); });
+  const double firstPaint = Time([&] {
+    source.repaint();
+    QApplication::processEvents();
+  });
+  std::vector<std::string> lines;
+  const double read = Time([&] { lines = source.Lines(); });
+  const double replace = Time([&] {
+    dest.ReplaceLines(lines);
+    dest.repaint();
+  });
+  const double save = Time([&] { dest.SaveFile(saved); });
+  std::size_t viewSize = 0;
+  const double view = Time([&] { viewSize = source.TextView().size(); });
+  const double replaceText = Time([&] { dest.ReplaceText(source.TextView()); });
+
+  std::printf("lines: %zu, text %zu bytes\n", lines.size(), viewSize);
+  std::printf("LoadFile into source:       %8.1f ms\n", load);
+  std::printf("first paint of source:      %8.1f ms (styled %lld bytes)\n", firstPaint,
+              source.lexer()->styledBytes());
+  std::printf("Lines() of source:          %8.1f ms\n", read);
+  std::printf("ReplaceLines into dest:     %8.1f ms\n", replace);
+  std::printf("SaveFile of dest:           %8.1f ms\n", save);
+  std::printf("TextView() of source:       %8.1f ms\n", view);
+  std::printf("ReplaceText into dest:      %8.1f ms\n", replaceText);
+  std::printf("peak RSS: %ld MiB\n", PeakRssMiB());
+  return 0;
+}
