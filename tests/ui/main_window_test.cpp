@@ -310,6 +310,21 @@ TEST_F(MainWindowTest, DropOnModifiedSourceAsksForEachFileUntilOneLoads) {
   EXPECT_EQ(desktop_->questions.size(), 1u) << "once loaded, the pane is no longer modified";
 }
 
+TEST_F(MainWindowTest, DropOfUnreadableFileEndsTheDropAndKeepsThePane) {
+  writeFile("b.ldif", "dn: cn=B\n");
+  auto window = makeWindow();
+  window->show();
+  window->source->setFocus();
+  QTest::keyClick(window->source, Qt::Key_X);
+  desktop_->answers = {true, true};
+  dropFiles(window->source, {path("missing.ldif"), path("b.ldif")});
+  ASSERT_EQ(desktop_->errors.size(), 1u);
+  EXPECT_TRUE(desktop_->errors[0].startsWith("Quorvane: Cannot open file \"" + path("missing.ldif")));
+  EXPECT_EQ(window->source->Lines(), Lines({"x"}));
+  EXPECT_TRUE(window->source->IsModified());
+  EXPECT_EQ(desktop_->questions.size(), 1u) << "the files after the failed one are not handled";
+}
+
 TEST_F(MainWindowTest, SettingsComeBackAtTheNextStart) {
   {
     auto window = makeWindow();
