@@ -254,6 +254,8 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
   const std::string_view forcedValue = SplitNameValue(forcedDN).value;
   const std::string newName = NameFromDN(forcedValue);
   const std::string_view base = TrimView(context.baseDN);
+  // The key is the forced DN even when a profile renamed the dn: line away.
+  dnKey.assign(forcedDN);
   const std::size_t count = lines.size();
   for (std::size_t i = 0; i < count; ++i) {
     std::string& line = lines[i];
@@ -263,7 +265,6 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
       line.assign(forcedDN);
       if (!base.empty()) line.append(",").append(context.baseDN);
       state.dnValue.assign(SplitNameValue(line).value);
-      dnKey.assign(forcedDN);
     } else if (nv.name == "sn:") {
       state.snValue.assign(nv.value);
       state.hasSn = true;

@@ -315,6 +315,15 @@ TEST(RepairRun, BreaksInBaseDnOrProfileStayInsideTheLine) {
             "dn: cn=A,o=x\\0Ay\ncn: A\nsn: A\nb: 1\nobjectclass: y\n\n");
 }
 
+TEST(RepairRun, KeysStayDistinctWhenProfileRenamesDn) {
+  TransformMap map;
+  map.Add("dn:", "entry:");
+  UsedDNs keys;
+  Repair("dn: cn=A\n\ndn: cn=A\n", map, kBase, {57}, &keys);
+  ASSERT_EQ(keys.size(), 2u);
+  EXPECT_EQ(keys[1], "dn: cn=A057");
+}
+
 TEST(RepairRun, LineNumbersCountHandedInLines) {
   RecordingLog log;
   UsedDNs keys;
