@@ -20,6 +20,7 @@ const QColor kGreen(0, 128, 0);
 const QColor kSilver(192, 192, 192);
 
 constexpr long kBlockCommentOpen = 1;  // line state bit: a "<!--" is open at the line's end
+constexpr std::size_t kStyleBlock = std::size_t{1} << 18;
 
 int StyleNumber(LdifStyle style) { return static_cast<int>(style); }
 
@@ -72,37 +73,55 @@ QString LdifLexer::description(int style) const {
 void LdifLexer::styleText(int start, int end) {
   QsciScintilla* ed = editor();
   if (ed == nullptr || end <= start) return;
+  // Whole lines: from the start of the first line asked for to the end of the last one.
   const long firstLine = ed->SendScintilla(Sci::SCI_LINEFROMPOSITION, start);
   const long lastLine = ed->SendScintilla(Sci::SCI_LINEFROMPOSITION, end - 1);
+  const long rangeStart = ed->SendScintilla(Sci::SCI_POSITIONFROMLINE, firstLine);
+  const long rangeEnd = lastLine + 1 < ed->SendScintilla(Sci::SCI_GETLINECOUNT)
+                            ? ed->SendScintilla(Sci::SCI_POSITIONFROMLINE, lastLine + 1)
+                            : ed->SendScintilla(Sci::SCI_GETLENGTH);
+  if (rangeEnd <= rangeStart) return;
   bool inBlock = firstLine > 0 &&
                  (ed->SendScintilla(Sci::SCI_GETLINESTATE, firstLine - 1) & kBlockCommentOpen) != 0;
-  const long documentEnd = ed->SendScintilla(Sci::SCI_GETLENGTH);
-  const LdifStyle lineEndStyle = mode_ == Mode::Full ? LdifStyle::Symbol : LdifStyle::Default;
+  // Styling changes neither the text nor where it is kept, so the pointer stays valid.
+  const auto* text = reinterpret_cast<const char*>(
+      ed->SendScintilla(Sci::SCI_GETRANGEPOINTER, rangeStart, rangeEnd - rangeStart));
+  const std::size_t size = static_cast<std::size_t>(rangeEnd - rangeStart);
+  const char lineEndStyle =
+      static_cast<char>(mode_ == Mode::Full ? LdifStyle::Symbol : LdifStyle::Default);
 
-  startStyling(ed->SendScintilla(Sci::SCI_POSITIONFROMLINE, firstLine));
-  for (long line = firstLine; line <= lastLine; ++line) {
-    const long lineStart = ed->SendScintilla(Sci::SCI_POSITIONFROMLINE, line);
-    const long textEnd = ed->SendScintilla(Sci::SCI_GETLINEENDPOSITION, line);
-    const long next = line + 1 < ed->SendScintilla(Sci::SCI_GETLINECOUNT)
-                          ? ed->SendScintilla(Sci::SCI_POSITIONFROMLINE, line + 1)
-                          : documentEnd;
-    const auto* bytes = reinterpret_cast<const char*>(
-        ed->SendScintilla(Sci::SCI_GETRANGEPOINTER, lineStart, textEnd - lineStart));
-    const std::string_view text(bytes, static_cast<std::size_t>(textEnd - lineStart));
+  // Styles go to the editor in large blocks: one call per piece would cost a change
+  // notification each and make styling a whole large file take seconds.
+  ed->SendScintilla(Sci::SCI_STARTSTYLING, rangeStart);
+  auto flush = [&] {
+    if (styles_.empty()) return;
+    ed->SendScintilla(Sci::SCI_SETSTYLINGEX, styles_.size(), styles_.data());
+    styles_.clear();
+  };
+  long line = firstLine;
+  std::size_t pos = 0;
+  while (pos < size) {
+    std::size_t stop = pos;
+    while (stop < size && text[stop] != '\n' && text[stop] != '\r') ++stop;
+    std::size_t lineEnd = stop;
+    if (lineEnd < size) lineEnd += (text[lineEnd] == '\r' && lineEnd + 1 < size && text[lineEnd + 1] == '\n') ? 2 : 1;
 
     pieces_.clear();
+    const std::string_view lineText(text + pos, stop - pos);
     if (mode_ == Mode::Full) {
-      inBlock = StyleLdifLine(text, inBlock, pieces_);
+      inBlock = StyleLdifLine(lineText, inBlock, pieces_);
       ed->SendScintilla(Sci::SCI_SETLINESTATE, line, inBlock ? kBlockCommentOpen : 0L);
     } else {
-      StyleUrlRuns(text, pieces_);
+      StyleUrlRuns(lineText, pieces_);
     }
-    for (const StyledPiece& piece : pieces_) {
-      setStyling(static_cast<int>(piece.length), StyleNumber(piece.style));
-    }
-    if (next > textEnd) setStyling(static_cast<int>(next - textEnd), StyleNumber(lineEndStyle));
-    styledBytes_ += next - lineStart;
+    for (const StyledPiece& piece : pieces_) styles_.append(piece.length, static_cast<char>(piece.style));
+    styles_.append(lineEnd - stop, lineEndStyle);
+    if (styles_.size() >= kStyleBlock) flush();
+    pos = lineEnd;
+    ++line;
   }
+  flush();
+  styledBytes_ += static_cast<long long>(size);
 }
 
 }  // namespace quorvane

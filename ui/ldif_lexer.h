@@ -5,6 +5,7 @@
 
 #include <QFont>
 
+#include <string>
 #include <vector>
 
 #include "ui/ldif_styler.h"
@@ -38,6 +39,7 @@ class LdifLexer : public QsciLexerCustom {
 
   Mode mode_;
   std::vector<StyledPiece> pieces_;
+  std::string styles_;  // style bytes waiting to be handed to the editor
   long long styledBytes_ = 0;
 };
 

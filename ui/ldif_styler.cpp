@@ -8,7 +8,7 @@ namespace quorvane {
 namespace {
 
 constexpr std::string_view kSymbols = " ,;:.()[]=-*/^%<>#\r\n";
-constexpr std::string_view kNumberStart = "+-.0123456789";
+constexpr std::string_view kNumberStartChars = "+-.0123456789";
 constexpr std::string_view kNumberChars = "+-.0123456789eE";
 constexpr std::string_view kLineComment = "//";
 constexpr std::string_view kBlockOpen = "<!--";
@@ -25,10 +25,33 @@ constexpr std::array<std::string_view, 3> kChangeWords = {"changetype", "delete"
 constexpr std::array<std::string_view, 6> kUrlPrefixes = {"http://", "mailto:", "www.",
                                                           "https://", "ftp://", "nntp://"};
 
-bool IsSymbol(char c) { return kSymbols.find(c) != std::string_view::npos; }
-bool IsRunSeparator(char c) { return c == ' ' || c == '"' || c == '\'' || c == ','; }
-bool StartsNumber(char c) { return kNumberStart.find(c) != std::string_view::npos; }
-bool IsNumberChar(char c) { return kNumberChars.find(c) != std::string_view::npos; }
+// Character classes, looked up once per byte: the styler runs over whole files when the user
+// jumps to the end of a large one.
+enum CharClass : unsigned char {
+  kSymbol = 1,
+  kRunSeparator = 2,
+  kNumberStart = 4,
+  kNumberPart = 8,
+};
+
+constexpr std::array<unsigned char, 256> MakeClasses() {
+  std::array<unsigned char, 256> classes{};
+  auto mark = [&classes](std::string_view chars, unsigned char cls) {
+    for (char c : chars) classes[static_cast<unsigned char>(c)] |= cls;
+  };
+  mark(kSymbols, kSymbol);
+  mark(" \"',", kRunSeparator);
+  mark(kNumberStartChars, kNumberStart);
+  mark(kNumberChars, kNumberPart);
+  return classes;
+}
+constexpr std::array<unsigned char, 256> kClasses = MakeClasses();
+
+bool Is(char c, CharClass cls) { return (kClasses[static_cast<unsigned char>(c)] & cls) != 0; }
+bool IsSymbol(char c) { return Is(c, kSymbol); }
+bool IsRunSeparator(char c) { return Is(c, kRunSeparator); }
+bool StartsNumber(char c) { return Is(c, kNumberStart); }
+bool IsNumberChar(char c) { return Is(c, kNumberPart); }
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
