@@ -23,8 +23,6 @@ struct PassState {
   std::string snValue;
   std::string cnValue;
   std::string dnValue;
-  bool hasSn = false;
-  bool hasCn = false;
   RecordFacts facts;
 };
 
@@ -174,11 +172,9 @@ void FixOtherLine(std::string& line, bool isFirstRecord, PassState& state,
   std::string cnText;
   if (nv.name == "sn:") {
     state.snValue.assign(nv.value);
-    state.hasSn = true;
   } else if (nv.name == "cn:") {
     cnText = ReplaceAll(nv.value, "\"", "'");
     state.cnValue = cnText;
-    state.hasCn = true;
     nv.value = cnText;
   } else if (nv.name == "dn:") {
     state.dnValue.assign(nv.value);  // a dn:: line that did not decode
@@ -206,8 +202,8 @@ void AppendMissingNames(RecordLines& lines, const RecordName& name, const PassSt
     }
     lines.push_back(line);
   };
-  if (!state.hasSn && !state.facts.isGroup) append("sn");
-  if (!state.hasCn) append("cn");
+  if (state.snValue.empty() && !state.facts.isGroup) append("sn");
+  if (state.cnValue.empty()) append("cn");
 }
 
 // The RDN value of a DN, with its escapes undone: what the directory stores as that value.
@@ -267,11 +263,9 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
       state.dnValue.assign(SplitNameValue(line).value);
     } else if (nv.name == "sn:") {
       state.snValue.assign(nv.value);
-      state.hasSn = true;
-    } else if (nv.name == "cn:") {
+      } else if (nv.name == "cn:") {
       state.cnValue.assign(nv.value);
-      state.hasCn = true;
-      tScratch.clear();
+        tScratch.clear();
       AppendAttributeLine("cn", newName, tScratch);
       line.swap(tScratch);
     }

@@ -121,6 +121,7 @@ TEST(FixRecord, MissingSnAndCnAreAdded) {
       {{"dn:: Y249Sm9zw6k="},
        {"dn: cn=Jos\\C3\\A9,dc=contacts,dc=test", "sn:: Sm9zw6k=", "cn:: Sm9zw6k="}},
       {{"objectclass: top"}, {"objectclass: top"}},
+      {{"cn: Jane", "sn:"}, {"cn: Jane", "sn: Jane"}},  // an empty sn: is no surname
   };
   for (const auto& c : cases) EXPECT_EQ(Fix(c.in, {}, true).lines, c.out) << c.in[0];
 }
