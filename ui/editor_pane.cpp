@@ -16,7 +16,6 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
-
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -307,11 +306,13 @@ void EditorPane::setWholeText(std::string_view text, bool noLines) {
   emit linesChanged();
 }
 
-bool EditorPane::IsModified() const { return modified_; }
+bool EditorPane::IsModified() const {
+  return modified_;
+}
 
 void EditorPane::handleModified(int /*position*/, int type, const char* /*text*/, int /*length*/,
-                                int /*linesAdded*/, int /*line*/, int /*foldNow*/,
-                                int /*foldPrev*/, int /*token*/, int /*annotationLines*/) {
+                                int /*linesAdded*/, int /*line*/, int /*foldNow*/, int /*foldPrev*/,
+                                int /*token*/, int /*annotationLines*/) {
   if (programmatic_ || (type & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT)) == 0) return;
   if ((type & SC_PERFORMED_USER) == 0) return;  // undo and redo record no step
   noLines_ = false;
@@ -527,7 +528,8 @@ void EditorPane::dropFiles(const QList<QUrl>& urls) {
       if (OnError) {
         OnError(error);
       } else {
-        QMessageBox::critical(this, QStringLiteral("Quorvane"), QString::fromLocal8Bit(error.what()));
+        QMessageBox::critical(this, QStringLiteral("Quorvane"),
+                              QString::fromLocal8Bit(error.what()));
       }
       return;
     }

@@ -22,7 +22,9 @@ const QColor kSilver(192, 192, 192);
 constexpr long kBlockCommentOpen = 1;  // line state bit: a "<!--" is open at the line's end
 constexpr std::size_t kStyleBlock = std::size_t{1} << 18;
 
-int StyleNumber(LdifStyle style) { return static_cast<int>(style); }
+int StyleNumber(LdifStyle style) {
+  return static_cast<int>(style);
+}
 
 }  // namespace
 
@@ -54,18 +56,28 @@ void LdifLexer::setStyle(LdifStyle style, const QColor& text, const QColor& pape
   setFont(styled, number);
 }
 
-const char* LdifLexer::language() const { return "LDIF"; }
+const char* LdifLexer::language() const {
+  return "LDIF";
+}
 
 QString LdifLexer::description(int style) const {
   switch (static_cast<LdifStyle>(style)) {
-    case LdifStyle::Default: return QStringLiteral("Default");
-    case LdifStyle::Symbol: return QStringLiteral("Symbol");
-    case LdifStyle::KeywordA: return QStringLiteral("Attribute name");
-    case LdifStyle::KeywordB: return QStringLiteral("Change keyword");
-    case LdifStyle::KeywordC: return QStringLiteral("Base64 attribute name");
-    case LdifStyle::Comment: return QStringLiteral("Comment");
-    case LdifStyle::Number: return QStringLiteral("Number");
-    case LdifStyle::Url: return QStringLiteral("URL");
+    case LdifStyle::Default:
+      return QStringLiteral("Default");
+    case LdifStyle::Symbol:
+      return QStringLiteral("Symbol");
+    case LdifStyle::KeywordA:
+      return QStringLiteral("Attribute name");
+    case LdifStyle::KeywordB:
+      return QStringLiteral("Change keyword");
+    case LdifStyle::KeywordC:
+      return QStringLiteral("Base64 attribute name");
+    case LdifStyle::Comment:
+      return QStringLiteral("Comment");
+    case LdifStyle::Number:
+      return QStringLiteral("Number");
+    case LdifStyle::Url:
+      return QStringLiteral("URL");
   }
   return QString();
 }
@@ -104,7 +116,8 @@ void LdifLexer::styleText(int start, int end) {
     std::size_t stop = pos;
     while (stop < size && text[stop] != '\n' && text[stop] != '\r') ++stop;
     std::size_t lineEnd = stop;
-    if (lineEnd < size) lineEnd += (text[lineEnd] == '\r' && lineEnd + 1 < size && text[lineEnd + 1] == '\n') ? 2 : 1;
+    if (lineEnd < size)
+      lineEnd += (text[lineEnd] == '\r' && lineEnd + 1 < size && text[lineEnd + 1] == '\n') ? 2 : 1;
 
     pieces_.clear();
     const std::string_view lineText(text + pos, stop - pos);
@@ -114,7 +127,8 @@ void LdifLexer::styleText(int start, int end) {
     } else {
       StyleUrlRuns(lineText, pieces_);
     }
-    for (const StyledPiece& piece : pieces_) styles_.append(piece.length, static_cast<char>(piece.style));
+    for (const StyledPiece& piece : pieces_)
+      styles_.append(piece.length, static_cast<char>(piece.style));
     styles_.append(lineEnd - stop, lineEndStyle);
     if (styles_.size() >= kStyleBlock) flush();
     pos = lineEnd;

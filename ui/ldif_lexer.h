@@ -4,7 +4,6 @@
 #include <Qsci/qscilexercustom.h>
 
 #include <QFont>
-
 #include <string>
 #include <vector>
 

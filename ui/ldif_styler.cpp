@@ -15,15 +15,17 @@ constexpr std::string_view kBlockOpen = "<!--";
 constexpr std::string_view kBlockClose = "-->";
 
 // The attribute names of the address-book schema; group A adds ":", group C "::".
+// clang-format off
 constexpr std::array<std::string_view, 27> kAttributeNames = {
     "c", "cn", "company", "description", "dn", "fax", "givenname", "homephone", "homestreet",
     "l", "mail", "mobile", "modifytimestamp", "mozillahomelocalityname", "mozillahomepostalcode",
     "mozillahomestate", "mozillasecondemail", "mozillaworkstreet2", "mozillaworkurl",
     "objectclass", "pager", "postalcode", "sn", "st", "street", "telephonenumber", "title"};
+// clang-format on
 constexpr std::array<std::string_view, 3> kChangeWords = {"changetype", "delete", "replace"};
 
-constexpr std::array<std::string_view, 6> kUrlPrefixes = {"http://", "mailto:", "www.",
-                                                          "https://", "ftp://", "nntp://"};
+constexpr std::array<std::string_view, 6> kUrlPrefixes = {"http://",  "mailto:", "www.",
+                                                          "https://", "ftp://",  "nntp://"};
 
 // Character classes, looked up once per byte: the styler runs over whole files when the user
 // jumps to the end of a large one.
@@ -47,13 +49,25 @@ constexpr std::array<unsigned char, 256> MakeClasses() {
 }
 constexpr std::array<unsigned char, 256> kClasses = MakeClasses();
 
-bool Is(char c, CharClass cls) { return (kClasses[static_cast<unsigned char>(c)] & cls) != 0; }
-bool IsSymbol(char c) { return Is(c, kSymbol); }
-bool IsRunSeparator(char c) { return Is(c, kRunSeparator); }
-bool StartsNumber(char c) { return Is(c, kNumberStart); }
-bool IsNumberChar(char c) { return Is(c, kNumberPart); }
+bool Is(char c, CharClass cls) {
+  return (kClasses[static_cast<unsigned char>(c)] & cls) != 0;
+}
+bool IsSymbol(char c) {
+  return Is(c, kSymbol);
+}
+bool IsRunSeparator(char c) {
+  return Is(c, kRunSeparator);
+}
+bool StartsNumber(char c) {
+  return Is(c, kNumberStart);
+}
+bool IsNumberChar(char c) {
+  return Is(c, kNumberPart);
+}
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualsNoCase(std::string_view a, std::string_view lower) {
   if (a.size() != lower.size()) return false;
@@ -64,7 +78,8 @@ bool EqualsNoCase(std::string_view a, std::string_view lower) {
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
-  return text.size() >= lowerPrefix.size() && EqualsNoCase(text.substr(0, lowerPrefix.size()), lowerPrefix);
+  return text.size() >= lowerPrefix.size() &&
+         EqualsNoCase(text.substr(0, lowerPrefix.size()), lowerPrefix);
 }
 
 bool IsUrlRun(std::string_view run) {
@@ -120,7 +135,8 @@ void ForEachRun(std::string_view line, OnRun&& onRun) {
 }
 
 // Styles one run that is not a URL; `inBlock` and `lineComment` carry on to the next run.
-void StyleRun(std::string_view run, bool& inBlock, bool& lineComment, std::vector<StyledPiece>& pieces) {
+void StyleRun(std::string_view run, bool& inBlock, bool& lineComment,
+              std::vector<StyledPiece>& pieces) {
   if (lineComment) {
     Add(pieces, run.size(), LdifStyle::Comment);
     return;

@@ -17,7 +17,7 @@ enum class LdifStyle : std::uint8_t {
   KeywordC,     // an attribute name followed by "::" ("dn::", a Base64 value)
   Comment,      // "//" to the end of the line, "<!--" ... "-->" across lines
   Number,
-  Url,          // a run starting with "http://", "mailto:", "www." and the like
+  Url,  // a run starting with "http://", "mailto:", "www." and the like
 };
 inline constexpr int kLdifStyleCount = 8;
 

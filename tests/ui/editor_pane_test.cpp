@@ -14,7 +14,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
-
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -32,7 +31,9 @@ using Sci = QsciScintillaBase;
 
 class EditorPaneTest : public ::testing::Test {
  protected:
-  std::string PathOf(const std::string& name) const { return dir_.filePath(QString::fromStdString(name)).toStdString(); }
+  std::string PathOf(const std::string& name) const {
+    return dir_.filePath(QString::fromStdString(name)).toStdString();
+  }
 
   std::string WriteFile(const std::string& name, const std::string& bytes) const {
     const std::string path = PathOf(name);
@@ -82,7 +83,8 @@ TEST_F(EditorPaneTest, LoadSplitsLinesAndSaveEndsEveryLineWithCrLf) {
       {"TrailingBlanksStay", "a  \n  ", {"a  ", "  "}, "a  \r\n  \r\n"},
       {"TabsBecomeFourSpaces", "a\t\tb\n\t", {"a        b", "    "}, "a        b\r\n    \r\n"},
       {"InvalidUtf8", invalidUtf8, {invalidUtf8}, invalidUtf8 + "\r\n"},
-      {"EveryByteValue", AllLineBytes(false) + "\r\n" + AllLineBytes(false),
+      {"EveryByteValue",
+       AllLineBytes(false) + "\r\n" + AllLineBytes(false),
        {AllLineBytes(false), AllLineBytes(false)},
        AllLineBytes(false) + "\r\n" + AllLineBytes(false) + "\r\n"},
   };
@@ -226,7 +228,8 @@ TEST_F(EditorPaneTest, FailedLoadLeavesThePaneAsItWas) {
       pane.LoadFile(bad);
       ADD_FAILURE() << "no error for " << bad;
     } catch (const Error& e) {
-      EXPECT_EQ(std::string(e.what()).rfind("Cannot open file \"" + bad + "\". ", 0), 0u) << e.what();
+      EXPECT_EQ(std::string(e.what()).rfind("Cannot open file \"" + bad + "\". ", 0), 0u)
+          << e.what();
     }
     EXPECT_EQ(pane.Lines(), Lines{"edit"});
     EXPECT_TRUE(pane.IsModified());
@@ -235,7 +238,8 @@ TEST_F(EditorPaneTest, FailedLoadLeavesThePaneAsItWas) {
   try {
     pane.LoadFile(PathOf("missing.ldif"));
   } catch (const Error& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + PathOf("missing.ldif") + "\". No such file or directory");
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot open file \"" + PathOf("missing.ldif") + "\". No such file or directory");
   }
   pane.undo();
   EXPECT_EQ(pane.Lines(), Lines{""});
@@ -248,7 +252,9 @@ TEST_F(EditorPaneTest, FailedSaveKeepsTargetsIntact) {
     pane.SaveFile(dir_.path().toStdString());
     ADD_FAILURE() << "saving over a directory succeeded";
   } catch (const Error& e) {
-    EXPECT_EQ(std::string(e.what()).rfind("Cannot create file \"" + dir_.path().toStdString() + "\". ", 0), 0u)
+    EXPECT_EQ(std::string(e.what()).rfind(
+                  "Cannot create file \"" + dir_.path().toStdString() + "\". ", 0),
+              0u)
         << e.what();
   }
   EXPECT_THROW(pane.SaveFile(PathOf("no/such/dir.ldif")), Error);
@@ -378,7 +384,8 @@ TEST_F(EditorPaneTest, HighlightingStylesOnlyWhatIsShown) {
   QTest::keyClicks(&pane, "x");  // "x<!-- open" still opens the comment
   pane.SendScintilla(Sci::SCI_COLOURISE, 0UL, -1L);
   auto styleAtLine = [&](int line) {
-    return pane.SendScintilla(Sci::SCI_GETSTYLEAT, pane.SendScintilla(Sci::SCI_POSITIONFROMLINE, line));
+    return pane.SendScintilla(Sci::SCI_GETSTYLEAT,
+                              pane.SendScintilla(Sci::SCI_POSITIONFROMLINE, line));
   };
   EXPECT_EQ(styleAtLine(1), static_cast<long>(LdifStyle::Comment));
   EXPECT_EQ(styleAtLine(3), static_cast<long>(LdifStyle::KeywordA));

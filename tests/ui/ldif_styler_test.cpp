@@ -38,12 +38,20 @@ LdifStyle StyleOf(const Pieces& pieces, const std::string& text) {
 }
 
 TEST(LdifStyler, AttributeLinesAsDrawn) {
-  EXPECT_EQ(Classify("dn: cn=a b,mail=c"),
-            (Pieces{{"dn:", S::KeywordA}, {" ", S::Symbol}, {"cn", S::Default}, {"=", S::Symbol},
-                    {"a", S::Default}, {" ", S::Symbol}, {"b", S::Default}, {",", S::Symbol},
-                    {"mail", S::Default}, {"=", S::Symbol}, {"c", S::Default}}));
-  EXPECT_EQ(Classify("dn:: eA=="), (Pieces{{"dn::", S::KeywordC}, {" ", S::Symbol}, {"eA", S::Default},
-                                           {"==", S::Symbol}}));
+  EXPECT_EQ(Classify("dn: cn=a b,mail=c"), (Pieces{{"dn:", S::KeywordA},
+                                                   {" ", S::Symbol},
+                                                   {"cn", S::Default},
+                                                   {"=", S::Symbol},
+                                                   {"a", S::Default},
+                                                   {" ", S::Symbol},
+                                                   {"b", S::Default},
+                                                   {",", S::Symbol},
+                                                   {"mail", S::Default},
+                                                   {"=", S::Symbol},
+                                                   {"c", S::Default}}));
+  EXPECT_EQ(
+      Classify("dn:: eA=="),
+      (Pieces{{"dn::", S::KeywordC}, {" ", S::Symbol}, {"eA", S::Default}, {"==", S::Symbol}}));
   EXPECT_EQ(Classify("xcn: y"),
             (Pieces{{"xcn", S::Default}, {": ", S::Symbol}, {"y", S::Default}}));
   EXPECT_EQ(Classify("changetype: delete"),
@@ -75,25 +83,30 @@ TEST(LdifStyler, KeywordGroupsIgnoreLetterCase) {
 }
 
 TEST(LdifStyler, NumbersStartAtWordStartsOnly) {
-  EXPECT_EQ(Classify("telephonenumber: +39 02-1234"),
-            (Pieces{{"telephonenumber:", S::KeywordA}, {" ", S::Symbol}, {"+39", S::Number},
-                    {" ", S::Symbol}, {"02-1234", S::Number}}));
+  EXPECT_EQ(Classify("telephonenumber: +39 02-1234"), (Pieces{{"telephonenumber:", S::KeywordA},
+                                                              {" ", S::Symbol},
+                                                              {"+39", S::Number},
+                                                              {" ", S::Symbol},
+                                                              {"02-1234", S::Number}}));
   EXPECT_EQ(Classify("ab-cd"), (Pieces{{"ab", S::Default}, {"-", S::Symbol}, {"cd", S::Default}}));
   // A second "." ends a number; the "." is a symbol and starts a new word.
   EXPECT_EQ(Classify("1.2.3"), (Pieces{{"1.2", S::Number}, {".", S::Symbol}, {"3", S::Number}}));
-  EXPECT_EQ(Classify("a1 1e5x"), (Pieces{{"a1", S::Default}, {" ", S::Symbol}, {"1e5", S::Number},
-                                         {"x", S::Default}}));
+  EXPECT_EQ(Classify("a1 1e5x"),
+            (Pieces{{"a1", S::Default}, {" ", S::Symbol}, {"1e5", S::Number}, {"x", S::Default}}));
   // A symbol wins over the number characters it shares.
   EXPECT_EQ(Classify("-5"), (Pieces{{"-", S::Symbol}, {"5", S::Number}}));
 }
 
 TEST(LdifStyler, LineCommentRunsToTheEndExceptUrls) {
-  EXPECT_EQ(Classify("description: a // b"),
-            (Pieces{{"description:", S::KeywordA}, {" ", S::Symbol}, {"a", S::Default},
-                    {" ", S::Symbol}, {"// b", S::Comment}}));
-  EXPECT_EQ(Classify("x// see http://h.example/p <!-- y"),
-            (Pieces{{"x", S::Default}, {"// see ", S::Comment}, {"http://h.example/p", S::Url},
-                    {" <!-- y", S::Comment}}));
+  EXPECT_EQ(Classify("description: a // b"), (Pieces{{"description:", S::KeywordA},
+                                                     {" ", S::Symbol},
+                                                     {"a", S::Default},
+                                                     {" ", S::Symbol},
+                                                     {"// b", S::Comment}}));
+  EXPECT_EQ(Classify("x// see http://h.example/p <!-- y"), (Pieces{{"x", S::Default},
+                                                                   {"// see ", S::Comment},
+                                                                   {"http://h.example/p", S::Url},
+                                                                   {" <!-- y", S::Comment}}));
   bool open = true;
   Classify("// <!-- not an opening", false, &open);
   EXPECT_FALSE(open);
@@ -107,11 +120,17 @@ TEST(LdifStyler, BlockCommentStateCarriesAcrossLines) {
   for (const std::string& line : text) styled.push_back(Classify(line, open, &open));
   EXPECT_FALSE(open);
 
-  EXPECT_EQ(styled[0], (Pieces{{"cn:", S::KeywordA}, {" ", S::Symbol}, {"a", S::Default},
-                               {" ", S::Symbol}, {"<!-- x", S::Comment}}));
+  EXPECT_EQ(styled[0], (Pieces{{"cn:", S::KeywordA},
+                               {" ", S::Symbol},
+                               {"a", S::Default},
+                               {" ", S::Symbol},
+                               {"<!-- x", S::Comment}}));
   EXPECT_EQ(styled[1], (Pieces{{"cn: inside", S::Comment}}));
-  EXPECT_EQ(styled[2], (Pieces{{"end -->", S::Comment}, {" ", S::Symbol}, {"cn:", S::KeywordA},
-                               {" ", S::Symbol}, {"b", S::Default}}));
+  EXPECT_EQ(styled[2], (Pieces{{"end -->", S::Comment},
+                               {" ", S::Symbol},
+                               {"cn:", S::KeywordA},
+                               {" ", S::Symbol},
+                               {"b", S::Default}}));
   EXPECT_EQ(styled[3], (Pieces{{"cn:", S::KeywordA}, {" ", S::Symbol}, {"c", S::Default}}));
 
   // "<!-->" does not close itself; a "-->" inside a URL run does not close the comment.
@@ -121,8 +140,9 @@ TEST(LdifStyler, BlockCommentStateCarriesAcrossLines) {
             (Pieces{{"see ", S::Comment}, {"http://x/-->", S::Url}, {" still", S::Comment}}));
   EXPECT_TRUE(open);
   // Closing in mid-run: what follows the "-->" is styled normally.
-  EXPECT_EQ(Classify("a-->cn: x", true, &open),
-            (Pieces{{"a-->", S::Comment}, {"cn:", S::KeywordA}, {" ", S::Symbol}, {"x", S::Default}}));
+  EXPECT_EQ(
+      Classify("a-->cn: x", true, &open),
+      (Pieces{{"a-->", S::Comment}, {"cn:", S::KeywordA}, {" ", S::Symbol}, {"x", S::Default}}));
   EXPECT_FALSE(open);
 }
 
@@ -138,16 +158,16 @@ TEST(LdifStyler, UrlRunsAndTheirSeparators) {
       {"'www.example.org'", 5, "www.example.org"},
       {"\"mailto:a@b\"", 1, "mailto:a@b"},
       {"ftp://f nntp://n", 9, "nntp://n"},
-      {"ftp://f nntp://n", 7, ""},       // the space between them
-      {"xhttp://no", 3, ""},             // a URL run must start with the prefix
+      {"ftp://f nntp://n", 7, ""},  // the space between them
+      {"xhttp://no", 3, ""},        // a URL run must start with the prefix
       {"http:/no", 0, ""},
       {"www", 0, ""},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(UrlRunAt(c.line, c.offset), c.url) << c.line;
   }
-  EXPECT_EQ(Classify("mail: mailto:a@b"), (Pieces{{"mail:", S::KeywordA}, {" ", S::Symbol},
-                                                 {"mailto:a@b", S::Url}}));
+  EXPECT_EQ(Classify("mail: mailto:a@b"),
+            (Pieces{{"mail:", S::KeywordA}, {" ", S::Symbol}, {"mailto:a@b", S::Url}}));
 
   std::vector<StyledPiece> pieces;
   StyleUrlRuns("cn: www.x.org, 12", pieces);
@@ -155,9 +175,11 @@ TEST(LdifStyler, UrlRunsAndTheirSeparators) {
 }
 
 TEST(LdifStyler, QuotesAndOtherBytesAreDrawnInTheFontColour) {
-  EXPECT_EQ(Classify("cn: \"x\" \xC3\xA9\xFF"),
-            (Pieces{{"cn:", S::KeywordA}, {" ", S::Symbol}, {"\"x\"", S::Default}, {" ", S::Symbol},
-                    {"\xC3\xA9\xFF", S::Default}}));
+  EXPECT_EQ(Classify("cn: \"x\" \xC3\xA9\xFF"), (Pieces{{"cn:", S::KeywordA},
+                                                        {" ", S::Symbol},
+                                                        {"\"x\"", S::Default},
+                                                        {" ", S::Symbol},
+                                                        {"\xC3\xA9\xFF", S::Default}}));
   EXPECT_TRUE(Classify("").empty());
 }
 
