@@ -1,6 +1,9 @@
 // The repair run: source lines in, repaired LDIF lines out, record by record.
 #include "engine/repair_run.h"
 
+#include <unordered_set>
+#include <vector>
+
 #include "engine/dn_escape.h"
 #include "engine/fix_record.h"
 #include "engine/text.h"
@@ -52,6 +55,48 @@ std::string WithoutLineBreaks(std::string_view baseDN) {
   return result;
 }
 
+// A directory refuses an entry that holds one value of an attribute twice ("type or value
+// exists"), and the attributes of an address book match without regard to case: a second mail
+// equal to the first but for case, or the cn lines of a made-unique record that all took the
+// same new name. Names compare without case; plain values too; Base64 values exactly.
+std::size_t ValueSplit(std::string_view line) {
+  const std::size_t colon = line.find(':');
+  return colon == std::string_view::npos ? line.size() : colon;
+}
+
+bool IsBase64Value(std::string_view line, std::size_t colon) {
+  return colon + 1 < line.size() && line[colon + 1] == ':';
+}
+
+struct SameValue {
+  bool operator()(std::string_view a, std::string_view b) const {
+    if (a.size() != b.size()) return false;
+    const std::size_t colon = ValueSplit(a);
+    if (ValueSplit(b) != colon || !EqualsNoCase(a.substr(0, colon), b.substr(0, colon))) {
+      return false;
+    }
+    if (IsBase64Value(a, colon) != IsBase64Value(b, colon)) return false;
+    return IsBase64Value(a, colon) ? a.substr(colon) == b.substr(colon)
+                                   : EqualsNoCase(a.substr(colon), b.substr(colon));
+  }
+};
+
+struct ValueHash {
+  std::size_t operator()(std::string_view line) const {
+    const std::size_t colon = ValueSplit(line);
+    const bool exactValue = IsBase64Value(line, colon);
+    std::size_t hash = 1469598103934665603ull;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      const char c = (i < colon || !exactValue) ? LowerAscii(line[i]) : line[i];
+      hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    return hash;
+  }
+};
+
+// Above this many lines a record's repeated values are found through a hash set.
+constexpr std::size_t kLinearDuplicateScan = 48;
+
 }  // namespace
 
 struct RepairRun::State {
@@ -69,6 +114,7 @@ struct RepairRun::State {
   void AddRecordLine(std::string_view line, std::size_t lineNumber);
   void EndRecord();
   void MakeUnique();
+  void EmitRecord();
 
   std::string baseDN;
   const TransformMap& map;
@@ -89,6 +135,8 @@ struct RepairRun::State {
   bool isFirstRecord = true;
   std::string dnKey;
   std::string candidate;
+  std::vector<std::string_view> emitted;  // lines of the current record already written
+  std::unordered_set<std::string_view, ValueHash, SameValue> emittedSet;  // for long records
 };
 
 void RepairRun::State::AddSourceLine(std::string_view raw) {
@@ -156,13 +204,35 @@ void RepairRun::State::EndRecord() {
     }
     usedDNs.Add(dnKey);
   }
-  for (const std::string& line : record) {
-    if (!line.empty()) out.Line(line);
-  }
+  EmitRecord();
   out.Line({});
   isFirstRecord = false;
   record.clear();
   recordHasDN = false;
+}
+
+void RepairRun::State::EmitRecord() {
+  const bool useSet = record.size() > kLinearDuplicateScan;
+  emitted.clear();
+  emittedSet.clear();
+  for (const std::string& line : record) {
+    if (line.empty()) continue;
+    if (useSet) {
+      if (!emittedSet.insert(line).second) continue;
+    } else {
+      const SameValue same;
+      bool repeated = false;
+      for (std::string_view earlier : emitted) {
+        if (same(earlier, line)) {
+          repeated = true;
+          break;
+        }
+      }
+      if (repeated) continue;
+      emitted.push_back(line);
+    }
+    out.Line(line);
+  }
 }
 
 RepairRun::RepairRun(std::string_view baseDN, const TransformMap& map, UsedDNs& usedDNs,

@@ -431,5 +431,38 @@ TEST(RepairRun, UsedKeysAreClearedPerRun) {
   EXPECT_EQ(keys.size(), 1u);
 }
 
+TEST(RepairRun, RepeatedValuesOfARecordAreWrittenOnce) {
+  // A directory answers "type or value exists" to a value given twice, and mail, cn and the
+  // other address-book attributes match without regard to case.
+  ExpectRepair("cn: A\nmail: case@example.com\nMAIL: Case@Example.COM\nmail: other@example.com\n",
+               "cn: A\nmail: case@example.com\nmail: other@example.com\nsn: A\n\n");
+  // Base64 text is case-sensitive: these are two different values.
+  ExpectRepair("cn: A\ndescription:: QUJD\ndescription:: qujd\ndescription:: QUJD\n",
+               "cn: A\ndescription:: QUJD\ndescription:: qujd\nsn: A\n\n");
+  // A renamed second address equal to the first collapses into it.
+  TransformMap map;
+  map.Add("mozillasecondemail:", "mail:");
+  ExpectRepair("cn: A\nmail: a@x.org\nmozillaSecondEmail: A@X.org\n",
+               "cn: A\nmail: a@x.org\nsn: A\n\n", kBase, map);
+}
+
+TEST(RepairRun, MadeUniqueRecordKeepsOneCnValue) {
+  // Both cn lines take the new common name on the second pass; the entry holds it once.
+  ExpectRepair("dn: cn=A\ncn: A\n\ndn: cn=A\ncn: A\ncn: Alias\n",
+               "dn: cn=A,dc=contacts,dc=test\ncn: A\nsn: A\n\n"
+               "dn: cn=A057,dc=contacts,dc=test\ncn: A057\nsn: Alias\n\n");
+}
+
+TEST(RepairRun, LongRecordsDropRepeatedValuesToo) {
+  std::string input = "dn: cn=List\nobjectclass: groupOfNames\ncn: List\n";
+  std::string expected = "dn: cn=List,dc=contacts,dc=test\nobjectclass: groupOfNames\ncn: List\n";
+  for (int i = 0; i < 100; ++i) {
+    const std::string member = "member: cn=M" + std::to_string(i);
+    input += member + "\n" + member + "\n";
+    expected += member + ",dc=contacts,dc=test\n";
+  }
+  EXPECT_EQ(Repair(input), expected + "\n");
+}
+
 }  // namespace
 }  // namespace quorvane
