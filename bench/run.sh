@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# Measures quorvane-fix beside cat and wc -l on the same generated books and prints one table.
+#
+#   bench/run.sh            (RUNS=5 by default; every time is the median of RUNS runs)
+#
+# Books are generated once into a cache folder outside the tree ($QUORVANE_BENCH_CACHE, else
+# $XDG_CACHE_HOME/quorvane-bench, else /tmp/quorvane-bench); the program is built in Release
+# into build-release ($QUORVANE_BENCH_BUILD to use another folder). The books are read from the
+# page cache: every program is run once before it is timed. Wall time is what the goals are
+# stated in; processor time (user + system) is shown beside it, because on a busy machine it is
+# the steadier figure.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${QUORVANE_BENCH_BUILD:-$ROOT/build-release}
+CACHE=${QUORVANE_BENCH_CACHE:-${XDG_CACHE_HOME:-/tmp}/quorvane-bench}
+RUNS=${RUNS:-5}
+BIN=$BUILD/bin
+
+build() {
+  cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_GUI=OFF \
+    -DQUORVANE_BENCH=ON >/dev/null
+  ninja -C "$BUILD" -j2 quorvane-fix gen_book time_runs progress_cost >/dev/null
+}
+
+# book NAME GEN_BOOK_OPTIONS...: generates $CACHE/NAME.ldif unless it is there already.
+book() {
+  local name=$1
+  shift
+  local file=$CACHE/$name.ldif
+  if [[ ! -s $file ]]; then
+    "$BIN/gen_book" "$@" --output "$file.tmp"
+    mv "$file.tmp" "$file"
+  fi
+  echo "$file"
+}
+
+# timed [time_runs options] -- COMMAND...: prints "WALL CPU PEAK_KB EXIT", after one warm-up run.
+timed() {
+  "$BIN/time_runs" --runs 1 "$@" >/dev/null
+  "$BIN/time_runs" --runs "$RUNS" "$@"
+}
+
+size_mb() { awk -v b="$(stat -c %s "$1")" 'BEGIN { printf "%.1f", b / 1e6 }'; }
+
+build
+mkdir -p "$CACHE"
+BOOK=$(book book-100k --records 100000)
+NODUP=$(book book-100k-nodup --records 100000 --dup-every 0)
+DN10=$(book book-100k-dn10 --records 100000 --every-dn-times 10)
+BIG=$(book book-1m --records 1000000)
+BIG10=$(book book-1m-dn10 --records 1000000 --every-dn-times 10)
+OUT=$CACHE/out.ldif
+FIX=("$BIN/quorvane-fix" --seed 1)
+
+BOOK_MB=$(size_mb "$BOOK")
+LINES=$(wc -l <"$BOOK")
+
+declare -A WALL CPU PEAK
+measure() {  # measure LABEL [time_runs options] -- COMMAND...
+  local label=$1
+  shift
+  read -r WALL[$label] CPU[$label] PEAK[$label] _ < <(timed "$@")
+}
+
+measure cat -- cat "$BOOK"
+measure wc -- wc -l "$BOOK"
+measure fix -- "${FIX[@]}" "$BOOK"
+measure fixout -- "${FIX[@]}" --output "$OUT" "$BOOK"
+measure fixstdin --stdin "$BOOK" -- "${FIX[@]}"
+HAVE_PY=0
+if command -v python3 >/dev/null; then
+  HAVE_PY=1
+  measure py -- python3 "$ROOT/bench/quick_rewrite.py" "$BOOK"
+fi
+HAVE_PYLDAP=0
+if command -v python3 >/dev/null && python3 -c 'import ldif' 2>/dev/null; then
+  HAVE_PYLDAP=1
+  # Parsing and writing back, no repair at all.
+  measure pyldap -- python3 -c '
+import sys, ldif
+parser = ldif.LDIFRecordList(open(sys.argv[1], "rb"))
+parser.parse()
+writer = ldif.LDIFWriter(sys.stdout)
+for dn, entry in parser.all_records:
+    writer.unparse(dn, entry)
+' "$BOOK"
+fi
+
+# Linearity: the same number of records without duplicates and with every DN ten times.
+measure nodup -- "${FIX[@]}" "$NODUP"
+measure dn10 -- "${FIX[@]}" "$DN10"
+# Memory: the million-record book, with distinct DNs and with every DN ten times.
+RUNS_SAVED=$RUNS
+RUNS=1
+measure big -- "${FIX[@]}" "$BIG"
+measure big10 -- "${FIX[@]}" "$BIG10"
+RUNS=$RUNS_SAVED
+read -r PROG_QUIET PROG_SHOWN PROG_PCT < <("$BIN/progress_cost" "$BOOK" "$RUNS")
+
+row() {  # row LABEL NAME
+  local key=$2
+  awk -v label="$1" -v w="${WALL[$key]}" -v c="${CPU[$key]}" -v p="${PEAK[$key]}" \
+    -v mb="$BOOK_MB" -v wcw="${WALL[wc]}" -v wcc="${CPU[wc]}" -v fw="${WALL[fix]}" 'BEGIN {
+      printf "%-34s %8.3f %8.3f %8.0f %8.1f %8.1f %9.2f\n", label, w, c, mb / w, p / 1024,
+             w / wcw, w / fw }'
+}
+
+# goal TEXT VALUE OP LIMIT: one line of the verdict, VALUE compared with LIMIT by OP (<= or >=).
+goal() {
+  awk -v text="$1" -v v="$2" -v op="$3" -v limit="$4" 'BEGIN {
+    ok = (op == "<=") ? v <= limit : v >= limit
+    printf "%-62s %8.2f  (%s %s)  %s\n", text, v, op, limit, ok ? "holds" : "FAILS" }'
+}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.4f", a / b }'; }
+
+echo
+echo "Book: $BOOK_MB MB, $LINES lines, 100,000 records; median of $RUNS runs, page cache warm"
+printf "%-34s %8s %8s %8s %8s %8s %9s\n" "program" "wall s" "cpu s" "MB/s" "peak MB" "x wc -l" "x fix"
+row "cat FILE > /dev/null" cat
+row "wc -l FILE" wc
+row "quorvane-fix FILE > /dev/null" fix
+row "quorvane-fix --output FILE (fsync)" fixout
+row "quorvane-fix < FILE > /dev/null" fixstdin
+[[ $HAVE_PY == 1 ]] && row "python3 quick_rewrite.py" py
+[[ $HAVE_PYLDAP == 1 ]] && row "python-ldap parse + write back" pyldap
+echo
+goal "goal 1: quorvane-fix / wc -l, wall time" "$(ratio "${WALL[fix]}" "${WALL[wc]}")" "<=" 10
+goal "        the same in processor time" "$(ratio "${CPU[fix]}" "${CPU[wc]}")" "<=" 10
+if [[ $HAVE_PY == 1 ]]; then
+  goal "goal 1: quick Python rewrite / quorvane-fix" "$(ratio "${WALL[py]}" "${WALL[fix]}")" ">=" 20
+fi
+if [[ $HAVE_PYLDAP == 1 ]]; then
+  goal "goal 1: python-ldap round trip / quorvane-fix" "$(ratio "${WALL[pyldap]}" "${WALL[fix]}")" ">=" 100
+else
+  echo "goal 1: python-ldap round trip: not measured (python3-ldap is not installed)"
+fi
+awk -v a="${WALL[nodup]}" -v b="${WALL[dn10]}" 'BEGIN {
+  printf "goal 1: per record, no duplicates %.2f us, every DN 10 times %.2f us\n", a * 10, b * 10 }'
+goal "        every DN 10 times / no duplicates, wall" "$(ratio "${WALL[dn10]}" "${WALL[nodup]}")" "<=" 1.05
+goal "        the same in processor time" "$(ratio "${CPU[dn10]}" "${CPU[nodup]}")" "<=" 1.05
+BIG_MB=$(size_mb "$BIG")
+awk -v p="${PEAK[big]}" -v p10="${PEAK[big10]}" -v mb="$BIG_MB" -v w="${WALL[big]}" 'BEGIN {
+  printf "goal 2: 1,000,000 records, %.1f MB: %.2f s, peak %.1f MB; every DN 10 times: peak %.1f MB\n",
+         mb, w, p / 1024, p10 / 1024 }'
+goal "        peak memory / file size" "$(awk -v p="${PEAK[big]}" -v mb="$BIG_MB" 'BEGIN { print p / 1024 / mb }')" "<=" 0.25
+awk -v q="$PROG_QUIET" -v s="$PROG_SHOWN" 'BEGIN {
+  printf "goal 4: engine alone, progress shown %.3f s cpu, not shown %.3f s\n", s, q }'
+goal "        cost of showing progress, percent" "$PROG_PCT" "<=" 5
