@@ -54,6 +54,7 @@ class EditorPane : public QsciScintilla {
   void SaveFile(const std::string& fileName) const;
   // Stores `lines` unchanged (no TAB rule), records no undo step, caret to the start. Undo steps
   // recorded before cannot apply to the new text and are dropped; IsModified stays as it was.
+  // A line holding CR or LF is shown, and then read back and saved, as several lines.
   void ReplaceLines(const std::vector<std::string>& lines);
   // ReplaceLines for a text already assembled: every line followed by LF (a last line without
   // one is taken too), so "" gives no lines and "\n" one empty line. Avoids building a vector
@@ -70,8 +71,9 @@ class EditorPane : public QsciScintilla {
   void undo() override;
   void redo() override;
 
-  // Raised once per dropped file; the pane loads the file itself when no handler is set or
-  // the handler leaves `defaultHandler` true.
+  // Raised once per dropped file, in the order the desktop lists them, while the drop is
+  // handled; the pane loads the file itself when no handler is set or the handler leaves
+  // `defaultHandler` true.
   std::function<void(EditorPane* sender, const std::string& fileName, bool& defaultHandler)>
       OnFileDrop;
   // Raised while something is dragged over the pane; `accept` starts false.
