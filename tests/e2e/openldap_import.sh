@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Repairs a realistic address-book export and imports it into a throwaway OpenLDAP server.
 #
-# Usage: openldap_import.sh QUORVANE_FIX EXPORT.ldif
+# Usage: openldap_import.sh QUORVANE_FIX EXPORT.ldif [--generated]
 #
 # Starts its own slapd (own configuration and mdb database in a temporary directory, schemas
 # core, cosine and inetorgperson, bound to 127.0.0.1 on a free port; never the system's
@@ -9,6 +9,9 @@
 # imports the result with `ldapadd -c` and checks that every record was added except those
 # quorvane-fix reported as unacceptable to any directory. Then it reads entries back and
 # checks the values that matter. The server is stopped on every exit path.
+# With --generated the export is a book from bench/gen_book: it holds deliberately broken
+# Base64 DNs, which quorvane-fix reports and the directory refuses, and none of the entries
+# the value checks look for, so only the import counts are checked.
 # Exit status: 0 passed, 1 failed, 77 skipped (slapd is not installed).
 
 set -euo pipefail
@@ -23,12 +26,13 @@ fail() {
   exit 1
 }
 
-if [ $# -ne 2 ]; then
-  echo "usage: $0 QUORVANE_FIX EXPORT.ldif" >&2
+if [ $# -lt 2 ] || [ $# -gt 3 ] || { [ $# -eq 3 ] && [ "$3" != --generated ]; }; then
+  echo "usage: $0 QUORVANE_FIX EXPORT.ldif [--generated]" >&2
   exit 2
 fi
 FIX=$1
 EXPORT=$2
+GENERATED=${3:-}
 [ -x "$FIX" ] || fail "quorvane-fix not found or not executable: $FIX"
 [ -r "$EXPORT" ] || fail "cannot read the export: $EXPORT"
 
@@ -184,7 +188,7 @@ import_book() {
 
   # Records reported as unacceptable to any directory, by the line their record starts on.
   # Base64 decoding problems ("001:") would mean the export itself is broken.
-  if grep -q '^line [0-9]*: 001:' "$err"; then
+  if [ -z "$GENERATED" ] && grep -q '^line [0-9]*: 001:' "$err"; then
     fail "quorvane-fix could not decode a value of the export: $(cat "$err")"
   fi
   local -A reported=()
@@ -298,6 +302,13 @@ check_stock_entries() {
   check_value "$lower" mail "lc@example.net"
   check_value "$lower" labeledURI "https://lower.example.com/"
   check_value "$lower" homePostalAddress "3 Low Road"
+
+  # A second address, URL or nickname equal to the first but for letter case is kept once:
+  # the directory refuses a value given twice.
+  local twice="cn=Casey Case+mail=case@example.com,$base"
+  check_value "$twice" mail "case@example.com"
+  check_value "$twice" labeledURI "https://case.example.com/"
+  check_value "$twice" description "buddy"
 }
 
 # The business-card import holds no private details.
@@ -336,11 +347,15 @@ tr -d '\r' < "$EXPORT" | sed 's/$/\r/' > "$WORK/export.ldif"
 "$FIX" --profile openldap-stock --seed 4711 --output "$WORK/crlf.ldif" "$WORK/export.ldif" 2> /dev/null
 cmp -s "$WORK/lf.ldif" "$WORK/crlf.ldif" || fail "CR LF and LF exports repair differently"
 
-check_mozilla_schema_profile
-
 write_config
 start_server
 add_base_entries stock cards
+if [ -n "$GENERATED" ]; then
+  import_book openldap-stock stock
+  echo "PASS"
+  exit 0
+fi
+check_mozilla_schema_profile
 import_book openldap-stock stock
 import_book openldap-stock-business-card cards
 check_stock_entries
