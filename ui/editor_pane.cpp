@@ -115,14 +115,18 @@ QByteArray NormaliseEnteredText(const QByteArray& in) {
   return out;
 }
 
-// The columns where a word starts in `line`: a non-blank at the start or after a blank.
-std::vector<long> WordColumns(std::string_view line) {
+// The columns where a word starts in `line` (a non-blank at the start or after a blank), up
+// to and including the first one beyond `limit`.
+std::vector<long> WordColumns(std::string_view line, long limit) {
   std::vector<long> columns;
   long column = 0;
   for (std::size_t i = 0; i < line.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(line[i]);
-    if ((c & 0xC0) == 0x80) continue;
-    if (c != ' ' && (i == 0 || line[i - 1] == ' ')) columns.push_back(column);
+    if ((c & 0xC0) == 0x80) continue;  // UTF-8 continuation bytes take no column
+    if (c != ' ' && (i == 0 || line[i - 1] == ' ')) {
+      columns.push_back(column);
+      if (column > limit) break;
+    }
     ++column;
   }
   return columns;
@@ -207,16 +211,18 @@ std::string EditorPane::Line(int index) const {
   if (index < 0 || index >= LineCount()) {
     throw std::out_of_range("line index " + std::to_string(index) + " out of range");
   }
-  return lineBytes(index);
+  return std::string(lineView(index));
 }
 
-std::string EditorPane::lineBytes(long line) const {
+// The bytes of `line` where the editor keeps them: valid only until the next call that reads
+// or changes the text (reading another range may move the text inside the editor's buffer).
+std::string_view EditorPane::lineView(long line) const {
   const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
   const long end = SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line));
   if (start < 0 || end <= start) return {};
   const auto* bytes = reinterpret_cast<const char*>(
       SendScintilla(SCI_GETRANGEPOINTER, static_cast<unsigned long>(start), end - start));
-  return std::string(bytes, static_cast<std::size_t>(end - start));
+  return std::string_view(bytes, static_cast<std::size_t>(end - start));
 }
 
 std::vector<std::string> EditorPane::Lines() const {
@@ -343,8 +349,7 @@ void EditorPane::redo() {
 void EditorPane::handleHotspotClick(int position, int /*modifiers*/) {
   const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(position));
   const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
-  const std::string text = lineBytes(line);
-  const std::string_view url = UrlRunAt(text, static_cast<std::size_t>(position - start));
+  const std::string_view url = UrlRunAt(lineView(line), static_cast<std::size_t>(position - start));
   if (!url.empty() && OpenUrl) {
     OpenUrl(QString::fromUtf8(url.data(), static_cast<qsizetype>(url.size())));
   }
@@ -398,12 +403,11 @@ bool EditorPane::smartTab() {
   const long pos = SendScintilla(SCI_GETCURRENTPOS);
   const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(pos));
   const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
-  const std::string current = lineBytes(line);
   const std::size_t offset = static_cast<std::size_t>(pos - start);
-  if (!AllBlanks(std::string_view(current).substr(0, offset))) return false;
+  if (!AllBlanks(lineView(line).substr(0, offset))) return false;
   const long column = static_cast<long>(offset);
   for (long above = line - 1; above >= 0 && above >= line - kSmartTabSearchLines; --above) {
-    for (long word : WordColumns(lineBytes(above))) {
+    for (long word : WordColumns(lineView(above), column)) {
       if (word > column) {
         insertTyped(std::string(static_cast<std::size_t>(word - column), ' '));
         return true;
@@ -421,13 +425,12 @@ bool EditorPane::smartBackspace() {
   const long pos = SendScintilla(SCI_GETCURRENTPOS);
   const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(pos));
   const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
-  const std::string current = lineBytes(line);
   const std::size_t offset = static_cast<std::size_t>(pos - start);
-  if (offset == 0 || !AllBlanks(std::string_view(current).substr(0, offset))) return false;
+  if (offset == 0 || !AllBlanks(lineView(line).substr(0, offset))) return false;
   const long column = static_cast<long>(offset);
   for (long above = line - 1; above >= 0 && above >= line - kSmartTabSearchLines; --above) {
     long target = -1;
-    for (long word : WordColumns(lineBytes(above))) {
+    for (long word : WordColumns(lineView(above), column)) {
       if (word < column) target = word;
     }
     if (target >= 0) {
@@ -443,7 +446,7 @@ void EditorPane::newLineWithIndent() {
   const long pos = SendScintilla(SCI_GETSELECTIONSTART);
   const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(pos));
   const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
-  const std::string current = lineBytes(line);
+  const std::string_view current = lineView(line);
   const std::size_t before = static_cast<std::size_t>(pos - start);
   std::size_t indent = 0;
   while (indent < current.size() && indent < before && current[indent] == ' ') ++indent;

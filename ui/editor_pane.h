@@ -110,7 +110,7 @@ class EditorPane : public QsciScintilla {
   bool smartTab();
   bool smartBackspace();
   void newLineWithIndent();
-  std::string lineBytes(long line) const;
+  std::string_view lineView(long line) const;
   bool acceptsDrag(const QDropEvent* e);
   void dropFiles(const QList<QUrl>& urls);
 
