@@ -1,33 +1,122 @@
 // The DN keys of one repair run, in order, with a case-insensitive membership test.
 #include "engine/used_dns.h"
 
+#include <cstring>
+#include <stdexcept>
+
 #include "engine/text.h"
 
 namespace quorvane {
+namespace {
 
-std::size_t UsedDNs::FoldedHash::operator()(std::string_view key) const {
-  std::size_t hash = 1469598103934665603ull;  // FNV-1a over the folded bytes
-  for (char c : key) {
-    hash ^= static_cast<unsigned char>(LowerAscii(c));
-    hash *= 1099511628211ull;
-  }
-  return hash;
+constexpr std::size_t kBlockSize = 1 << 20;
+constexpr std::size_t kFirstTableSize = 1024;
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+
+// Sets bit 0x20 in every byte that is an ASCII capital, eight bytes at once. Adding to the
+// low seven bits of each byte never carries into the next byte.
+std::uint64_t FoldWord(std::uint64_t word) {
+  const std::uint64_t low = word & ~kHighBits;
+  const std::uint64_t atLeastA = low + (0x80 - 'A') * kOnes;
+  const std::uint64_t aboveZ = low + (0x80 - 'Z' - 1) * kOnes;
+  const std::uint64_t capitals = atLeastA & ~aboveZ & ~word & kHighBits;
+  return word | (capitals >> 2);
 }
 
-bool UsedDNs::FoldedEqual::operator()(std::string_view a, std::string_view b) const {
-  return EqualsNoCase(a, b);
+std::uint64_t Mix(std::uint64_t hash, std::uint64_t word) {
+  hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
+  return hash ^ (hash >> 29);
+}
+
+}  // namespace
+
+std::uint32_t FoldedHash(std::string_view text) {
+  std::uint64_t hash = text.size() * 0xC2B2AE3D27D4EB4Full;
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    hash = Mix(hash, FoldWord(word));
+  }
+  if (i < text.size()) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text.data() + i, text.size() - i);
+    hash = Mix(hash, FoldWord(word));
+  }
+  hash *= 0xFF51AFD7ED558CCDull;
+  return static_cast<std::uint32_t>(hash >> 32);
 }
 
 void UsedDNs::Clear() {
-  lookup_.clear();
+  blocks_.clear();
+  free_ = nullptr;
+  freeLeft_ = 0;
   keys_.clear();
+  keys_.shrink_to_fit();
+  slots_.clear();
+  slots_.shrink_to_fit();
+}
+
+const char* UsedDNs::Store(std::string_view key) {
+  if (key.size() > freeLeft_) {
+    // A key longer than a block gets a block of its own; the open block stays in use.
+    if (key.size() > kBlockSize / 4) {
+      blocks_.push_back(std::make_unique<char[]>(key.size()));
+      std::memcpy(blocks_.back().get(), key.data(), key.size());
+      return blocks_.back().get();
+    }
+    blocks_.push_back(std::make_unique<char[]>(kBlockSize));
+    free_ = blocks_.back().get();
+    freeLeft_ = kBlockSize;
+  }
+  char* stored = free_;
+  std::memcpy(stored, key.data(), key.size());
+  free_ += key.size();
+  freeLeft_ -= key.size();
+  return stored;
+}
+
+// The slot holding `key`, or the empty slot where it belongs. The table is never full.
+std::size_t UsedDNs::FindSlot(std::string_view key, std::uint32_t hash) const {
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    const std::uint64_t entry = slots_[slot];
+    if (entry == 0) return slot;
+    if (static_cast<std::uint32_t>(entry >> 32) != hash) continue;
+    const Key& stored = keys_[static_cast<std::uint32_t>(entry) - 1];
+    if (EqualsNoCase({stored.data, stored.size}, key)) return slot;
+  }
+}
+
+void UsedDNs::Grow() {
+  std::vector<std::uint64_t> old = std::move(slots_);
+  slots_.assign(old.empty() ? kFirstTableSize : old.size() * 2, 0);
+  const std::size_t mask = slots_.size() - 1;
+  for (const std::uint64_t entry : old) {
+    if (entry == 0) continue;
+    std::size_t slot = (entry >> 32) & mask;
+    while (slots_[slot] != 0) slot = (slot + 1) & mask;
+    slots_[slot] = entry;
+  }
 }
 
 void UsedDNs::Add(std::string_view key) {
-  keys_.emplace_back(key);
-  lookup_.insert(keys_.back());
+  if (key.size() > UINT32_MAX || keys_.size() >= UINT32_MAX - 1) {
+    throw std::length_error("too many or too long DN keys");
+  }
+  if ((keys_.size() + 1) * 2 > slots_.size()) Grow();
+  const std::uint32_t hash = FoldedHash(key);
+  const std::size_t slot = FindSlot(key, hash);
+  keys_.push_back({Store(key), static_cast<std::uint32_t>(key.size()), hash});
+  // The list keeps every key, a repeated one too; the table points at the first of them.
+  if (slots_[slot] == 0) slots_[slot] = (std::uint64_t{hash} << 32) | keys_.size();
 }
 
-bool UsedDNs::Contains(std::string_view key) const { return lookup_.contains(key); }
+bool UsedDNs::Contains(std::string_view key) const {
+  if (keys_.empty()) return false;
+  return slots_[FindSlot(key, FoldedHash(key))] != 0;
+}
 
 }  // namespace quorvane

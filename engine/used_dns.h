@@ -2,34 +2,56 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
-#include <string>
+#include <memory>
 #include <string_view>
-#include <unordered_set>
+#include <vector>
 
 namespace quorvane {
 
 // Keys are stored as given; Contains() compares with ASCII letters folded, because a
 // directory matches cn and mail without regard to case.
+//
+// A run over a million-record book keeps a million keys, so they are packed: the bytes of all
+// keys in large shared blocks, the list as (pointer, length, hash) triples, and an
+// open-addressing table of list positions for the lookups. That costs about 30 bytes per key
+// besides the key itself, and nothing is ever copied as the list grows.
 class UsedDNs {
  public:
+  UsedDNs() = default;
+  UsedDNs(const UsedDNs&) = delete;
+  UsedDNs& operator=(const UsedDNs&) = delete;
+
   void Clear();
   void Add(std::string_view key);
   bool Contains(std::string_view key) const;
 
   std::size_t size() const { return keys_.size(); }
   bool empty() const { return keys_.empty(); }
-  std::string_view operator[](std::size_t i) const { return keys_[i]; }
+  std::string_view operator[](std::size_t i) const { return {keys_[i].data, keys_[i].size}; }
 
  private:
-  struct FoldedHash {
-    std::size_t operator()(std::string_view key) const;
+  struct Key {
+    const char* data;
+    std::uint32_t size;
+    std::uint32_t hash;
   };
-  struct FoldedEqual {
-    bool operator()(std::string_view a, std::string_view b) const;
-  };
-  std::deque<std::string> keys_;  // a deque keeps the viewed strings in place as it grows
-  std::unordered_set<std::string_view, FoldedHash, FoldedEqual> lookup_;
+
+  const char* Store(std::string_view key);
+  std::size_t FindSlot(std::string_view key, std::uint32_t hash) const;
+  void Grow();
+
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* free_ = nullptr;  // unused tail of the last block
+  std::size_t freeLeft_ = 0;
+  std::deque<Key> keys_;
+  // Each slot holds a key's hash in its upper half and its list position + 1 in the lower
+  // half; 0 marks an empty slot. The size is a power of two, at most half of it in use.
+  std::vector<std::uint64_t> slots_;
 };
+
+// The hash UsedDNs uses: equal for strings that differ only in the case of ASCII letters.
+std::uint32_t FoldedHash(std::string_view text);
 
 }  // namespace quorvane
