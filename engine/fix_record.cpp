@@ -257,15 +257,18 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
     std::string& line = lines[i];
     Progress(context, line);
     const NameValue nv = SplitNameValue(line);
-    if (nv.name == "dn:" && !nv.value.starts_with(":")) {
+    // The keyed DN line; an undecodable "dn::" line keeps its encoded form. A DN value may
+    // itself begin with ":" ("dn: : x"), so the test is on the line, not the value.
+    if (nv.name == "dn:" && !std::string_view(line).starts_with("dn::")) {
       line.assign(forcedDN);
       if (!base.empty()) line.append(",").append(context.baseDN);
       state.dnValue.assign(SplitNameValue(line).value);
     } else if (nv.name == "sn:") {
       state.snValue.assign(nv.value);
-      } else if (nv.name == "cn:") {
+    } else if (nv.name == "cn:") {
       state.cnValue.assign(nv.value);
-        tScratch.clear();
+      if (TrimView(newName).empty()) continue;  // a DN without "=" names nothing: cn stays
+      tScratch.clear();
       AppendAttributeLine("cn", newName, tScratch);
       line.swap(tScratch);
     }
