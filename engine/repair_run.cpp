@@ -248,7 +248,8 @@ void RepairRun::AddLine(std::string_view sourceLine) {
   // A line never holds a line break; should a caller hand one in, it ends the line there,
   // so that no CR, LF or NUL can reach the output.
   std::size_t start = 0;
-  for (std::size_t pos = 0; pos < sourceLine.size(); ++pos) {
+  for (std::size_t pos = FindControlByte(sourceLine); pos < sourceLine.size();
+       pos = FindControlByte(sourceLine, pos + 1)) {
     const char c = sourceLine[pos];
     if (c != '\r' && c != '\n' && c != '\0') continue;
     state_->AddSourceLine(sourceLine.substr(start, pos - start));

@@ -3,6 +3,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quorvane {
 
 std::string_view TrimView(std::string_view text) {
@@ -34,6 +38,26 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() &&
          EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+std::size_t FindControlByte(std::string_view text, std::size_t from) {
+  const char* data = text.data();
+  const std::size_t size = text.size();
+  std::size_t i = from;
+#if defined(__SSE2__)
+  const __m128i limit = _mm_set1_epi8(13);
+  for (; i + 16 <= size; i += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    // min(byte, 13) == byte exactly for the bytes 0 to 13, compared unsigned.
+    const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(bytes, limit), bytes);
+    const int mask = _mm_movemask_epi8(low);
+    if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+  }
+#endif
+  for (; i < size; ++i) {
+    if (static_cast<unsigned char>(data[i]) <= 13) return i;
+  }
+  return size;
 }
 
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {

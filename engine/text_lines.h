@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/text.h"
+
 namespace quorvane {
 
 // Every TAB becomes four spaces, wherever it stands (no alignment to tab stops).
@@ -29,10 +31,11 @@ class LineSplitter {
 
  private:
   template <class OnLine>
-  void Emit(std::string_view line, OnLine& onLine);
+  void Emit(std::string_view line, bool hasTab, OnLine& onLine);
 
   std::string pending_;  // start of a line whose end is in a later chunk
   bool hasPending_ = false;
+  bool pendingHasTab_ = false;
   bool afterCR_ = false;  // the previous chunk ended with a CR that may pair with an LF
   bool stopped_ = false;
 };
@@ -41,8 +44,8 @@ class LineSplitter {
 std::vector<std::string> SplitTextLines(std::string_view bytes);
 
 template <class OnLine>
-void LineSplitter::Emit(std::string_view line, OnLine& onLine) {
-  if (line.find('\t') == std::string_view::npos) {
+void LineSplitter::Emit(std::string_view line, bool hasTab, OnLine& onLine) {
+  if (!hasTab) {
     onLine(line);
   } else {
     const std::string expanded = ExpandTabs(line);
@@ -57,23 +60,31 @@ void LineSplitter::Feed(std::string_view chunk, OnLine&& onLine) {
   if (stopped_ || size == 0) return;  // an empty chunk must not forget a CR at the end of the last
   if (afterCR_) {
     afterCR_ = false;
-    if (size > 0 && chunk[0] == '\n') pos = 1;
+    if (chunk[0] == '\n') pos = 1;
   }
   while (pos < size) {
-    std::size_t end = pos;
-    while (end < size && chunk[end] != '\r' && chunk[end] != '\n' && chunk[end] != '\0') ++end;
+    // Every byte that matters here is a control byte of code 13 or less; the scan skips
+    // the others in blocks, and notes TABs on the way.
+    bool hasTab = false;
+    std::size_t end = FindControlByte(chunk, pos);
+    while (end < size && chunk[end] != '\r' && chunk[end] != '\n' && chunk[end] != '\0') {
+      hasTab = hasTab || chunk[end] == '\t';
+      end = FindControlByte(chunk, end + 1);
+    }
     if (end == size) {
       pending_.append(chunk.substr(pos));
+      pendingHasTab_ = pendingHasTab_ || hasTab;
       hasPending_ = true;
       return;
     }
     if (hasPending_) {
       pending_.append(chunk.substr(pos, end - pos));
-      Emit(pending_, onLine);
+      Emit(pending_, pendingHasTab_ || hasTab, onLine);
       pending_.clear();
       hasPending_ = false;
+      pendingHasTab_ = false;
     } else {
-      Emit(chunk.substr(pos, end - pos), onLine);
+      Emit(chunk.substr(pos, end - pos), hasTab, onLine);
     }
     if (chunk[end] == '\0') {
       stopped_ = true;
@@ -93,9 +104,10 @@ void LineSplitter::Feed(std::string_view chunk, OnLine&& onLine) {
 
 template <class OnLine>
 void LineSplitter::Finish(OnLine&& onLine) {
-  if (hasPending_ && !stopped_) Emit(pending_, onLine);
+  if (hasPending_ && !stopped_) Emit(pending_, pendingHasTab_, onLine);
   pending_.clear();
   hasPending_ = false;
+  pendingHasTab_ = false;
   afterCR_ = false;
 }
 
