@@ -170,7 +170,9 @@ void EditorPane::createLook() {
   setMarginType(0, NumberMargin);
   setMarginLineNumbers(0, true);
   setMarginsFont(font);
-  setMarginWidth(0, QFontMetrics(font).horizontalAdvance(QStringLiteral("0000")) + 8);
+  marginsFont_ = font;
+  fitLineNumbers();
+  connect(this, &QsciScintilla::linesChanged, this, &EditorPane::fitLineNumbers);
   setMarginWidth(1, 0);
   setMarginWidth(2, 0);
 
@@ -180,6 +182,15 @@ void EditorPane::createLook() {
   setWrapMode(WrapNone);
   setSelectionForegroundColor(QColor(255, 255, 255));
   setSelectionBackgroundColor(QColor(0, 0, 128));
+}
+
+// The gutter holds four digits, and more once the text has more lines than that.
+void EditorPane::fitLineNumbers() {
+  const int digits = std::max(4, static_cast<int>(std::to_string(std::max(1, LineCount())).size()));
+  if (digits == gutterDigits_) return;
+  gutterDigits_ = digits;
+  setMarginWidth(
+      0, QFontMetrics(marginsFont_).horizontalAdvance(QString(digits, QLatin1Char('0'))) + 8);
 }
 
 void EditorPane::createBehaviour() {

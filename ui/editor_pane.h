@@ -3,6 +3,7 @@
 
 #include <Qsci/qsciscintilla.h>
 
+#include <QFont>
 #include <exception>
 #include <functional>
 #include <string>
@@ -102,6 +103,7 @@ class EditorPane : public QsciScintilla {
  private:
   void createLook();
   void createBehaviour();
+  void fitLineNumbers();
   void setWholeText(std::string_view text, bool noLines);
   void handleModified(int position, int type, const char* text, int length, int linesAdded,
                       int line, int foldNow, int foldPrev, int token, int annotationLines);
@@ -119,6 +121,8 @@ class EditorPane : public QsciScintilla {
   bool modified_ = false;
   bool noLines_ = false;       // the editor shows one empty line for a pane without lines
   bool programmatic_ = false;  // LoadFile / ReplaceLines are changing the text: no undo step
+  QFont marginsFont_;
+  int gutterDigits_ = 0;
   int undoSteps_ = 0;
   int redoSteps_ = 0;
 };
