@@ -29,7 +29,10 @@ struct PassState {
 // Reused between lines and records, so that rewriting a line does not allocate.
 thread_local std::string tScratch;
 
-void Progress(const RecordContext& context, std::string_view line) {
+// `last`: the line is the last one the record came with.
+void Progress(const RecordContext& context, std::string_view line, bool last) {
+  if (context.progress == ProgressLines::kNone) return;
+  if (context.progress == ProgressLines::kLastOfRecord && !last) return;
   if (context.log == nullptr || !context.log->WantsProgress()) return;
   tScratch.assign("fc: ").append(line);
   context.log->Write(tScratch, kLogProgress, context.line);
@@ -64,7 +67,12 @@ bool IsGenericObjectClass(const NameValue& nv) {
 
 // Notes group membership on a line as it leaves the pass (after the profile's rules).
 void NoteRecordShape(std::string_view line, RecordFacts& facts) {
-  if (line.empty()) return;
+  // Only "objectclass", "member" and "uniqueMember" matter; most lines are told apart by
+  // their first letter without splitting them.
+  const std::string_view start = TrimView(line);
+  if (start.empty()) return;
+  const char first = LowerAscii(start.front());
+  if (first != 'o' && first != 'm' && first != 'u') return;
   const NameValue nv = SplitNameValue(line);
   const std::string_view bare = BareName(nv.name);
   if (EqualsNoCase(bare, "objectclass")) {
@@ -169,13 +177,15 @@ void FixOtherLine(std::string& line, bool isFirstRecord, PassState& state,
     line.clear();
     return;
   }
-  std::string cnText;
   if (nv.name == "sn:") {
     state.snValue.assign(nv.value);
   } else if (nv.name == "cn:") {
-    cnText = ReplaceAll(nv.value, "\"", "'");
-    state.cnValue = cnText;
-    nv.value = cnText;
+    std::string& cn = state.cnValue;
+    cn.assign(nv.value);
+    for (char& c : cn) {
+      if (c == '"') c = '\'';
+    }
+    nv.value = cn;
   } else if (nv.name == "dn:") {
     state.dnValue.assign(nv.value);  // a dn:: line that did not decode
   }
@@ -192,13 +202,14 @@ void FixOtherLine(std::string& line, bool isFirstRecord, PassState& state,
 void AppendMissingNames(RecordLines& lines, const RecordName& name, const PassState& state) {
   if (TrimView(name.text).empty()) return;
   auto append = [&](std::string_view attribute) {
-    std::string line;
+    std::string& line = tScratch;
+    line.clear();
     if (!name.fromLine) {
       AppendAttributeLine(attribute, name.text, line);
-    } else if (name.text.front() == ':') {
-      line.assign(attribute).append(":").append(name.text);  // keeps the Base64 form
     } else {
-      line.assign(attribute).append(": ").append(name.text);
+      line.append(attribute);
+      line.append(name.text.front() == ':' ? ":" : ": ");  // ":" keeps the Base64 form
+      line.append(name.text);
     }
     lines.push_back(line);
   };
@@ -221,7 +232,7 @@ RecordFacts FirstPass(RecordLines& lines, bool isFirstRecord, std::string& dnKey
   const std::size_t count = lines.size();
   for (std::size_t i = 0; i < count; ++i) {
     std::string& line = lines[i];
-    Progress(context, line);
+    Progress(context, line, i + 1 == count);
     const std::string_view view = line;
     if (view.starts_with("dn::")) {
       DecodeBase64DN(line, 2, context);
@@ -255,7 +266,7 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
   const std::size_t count = lines.size();
   for (std::size_t i = 0; i < count; ++i) {
     std::string& line = lines[i];
-    Progress(context, line);
+    Progress(context, line, i + 1 == count);
     const NameValue nv = SplitNameValue(line);
     // The keyed DN line; an undecodable "dn::" line keeps its encoded form. A DN value may
     // itself begin with ":" ("dn: : x"), so the test is on the line, not the value.

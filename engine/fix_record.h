@@ -50,12 +50,21 @@ struct NameValue {
 };
 NameValue SplitNameValue(std::string_view line);
 
+// Which lines of a record get a progress message ("fc: " + the line, level 0), for a log
+// that wants progress at all.
+enum class ProgressLines {
+  kEvery,
+  kLastOfRecord,  // a long run: the status shows the latest line at the pace of records
+  kNone,          // nobody shows progress
+};
+
 // What FixRecord reads besides the record itself.
 struct RecordContext {
   std::string_view baseDN;  // as typed, without line breaks; only the emptiness test trims it
   const TransformMap* map = nullptr;
   Log* log = nullptr;
   std::size_t line = 0;  // the source line on which the record starts, for messages
+  ProgressLines progress = ProgressLines::kEvery;
 };
 
 // What the run needs to know about a record after its first pass.

@@ -94,6 +94,9 @@ struct ValueHash {
   }
 };
 
+// Records starting on the first this many source lines report every line's progress.
+constexpr std::size_t kProgressEveryLine = 256;
+
 // Above this many lines a record's repeated values are found through a hash set.
 constexpr std::size_t kLinearDuplicateScan = 48;
 
@@ -107,6 +110,7 @@ struct RepairRun::State {
         usedDNs(used),
         random(rnd),
         log(sink),
+        wantsProgress(sink != nullptr && sink->WantsProgress()),
         out(output) {}
 
   void AddSourceLine(std::string_view raw);
@@ -121,6 +125,7 @@ struct RepairRun::State {
   UsedDNs& usedDNs;
   RandomSource& random;
   Log* log;
+  bool wantsProgress;
   LineSink& out;
 
   std::size_t lineNumber = 0;  // of the last source line read
@@ -185,7 +190,13 @@ void RepairRun::State::MakeUnique() {
 
 void RepairRun::State::EndRecord() {
   if (record.empty()) return;
-  const RecordContext context{baseDN, &map, log, recordLine};
+  // Every line of the first records reports its progress; later only each record's last
+  // line does. A status bar shows the latest message only, and one message per line would
+  // cost a large book a tenth of its run.
+  const ProgressLines progress = !wantsProgress                  ? ProgressLines::kNone
+                                 : recordLine <= kProgressEveryLine ? ProgressLines::kEvery
+                                                                    : ProgressLines::kLastOfRecord;
+  const RecordContext context{baseDN, &map, log, recordLine, progress};
   dnKey.clear();  // a record without a usable DN takes no part in the uniqueness check
   const RecordFacts facts = FixRecord(record, isFirstRecord, dnKey, {}, context);
   if (log != nullptr) {

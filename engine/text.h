@@ -1,13 +1,24 @@
 // Byte-string helpers shared by the engine, the profiles and the front ends.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quorvane {
 
 // Removes every byte of code 32 or less from both ends.
-std::string_view TrimView(std::string_view text);
+inline std::string_view TrimView(std::string_view text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
+  return text.substr(begin, end - begin);
+}
 std::string Trim(std::string_view text);
 
 // Lower-cases the ASCII letters A to Z only; every other byte stays.
@@ -15,14 +26,37 @@ std::string LowerCase(std::string_view text);
 inline char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
 // Compares with ASCII letters folded.
-bool EqualsNoCase(std::string_view a, std::string_view b);
+inline bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i] && LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 bool EndsWithNoCase(std::string_view text, std::string_view suffix);
 
 // The position of the first byte of code 13 or less (NUL, TAB, LF, CR and the rarer control
 // bytes) at or after `from`, or text.size(). Scans 16 bytes at a time where the processor can:
 // line splitting runs this over every byte of a book.
-std::size_t FindControlByte(std::string_view text, std::size_t from = 0);
+inline std::size_t FindControlByte(std::string_view text, std::size_t from = 0) {
+  const char* data = text.data();
+  const std::size_t size = text.size();
+  std::size_t i = from;
+#if defined(__SSE2__)
+  const __m128i limit = _mm_set1_epi8(13);
+  for (; i + 16 <= size; i += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    // min(byte, 13) == byte exactly for the bytes 0 to 13, compared unsigned.
+    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(bytes, limit), bytes));
+    if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+  }
+#endif
+  for (; i < size; ++i) {
+    if (static_cast<unsigned char>(data[i]) <= 13) return i;
+  }
+  return size;
+}
 
 // Replaces every non-overlapping occurrence of `from`, left to right, case-sensitively;
 // inserted text is not scanned again. An empty `from` changes nothing.
