@@ -22,6 +22,7 @@ class RecordLines {
 
   void clear() { count_ = 0; }
   void push_back(std::string_view line);
+  void pop_back() { --count_; }
   std::size_t size() const { return count_; }
   bool empty() const { return count_ == 0; }
   std::string& operator[](std::size_t i) { return lines_[i]; }

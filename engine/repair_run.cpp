@@ -115,7 +115,6 @@ struct RepairRun::State {
 
   void AddSourceLine(std::string_view raw);
   void FlushPending();
-  void AddRecordLine(std::string_view line, std::size_t lineNumber);
   void EndRecord();
   void MakeUnique();
   void EmitRecord();
@@ -129,9 +128,9 @@ struct RepairRun::State {
   LineSink& out;
 
   std::size_t lineNumber = 0;  // of the last source line read
-  std::string pending;         // the last non-blank source line, untrimmed, until we know
-  bool hasPending = false;     //   whether the next line continues it
-  std::size_t pendingLine = 0;
+  bool hasPending = false;     // the record's last line may still be continued
+  std::size_t pendingLine = 0;  // its source line
+  std::string pending;          // a DN line on its way to the record it starts
   bool previousNonBlank = false;
 
   RecordLines record;
@@ -144,19 +143,24 @@ struct RepairRun::State {
   std::unordered_set<std::string_view, ValueHash, SameValue> emittedSet;  // for long records
 };
 
+// A non-blank source line goes straight into the record, without its leading blanks; while
+// continuation lines may still follow it is "pending": they are appended to it, and only then
+// is its end trimmed and its kind (a DN line starting a record of its own?) decided.
 void RepairRun::State::AddSourceLine(std::string_view raw) {
   if (previousNonBlank && IsContinuation(raw)) {
-    pending.append(raw.substr(1));
+    record.back().append(raw.substr(1));
     return;
   }
   FlushPending();
-  if (TrimView(raw).empty()) {
+  const std::string_view line = TrimView(raw);
+  if (line.empty()) {
     previousNonBlank = false;
     EndRecord();
     return;
   }
   previousNonBlank = true;
-  pending.assign(raw);
+  if (record.empty()) recordLine = lineNumber;
+  record.push_back(raw.substr(static_cast<std::size_t>(line.data() - raw.data())));
   hasPending = true;
   pendingLine = lineNumber;
 }
@@ -164,18 +168,19 @@ void RepairRun::State::AddSourceLine(std::string_view raw) {
 void RepairRun::State::FlushPending() {
   if (!hasPending) return;
   hasPending = false;
-  AddRecordLine(TrimView(pending), pendingLine);
-}
-
-void RepairRun::State::AddRecordLine(std::string_view line, std::size_t number) {
+  std::string& last = record.back();
+  last.resize(TrimView(last).size());  // the start is trimmed already
   // A second DN line means the blank line between two records was left out. A leading
   // "version: 1" is no DN line, so it stays with the record that follows it (RFC 2849).
-  if (IsDNLine(line)) {
-    if (recordHasDN) EndRecord();
-    recordHasDN = true;
+  if (!IsDNLine(last)) return;
+  if (recordHasDN) {
+    pending.swap(last);
+    record.pop_back();
+    EndRecord();
+    recordLine = pendingLine;
+    record.push_back(pending);
   }
-  if (record.empty()) recordLine = number;
-  record.push_back(line);
+  recordHasDN = true;
 }
 
 void RepairRun::State::MakeUnique() {
@@ -209,11 +214,11 @@ void RepairRun::State::EndRecord() {
     }
   }
   if (!dnKey.empty()) {
-    if (usedDNs.Contains(dnKey)) {
+    if (!usedDNs.AddIfAbsent(dnKey)) {
       MakeUnique();
       FixRecord(record, isFirstRecord, dnKey, candidate, context);
+      usedDNs.Add(dnKey);
     }
-    usedDNs.Add(dnKey);
   }
   EmitRecord();
   out.Line({});

@@ -102,16 +102,31 @@ void UsedDNs::Grow() {
   }
 }
 
+void UsedDNs::Append(std::string_view key, std::uint32_t hash, std::size_t slot) {
+  keys_.push_back({Store(key), static_cast<std::uint32_t>(key.size()), hash});
+  // The list keeps every key, a repeated one too; the table points at the first of them.
+  if (slots_[slot] == 0) slots_[slot] = (std::uint64_t{hash} << 32) | keys_.size();
+}
+
 void UsedDNs::Add(std::string_view key) {
   if (key.size() > UINT32_MAX || keys_.size() >= UINT32_MAX - 1) {
     throw std::length_error("too many or too long DN keys");
   }
   if ((keys_.size() + 1) * 2 > slots_.size()) Grow();
   const std::uint32_t hash = FoldedHash(key);
+  Append(key, hash, FindSlot(key, hash));
+}
+
+bool UsedDNs::AddIfAbsent(std::string_view key) {
+  if (key.size() > UINT32_MAX || keys_.size() >= UINT32_MAX - 1) {
+    throw std::length_error("too many or too long DN keys");
+  }
+  if ((keys_.size() + 1) * 2 > slots_.size()) Grow();
+  const std::uint32_t hash = FoldedHash(key);
   const std::size_t slot = FindSlot(key, hash);
-  keys_.push_back({Store(key), static_cast<std::uint32_t>(key.size()), hash});
-  // The list keeps every key, a repeated one too; the table points at the first of them.
-  if (slots_[slot] == 0) slots_[slot] = (std::uint64_t{hash} << 32) | keys_.size();
+  if (slots_[slot] != 0) return false;
+  Append(key, hash, slot);
+  return true;
 }
 
 bool UsedDNs::Contains(std::string_view key) const {

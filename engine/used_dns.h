@@ -25,6 +25,8 @@ class UsedDNs {
 
   void Clear();
   void Add(std::string_view key);
+  // Adds `key` unless an equal key (ASCII case ignored) is there already; true when added.
+  bool AddIfAbsent(std::string_view key);
   bool Contains(std::string_view key) const;
 
   std::size_t size() const { return keys_.size(); }
@@ -41,6 +43,7 @@ class UsedDNs {
   const char* Store(std::string_view key);
   std::size_t FindSlot(std::string_view key, std::uint32_t hash) const;
   void Grow();
+  void Append(std::string_view key, std::uint32_t hash, std::size_t slot);
 
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* free_ = nullptr;  // unused tail of the last block

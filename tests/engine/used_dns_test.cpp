@@ -43,6 +43,10 @@ TEST(UsedDNs, KeepsEveryKeyInOrderAsGiven) {
   EXPECT_EQ(keys[0], "dn: cn=A");
   EXPECT_EQ(keys[1], "dn: cn=B");
   EXPECT_EQ(keys[2], "DN: CN=a");
+  EXPECT_FALSE(keys.AddIfAbsent("dn: CN=b"));
+  EXPECT_TRUE(keys.AddIfAbsent("dn: cn=D"));
+  ASSERT_EQ(keys.size(), 4u);
+  EXPECT_EQ(keys[3], "dn: cn=D");
   keys.Clear();
   EXPECT_TRUE(keys.empty());
   EXPECT_FALSE(keys.Contains("dn: cn=A"));
