@@ -83,7 +83,8 @@ void LineSplitter::Feed(std::string_view chunk, OnLine&& onLine) {
       pending_.clear();
       hasPending_ = false;
       pendingHasTab_ = false;
-    } else {
+    } else if (end > pos || chunk[end] != '\0') {
+      // A NUL where a line would begin ends the text before that line.
       Emit(chunk.substr(pos, end - pos), hasTab, onLine);
     }
     if (chunk[end] == '\0') {

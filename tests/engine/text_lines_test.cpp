@@ -1,0 +1,82 @@
+// Line splitting as files are loaded: line ends, the NUL stop, the TAB rule, chunk boundaries.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/text.h"
+#include "engine/text_lines.h"
+
+namespace quorvane {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+struct SplitCase {
+  std::string bytes;
+  Lines lines;
+};
+
+const std::vector<SplitCase>& SplitCases() {
+  using namespace std::string_literals;
+  static const std::vector<SplitCase> cases = {
+      {"", {}},
+      {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+      {"a\n\rb", {"a", "", "b"}},
+      {"a\r\n", {"a"}},
+      {"a\n\n", {"a", ""}},
+      {"\n", {""}},
+      {"\r\r\n", {"", ""}},
+      {"a\tb", {"a    b"}},
+      {"a\t\tb\n", {"a        b"}},
+      {"a\0b\nc"s, {"a"}},
+      {"dn: cn=A\n\0junk\n"s, {"dn: cn=A"}},
+      {"\0abc"s, {}},
+      {"a\n\n\0b"s, {"a", ""}},
+      {"a\r\0b"s, {"a"}},
+  };
+  return cases;
+}
+
+TEST(LineSplitter, LineEndsNulStopAndTabs) {
+  for (const SplitCase& c : SplitCases()) {
+    EXPECT_EQ(SplitTextLines(c.bytes), c.lines) << "bytes: " << c.bytes;
+  }
+}
+
+TEST(LineSplitter, ChunkBoundariesDoNotChangeTheLines) {
+  // Every split of every case into two or three chunks, empty chunks included, must give
+  // the lines of the whole text: a CR LF pair may straddle two chunks.
+  for (const SplitCase& c : SplitCases()) {
+    const std::size_t n = c.bytes.size();
+    for (std::size_t i = 0; i <= n; ++i) {
+      for (std::size_t j = i; j <= n; ++j) {
+        Lines lines;
+        auto keep = [&lines](std::string_view line) { lines.emplace_back(line); };
+        LineSplitter splitter;
+        const std::string_view bytes(c.bytes);
+        splitter.Feed(bytes.substr(0, i), keep);
+        splitter.Feed(bytes.substr(i, j - i), keep);
+        splitter.Feed(bytes.substr(j), keep);
+        splitter.Finish(keep);
+        EXPECT_EQ(lines, c.lines) << "bytes: " << c.bytes << " split at " << i << ", " << j;
+      }
+    }
+  }
+}
+
+TEST(Text, TrimReplaceAndCase) {
+  EXPECT_EQ(Trim(" \t\x01 a b \x1f\r\n"), "a b");
+  EXPECT_EQ(Trim("\xA0x\xA0"), "\xA0x\xA0");  // only codes up to 32 are blanks
+  EXPECT_EQ(ReplaceAll("a+b+c", "+", "\\+"), "a\\+b\\+c");
+  EXPECT_EQ(ReplaceAll("aaa", "aa", "a"), "aa");  // left to right, no overlap, no rescan
+  EXPECT_EQ(ReplaceAll("abc", "", "x"), "abc");
+  EXPECT_EQ(ReplaceAll("a,b", ",", ""), "ab");
+  EXPECT_EQ(LowerCase("AbC\xC3\x89"), "abc\xC3\x89");  // ASCII letters only
+  EXPECT_TRUE(EqualsNoCase("Mail=X", "mail=x"));
+  EXPECT_FALSE(EqualsNoCase("\xC3\x89", "\xC3\xA9"));
+  EXPECT_TRUE(EndsWithNoCase("cn=X,DC=a", ",dc=A"));
+}
+
+}  // namespace
+}  // namespace quorvane
