@@ -39,12 +39,16 @@ constexpr long kSmartTabSearchLines = 200;
 // SaveFile hands the writer blocks of about this size.
 constexpr std::size_t kSaveBlock = std::size_t{1} << 20;
 
+// 13 pixels at 96 dots per inch. The editor sizes its styles in points, and a font given in
+// pixels has no point size, so it is given in points.
+constexpr double kPaneFontPoints = 13.0 * 72.0 / 96.0;
+
 QFont PaneFont() {
   QFont font(QStringLiteral("Courier New"));
-  font.setPixelSize(13);
+  font.setPointSizeF(kPaneFontPoints);
   if (QFontInfo(font).family().compare(QStringLiteral("Courier New"), Qt::CaseInsensitive) != 0) {
     font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(13);
+    font.setPointSizeF(kPaneFontPoints);
   }
   return font;
 }
