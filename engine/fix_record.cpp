@@ -124,22 +124,33 @@ std::size_t BuildDNLine(std::string_view attribute, std::string_view value,
 }
 
 // Renaming by attribute name, the Base64 and URL forms, dropping, and whole-line mapping.
-// Writes the rebuilt line (possibly empty) into `out`.
-void RebuildLine(std::string_view name, std::string_view value, bool encodedFormAllowed,
-                 const RecordContext& context, std::string& out) {
+// Rewrites `line` (possibly to empty); `name` and `value` may point into it. Most lines are
+// already "name: value" and keep their bytes where they are.
+void RebuildLine(std::string& line, std::string_view name, std::string_view value,
+                 bool encodedFormAllowed, const RecordContext& context) {
   const std::string_view renamed = CutAtLineBreak(Lookup(context, name));
   if (!renamed.empty()) name = renamed;
-  out.clear();
-  if (name.empty() || value.empty() || name == kIgnoreAttribute) return;
-  out.append(name);
-  if (!(encodedFormAllowed && value.front() == ':')) out.push_back(' ');
-  out.append(value);
-  const std::string_view mapped = CutAtLineBreak(Lookup(context, out));
+  if (name.empty() || value.empty() || name == kIgnoreAttribute) {
+    line.clear();
+    return;
+  }
+  const bool spaced = !(encodedFormAllowed && value.front() == ':');
+  const bool inPlace = renamed.empty() && name.data() == line.data() &&
+                       line.size() == name.size() + spaced + value.size() &&
+                       value.data() + value.size() == line.data() + line.size() &&
+                       (!spaced || line[name.size()] == ' ');
+  if (!inPlace) {
+    tScratch.assign(name);
+    if (spaced) tScratch.push_back(' ');
+    tScratch.append(value);
+    line.swap(tScratch);
+  }
+  const std::string_view mapped = CutAtLineBreak(Lookup(context, line));
   if (mapped.empty()) return;
   if (mapped == kIgnoreLine) {
-    out.clear();
+    line.clear();
   } else {
-    out.assign(mapped);
+    line.assign(mapped);
   }
 }
 
@@ -165,9 +176,11 @@ void FixDNLine(std::string& line, std::size_t attributeLength, bool isDN, std::s
     dnKey.assign(built, 0, keyLength);
     state.dnValue.assign(built, valueStart);
   }
-  RebuildLine(isDN ? "dn:" : "member:", std::string_view(built).substr(valueStart), false,
-              context, tScratch);
-  line.swap(tScratch);
+  // `built` starts with the attribute and its colon, which is the name to look up.
+  const std::string_view builtView = built;
+  RebuildLine(built, builtView.substr(0, attributeLength + 1), builtView.substr(valueStart), false,
+              context);
+  line.swap(built);
 }
 
 void FixOtherLine(std::string& line, bool isFirstRecord, PassState& state,
@@ -194,8 +207,7 @@ void FixOtherLine(std::string& line, bool isFirstRecord, PassState& state,
   } else if (EqualsNoCase(nv.value, "true")) {
     nv.value = "TRUE";
   }
-  RebuildLine(nv.name, nv.value, true, context, tScratch);
-  line.swap(tScratch);
+  RebuildLine(line, nv.name, nv.value, true, context);
 }
 
 // Appends "sn:"/"cn:" lines for the ones the record lacks (a group gets no sn:).
@@ -312,12 +324,6 @@ std::vector<std::string> RecordLines::NonEmpty() const {
     if (!line.empty()) result.push_back(line);
   }
   return result;
-}
-
-NameValue SplitNameValue(std::string_view line) {
-  const std::size_t colon = line.find(':');
-  if (colon == std::string_view::npos) return {{}, TrimView(line)};
-  return {TrimView(line.substr(0, colon + 1)), TrimView(line.substr(colon + 1))};
 }
 
 RecordFacts FixRecord(RecordLines& lines, bool isFirstRecord, std::string& dnKey,

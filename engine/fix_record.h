@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/log.h"
+#include "engine/text.h"
 #include "engine/transform_map.h"
 
 namespace quorvane {
@@ -49,7 +50,13 @@ struct NameValue {
   std::string_view name;
   std::string_view value;
 };
-NameValue SplitNameValue(std::string_view line);
+inline NameValue SplitNameValue(std::string_view line) {
+  // Attribute names are short: a plain loop finds the colon sooner than a library search.
+  std::size_t colon = 0;
+  while (colon < line.size() && line[colon] != ':') ++colon;
+  if (colon == line.size()) return {{}, TrimView(line)};
+  return {TrimView(line.substr(0, colon + 1)), TrimView(line.substr(colon + 1))};
+}
 
 // Which lines of a record get a progress message ("fc: " + the line, level 0), for a log
 // that wants progress at all.

@@ -1,6 +1,7 @@
 // The repair run: source lines in, repaired LDIF lines out, record by record.
 #include "engine/repair_run.h"
 
+#include <cstring>
 #include <unordered_set>
 #include <vector>
 
@@ -97,6 +98,20 @@ struct ValueHash {
 // Records starting on the first this many source lines report every line's progress.
 constexpr std::size_t kProgressEveryLine = 256;
 
+// Lines that are the same value to a directory have the same signature: their size and their
+// first and last eight bytes with ASCII letters folded. Lines of a record rarely share one.
+std::uint64_t LineSignature(std::string_view line) {
+  std::uint64_t first = 0;
+  std::uint64_t last = 0;
+  if (line.size() >= 8) {
+    std::memcpy(&first, line.data(), 8);
+    std::memcpy(&last, line.data() + line.size() - 8, 8);
+  } else {
+    std::memcpy(&first, line.data(), line.size());
+  }
+  return (LowerAsciiWord(first) * 0x9E3779B97F4A7C15ull) ^ LowerAsciiWord(last) ^ line.size();
+}
+
 // Above this many lines a record's repeated values are found through a hash set.
 constexpr std::size_t kLinearDuplicateScan = 48;
 
@@ -140,6 +155,7 @@ struct RepairRun::State {
   std::string dnKey;
   std::string candidate;
   std::vector<std::string_view> emitted;  // lines of the current record already written
+  std::vector<std::uint64_t> emittedHashes;  // their signatures
   std::unordered_set<std::string_view, ValueHash, SameValue> emittedSet;  // for long records
 };
 
@@ -230,22 +246,25 @@ void RepairRun::State::EndRecord() {
 void RepairRun::State::EmitRecord() {
   const bool useSet = record.size() > kLinearDuplicateScan;
   emitted.clear();
+  emittedHashes.clear();
   emittedSet.clear();
   for (const std::string& line : record) {
     if (line.empty()) continue;
     if (useSet) {
       if (!emittedSet.insert(line).second) continue;
     } else {
+      const std::uint64_t hash = LineSignature(line);
       const SameValue same;
       bool repeated = false;
-      for (std::string_view earlier : emitted) {
-        if (same(earlier, line)) {
+      for (std::size_t i = 0; i < emitted.size(); ++i) {
+        if (emittedHashes[i] == hash && same(emitted[i], line)) {
           repeated = true;
           break;
         }
       }
       if (repeated) continue;
       emitted.push_back(line);
+      emittedHashes.push_back(hash);
     }
     out.Line(line);
   }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,18 @@ std::string Trim(std::string_view text);
 // Lower-cases the ASCII letters A to Z only; every other byte stays.
 std::string LowerCase(std::string_view text);
 inline char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+// LowerAscii on eight bytes at once. Adding to the low seven bits of a byte never carries into
+// the next byte, so each byte is tested for 'A'..'Z' on its own.
+inline std::uint64_t LowerAsciiWord(std::uint64_t word) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+  const std::uint64_t low = word & ~kHighBits;
+  const std::uint64_t atLeastA = low + (0x80 - 'A') * kOnes;
+  const std::uint64_t aboveZ = low + (0x80 - 'Z' - 1) * kOnes;
+  const std::uint64_t capitals = atLeastA & ~aboveZ & ~word & kHighBits;
+  return word | (capitals >> 2);
+}
 
 // Compares with ASCII letters folded.
 inline bool EqualsNoCase(std::string_view a, std::string_view b) {
@@ -50,6 +63,15 @@ inline std::size_t FindControlByte(std::string_view text, std::size_t from = 0) 
     // min(byte, 13) == byte exactly for the bytes 0 to 13, compared unsigned.
     const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(bytes, limit), bytes));
     if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+  }
+  if (i < size && size >= 16) {
+    // The last bytes: one block ending at the end, ignoring the bytes already looked at.
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + size - 16));
+    const unsigned mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(bytes, limit), bytes)));
+    const unsigned seen = 16 - static_cast<unsigned>(size - i);
+    const unsigned rest = mask >> seen;
+    return rest != 0 ? i + static_cast<std::size_t>(__builtin_ctz(rest)) : size;
   }
 #endif
   for (; i < size; ++i) {

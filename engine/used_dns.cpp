@@ -12,19 +12,6 @@ namespace {
 constexpr std::size_t kBlockSize = 1 << 20;
 constexpr std::size_t kFirstTableSize = 1024;
 
-constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
-
-// Sets bit 0x20 in every byte that is an ASCII capital, eight bytes at once. Adding to the
-// low seven bits of each byte never carries into the next byte.
-std::uint64_t FoldWord(std::uint64_t word) {
-  const std::uint64_t low = word & ~kHighBits;
-  const std::uint64_t atLeastA = low + (0x80 - 'A') * kOnes;
-  const std::uint64_t aboveZ = low + (0x80 - 'Z' - 1) * kOnes;
-  const std::uint64_t capitals = atLeastA & ~aboveZ & ~word & kHighBits;
-  return word | (capitals >> 2);
-}
-
 std::uint64_t Mix(std::uint64_t hash, std::uint64_t word) {
   hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
   return hash ^ (hash >> 29);
@@ -38,12 +25,12 @@ std::uint32_t FoldedHash(std::string_view text) {
   for (; i + 8 <= text.size(); i += 8) {
     std::uint64_t word;
     std::memcpy(&word, text.data() + i, 8);
-    hash = Mix(hash, FoldWord(word));
+    hash = Mix(hash, LowerAsciiWord(word));
   }
   if (i < text.size()) {
     std::uint64_t word = 0;
     std::memcpy(&word, text.data() + i, text.size() - i);
-    hash = Mix(hash, FoldWord(word));
+    hash = Mix(hash, LowerAsciiWord(word));
   }
   hash *= 0xFF51AFD7ED558CCDull;
   return static_cast<std::uint32_t>(hash >> 32);

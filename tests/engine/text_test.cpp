@@ -1,0 +1,52 @@
+// Byte-string helpers whose fast paths work on blocks of bytes: every length and position.
+#include "engine/text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace quorvane {
+namespace {
+
+// Block scans go wrong at block edges and in the tail; try every length across several
+// blocks, every position of the byte sought, and every start.
+TEST(FindControlByte, FindsTheFirstControlByteAtEveryPositionAndStart) {
+  for (const char control : {'\0', '\t', '\n', '\r', '\x01', '\x0D'}) {
+    for (std::size_t length = 0; length < 50; ++length) {
+      for (std::size_t at = 0; at <= length; ++at) {  // at == length: none
+        std::string text(length, 'x');
+        if (length > 0) text[length / 2] = '\xE9';  // bytes >= 0x80 are no control bytes
+        if (at < length) text[at] = control;
+        for (std::size_t from = 0; from <= length; ++from) {
+          const std::size_t expected = at >= from && at < length ? at : length;
+          ASSERT_EQ(FindControlByte(text, from), expected)
+              << "length " << length << ", control at " << at << ", from " << from;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(FindControlByte("no control bytes here, only text and \x0E\x1F\x20"), 40u);
+}
+
+TEST(LowerAsciiWord, FoldsCapitalsOnlyInEveryByte) {
+  // Every byte value in every position of the word, compared with the one-byte rule.
+  for (int value = 0; value < 256; ++value) {
+    for (int position = 0; position < 8; ++position) {
+      unsigned char bytes[8] = {'A', 'z', '@', '[', 0x80, 0xC1, 'Z', 'a'};
+      bytes[position] = static_cast<unsigned char>(value);
+      std::uint64_t word;
+      std::memcpy(&word, bytes, 8);
+      const std::uint64_t folded = LowerAsciiWord(word);
+      unsigned char out[8];
+      std::memcpy(out, &folded, 8);
+      for (int i = 0; i < 8; ++i) {
+        ASSERT_EQ(out[i], static_cast<unsigned char>(LowerAscii(static_cast<char>(bytes[i]))))
+            << "byte " << value << " at " << position;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quorvane
