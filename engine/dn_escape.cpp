@@ -1,6 +1,8 @@
 // DN escaping for dn: and member: lines, the base-DN suffix test and RDN value extraction.
 #include "engine/dn_escape.h"
 
+#include <array>
+
 #include "engine/base64.h"
 #include "engine/text.h"
 
@@ -16,6 +18,15 @@ void AppendHexEscape(unsigned char c, std::string& out) {
 }
 
 bool NeedsHexEscape(unsigned char c) { return c == '&' || c == '~' || c < 0x20 || c >= 0x7F; }
+
+// The bytes AppendEscapedDN copies unchanged wherever they stand.
+constexpr std::array<bool, 256> MakePlainTable() {
+  std::array<bool, 256> plain{};
+  for (int c = 0x20; c < 0x7F; ++c) plain[c] = true;
+  for (unsigned char c : std::string_view("\\\"+><;,=#&~")) plain[c] = false;
+  return plain;
+}
+constexpr std::array<bool, 256> kPlain = MakePlainTable();
 
 // Length of the mail separator starting at the comma `value[pos]`: ",mail=" or ", mail=".
 // Zero when there is none. Matched case-sensitively, as the address book writes it.
@@ -41,6 +52,17 @@ void AppendEscapedDN(std::string_view value, std::string& out) {
   bool typeStart = true;  // at the start of an attribute type (DN start or after "+mail=")
   bool valueStart = false;
   for (std::size_t i = 0; i < value.size(); ++i) {
+    // Most of a DN is letters, digits, spaces and dots, copied as they are in one go.
+    std::size_t plainEnd = i;
+    while (plainEnd < value.size() && kPlain[static_cast<unsigned char>(value[plainEnd])]) {
+      ++plainEnd;
+    }
+    if (plainEnd > i) {
+      out.append(value.data() + i, plainEnd - i);
+      valueStart = false;
+      i = plainEnd;
+      if (i == value.size()) break;
+    }
     const unsigned char c = static_cast<unsigned char>(value[i]);
     const bool atValueStart = valueStart;
     valueStart = false;
