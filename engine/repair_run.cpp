@@ -145,6 +145,7 @@ struct RepairRun::State {
   std::size_t lineNumber = 0;  // of the last source line read
   bool hasPending = false;     // the record's last line may still be continued
   std::size_t pendingLine = 0;  // its source line
+  std::string pendingTail;      // the blanks trimmed off its end
   std::string pending;          // a DN line on its way to the record it starts
   bool previousNonBlank = false;
 
@@ -159,15 +160,19 @@ struct RepairRun::State {
   std::unordered_set<std::string_view, ValueHash, SameValue> emittedSet;  // for long records
 };
 
-// A non-blank source line goes straight into the record, without its leading blanks; while
-// continuation lines may still follow it is "pending": they are appended to it, and only then
-// is its end trimmed and its kind (a DN line starting a record of its own?) decided.
+// A non-blank source line goes straight into the record, trimmed; while continuation lines may
+// still follow it is "pending": they are appended to it (after the blanks its end lost, kept
+// aside), and only then is its kind (a DN line starting a record of its own?) decided.
 void RepairRun::State::AddSourceLine(std::string_view raw) {
   if (previousNonBlank && IsContinuation(raw)) {
-    record.back().append(raw.substr(1));
+    std::string& last = record.back();
+    last.append(pendingTail).append(raw.substr(1));
+    const std::size_t kept = TrimView(last).size();  // the start is trimmed already
+    pendingTail.assign(last, kept);
+    last.resize(kept);
     return;
   }
-  FlushPending();
+  if (hasPending) FlushPending();
   const std::string_view line = TrimView(raw);
   if (line.empty()) {
     previousNonBlank = false;
@@ -176,7 +181,14 @@ void RepairRun::State::AddSourceLine(std::string_view raw) {
   }
   previousNonBlank = true;
   if (record.empty()) recordLine = lineNumber;
-  record.push_back(raw.substr(static_cast<std::size_t>(line.data() - raw.data())));
+  record.push_back(line);
+  const std::size_t tail = static_cast<std::size_t>(raw.data() + raw.size() - line.data()) -
+                           line.size();
+  if (tail > 0) {
+    pendingTail.assign(raw.substr(raw.size() - tail));
+  } else {
+    pendingTail.clear();
+  }
   hasPending = true;
   pendingLine = lineNumber;
 }
@@ -185,7 +197,6 @@ void RepairRun::State::FlushPending() {
   if (!hasPending) return;
   hasPending = false;
   std::string& last = record.back();
-  last.resize(TrimView(last).size());  // the start is trimmed already
   // A second DN line means the blank line between two records was left out. A leading
   // "version: 1" is no DN line, so it stays with the record that follows it (RFC 2849).
   if (!IsDNLine(last)) return;
