@@ -68,18 +68,29 @@ bool IsGenericObjectClass(const NameValue& nv) {
 // Notes group membership on a line as it leaves the pass (after the profile's rules).
 void NoteRecordShape(std::string_view line, RecordFacts& facts) {
   // Only "objectclass", "member" and "uniqueMember" matter; most lines are told apart by
-  // their first letter without splitting them.
-  const std::string_view start = TrimView(line);
-  if (start.empty()) return;
-  const char first = LowerAscii(start.front());
+  // their first letters without splitting them.
+  std::size_t begin = 0;
+  while (begin < line.size() && static_cast<unsigned char>(line[begin]) <= 32) ++begin;
+  if (begin == line.size()) return;
+  const char first = LowerAscii(line[begin]);
   if (first != 'o' && first != 'm' && first != 'u') return;
-  const NameValue nv = SplitNameValue(line);
-  const std::string_view bare = BareName(nv.name);
-  if (EqualsNoCase(bare, "objectclass")) {
-    if (EqualsNoCase(nv.value, "groupOfNames") || EqualsNoCase(nv.value, "groupOfUniqueNames")) {
+  const std::string_view rest = line.substr(begin);
+  // The value after `name`, blanks and a colon; npos when the line is no such attribute.
+  auto valueOf = [rest](std::string_view name) -> std::string_view {
+    if (rest.size() <= name.size() || !EqualsNoCase(rest.substr(0, name.size()), name)) {
+      return {nullptr, 0};
+    }
+    std::size_t colon = name.size();
+    while (colon < rest.size() && static_cast<unsigned char>(rest[colon]) <= 32) ++colon;
+    if (colon == rest.size() || rest[colon] != ':') return {nullptr, 0};
+    return TrimView(rest.substr(colon + 1));
+  };
+  if (first == 'o') {
+    const std::string_view value = valueOf("objectclass");
+    if (EqualsNoCase(value, "groupOfNames") || EqualsNoCase(value, "groupOfUniqueNames")) {
       facts.isGroup = true;
     }
-  } else if (EqualsNoCase(bare, "member") || EqualsNoCase(bare, "uniqueMember")) {
+  } else if (valueOf(first == 'm' ? "member" : "uniqueMember").data() != nullptr) {
     facts.hasMember = true;
   }
 }

@@ -1,6 +1,8 @@
 // The repair run: source lines in, repaired LDIF lines out, record by record.
 #include "engine/repair_run.h"
 
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <unordered_set>
 #include <vector>
@@ -155,9 +157,7 @@ struct RepairRun::State {
   bool isFirstRecord = true;
   std::string dnKey;
   std::string candidate;
-  std::vector<std::string_view> emitted;  // lines of the current record already written
-  std::vector<std::uint64_t> emittedHashes;  // their signatures
-  std::unordered_set<std::string_view, ValueHash, SameValue> emittedSet;  // for long records
+  std::unordered_set<std::string_view, ValueHash, SameValue> emittedSet;  // long records' lines
 };
 
 // A non-blank source line goes straight into the record, trimmed; while continuation lines may
@@ -255,28 +255,35 @@ void RepairRun::State::EndRecord() {
 }
 
 void RepairRun::State::EmitRecord() {
-  const bool useSet = record.size() > kLinearDuplicateScan;
-  emitted.clear();
-  emittedHashes.clear();
-  emittedSet.clear();
-  for (const std::string& line : record) {
-    if (line.empty()) continue;
-    if (useSet) {
-      if (!emittedSet.insert(line).second) continue;
-    } else {
-      const std::uint64_t hash = LineSignature(line);
-      const SameValue same;
-      bool repeated = false;
-      for (std::size_t i = 0; i < emitted.size(); ++i) {
-        if (emittedHashes[i] == hash && same(emitted[i], line)) {
-          repeated = true;
-          break;
-        }
-      }
-      if (repeated) continue;
-      emitted.push_back(line);
-      emittedHashes.push_back(hash);
+  if (record.size() > kLinearDuplicateScan) {
+    emittedSet.clear();
+    for (const std::string& line : record) {
+      if (!line.empty() && emittedSet.insert(line).second) out.Line(line);
     }
+    return;
+  }
+  // A small open-addressing table of the lines written so far, keyed by signature; only lines
+  // with equal signatures are compared.
+  constexpr std::size_t kSlots = 128;  // at most 48 lines: never more than 38% full
+  std::array<std::uint8_t, kSlots> slots{};
+  std::array<std::uint64_t, kLinearDuplicateScan> signatures;
+  const SameValue same;
+  for (std::size_t i = 0; i < record.size(); ++i) {
+    const std::string& line = record[i];
+    if (line.empty()) continue;
+    const std::uint64_t signature = LineSignature(line);
+    std::size_t slot = (signature * 0x9E3779B97F4A7C15ull) >> 57;
+    bool repeated = false;
+    for (; slots[slot] != 0; slot = (slot + 1) % kSlots) {
+      const std::size_t earlier = slots[slot] - 1u;
+      if (signatures[earlier] == signature && same(record[earlier], line)) {
+        repeated = true;
+        break;
+      }
+    }
+    if (repeated) continue;
+    slots[slot] = static_cast<std::uint8_t>(i + 1);
+    signatures[i] = signature;
     out.Line(line);
   }
 }
