@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "engine/error.h"
@@ -56,16 +57,24 @@ std::size_t InputFile::Read(char* buffer, std::size_t size) {
   }
 }
 
+CrLfBlockSink::CrLfBlockSink(const ByteWriter& write) : write_(write), block_(kWriteBlock, '\0') {}
+
 void CrLfBlockSink::Line(std::string_view line) {
-  block_.append(line);
-  block_.append("\r\n");
-  if (block_.size() >= kWriteBlock) Flush();
+  if (block_.size() - used_ < line.size() + 2) {
+    Flush();
+    if (block_.size() < line.size() + 2) block_.resize(line.size() + 2);
+  }
+  char* at = block_.data() + used_;
+  std::memcpy(at, line.data(), line.size());
+  at[line.size()] = '\r';
+  at[line.size() + 1] = '\n';
+  used_ += line.size() + 2;
 }
 
 void CrLfBlockSink::Flush() {
-  if (block_.empty()) return;
-  write_(block_);
-  block_.clear();
+  if (used_ == 0) return;
+  write_(std::string_view(block_.data(), used_));
+  used_ = 0;
 }
 
 void StandardErrorLog::Write(std::string_view text, int level, std::size_t line) {
@@ -83,7 +92,7 @@ void RepairStream(InputFile& input, std::string_view baseDN, const TransformMap&
   UsedDNs usedDNs;
   RepairRun run(baseDN, map, usedDNs, random, log, sink);
   LineSplitter splitter;
-  auto addLine = [&run](std::string_view line) { run.AddLine(line); };
+  auto addLine = [&run](std::string_view line) { run.AddSplitLine(line); };
   std::vector<char> chunk(kReadChunk);
   while (!splitter.Stopped()) {
     const std::size_t got = input.Read(chunk.data(), chunk.size());
@@ -93,6 +102,14 @@ void RepairStream(InputFile& input, std::string_view baseDN, const TransformMap&
   splitter.Finish(addLine);
   run.Finish();
   sink.Flush();
+  // The window stops loading at a NUL byte too; say so, since the rest of the book is lost.
+  if (splitter.Stopped() && log != nullptr) {
+    const std::string where = input.DisplayName() == "standard input"
+                                  ? input.DisplayName()
+                                  : "\"" + input.DisplayName() + "\"";
+    log->Write("004: NUL byte in " + where + "; the rest of the file was not read", kLogError,
+               splitter.StopLine());
+  }
 }
 
 void WriteToStandardOutput(std::string_view bytes) {

@@ -25,6 +25,8 @@ class InputFile {
 
   // Up to `size` bytes; 0 at the end. Throws Error naming the file when reading fails.
   std::size_t Read(char* buffer, std::size_t size);
+  // The full path, or "standard input".
+  const std::string& DisplayName() const { return displayName_; }
 
  private:
   int fd_ = 0;
@@ -36,13 +38,14 @@ class InputFile {
 // in large blocks.
 class CrLfBlockSink : public LineSink {
  public:
-  explicit CrLfBlockSink(const ByteWriter& write) : write_(write) {}
+  explicit CrLfBlockSink(const ByteWriter& write);
   void Line(std::string_view line) override;
   void Flush();
 
  private:
   const ByteWriter& write_;
-  std::string block_;
+  std::string block_;  // sized once; a line longer than the block grows it
+  std::size_t used_ = 0;
 };
 
 // Writes level > 0 messages to standard error as "line N: TEXT" (N: the record's first line).

@@ -28,6 +28,8 @@ class LineSplitter {
   void Finish(OnLine&& onLine);
   // True once a NUL byte has ended the text; later input is ignored.
   bool Stopped() const { return stopped_; }
+  // The 1-based number of the line on which that NUL byte stood; 0 while not stopped.
+  std::size_t StopLine() const { return stopLine_; }
 
  private:
   template <class OnLine>
@@ -38,6 +40,8 @@ class LineSplitter {
   bool pendingHasTab_ = false;
   bool afterCR_ = false;  // the previous chunk ended with a CR that may pair with an LF
   bool stopped_ = false;
+  std::size_t linesHandedOn_ = 0;
+  std::size_t stopLine_ = 0;
 };
 
 // Whole-text form: the lines of `bytes`, as LoadFile stores them.
@@ -45,6 +49,7 @@ std::vector<std::string> SplitTextLines(std::string_view bytes);
 
 template <class OnLine>
 void LineSplitter::Emit(std::string_view line, bool hasTab, OnLine& onLine) {
+  ++linesHandedOn_;
   if (!hasTab) {
     onLine(line);
   } else {
@@ -77,6 +82,7 @@ void LineSplitter::Feed(std::string_view chunk, OnLine&& onLine) {
       hasPending_ = true;
       return;
     }
+    const bool lineHasText = hasPending_ || end > pos;
     if (hasPending_) {
       pending_.append(chunk.substr(pos, end - pos));
       Emit(pending_, pendingHasTab_ || hasTab, onLine);
@@ -89,6 +95,7 @@ void LineSplitter::Feed(std::string_view chunk, OnLine&& onLine) {
     }
     if (chunk[end] == '\0') {
       stopped_ = true;
+      stopLine_ = lineHasText ? linesHandedOn_ : linesHandedOn_ + 1;
       return;
     }
     pos = end;

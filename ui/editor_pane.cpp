@@ -72,7 +72,7 @@ void ForEachEditorLine(std::string_view text, OnLine&& onLine) {
 // The lines of a file's bytes (split and TAB rule as LoadFile defines them), joined by LF.
 // Without TABs no line grows, so the lines are moved down inside the file's own buffer and a
 // large file is not held twice.
-std::string JoinFileLines(std::string bytes, std::size_t& lineCount) {
+std::string JoinFileLines(std::string bytes, std::size_t& lineCount, std::size_t& stopLine) {
   lineCount = 0;
   LineSplitter splitter;
   if (bytes.find('\t') == std::string::npos) {
@@ -86,6 +86,7 @@ std::string JoinFileLines(std::string bytes, std::size_t& lineCount) {
     };
     splitter.Feed(bytes, keep);
     splitter.Finish(keep);
+    stopLine = splitter.StopLine();
     bytes.resize(out);
     return bytes;
   }
@@ -97,6 +98,7 @@ std::string JoinFileLines(std::string bytes, std::size_t& lineCount) {
   };
   splitter.Feed(bytes, keep);
   splitter.Finish(keep);
+  stopLine = splitter.StopLine();
   return text;
 }
 
@@ -259,9 +261,11 @@ std::string_view EditorPane::TextView() const {
 void EditorPane::LoadFile(const std::string& fileName) {
   // Read first: a file that cannot be read leaves text, history and modified state alone.
   std::size_t lineCount = 0;
-  const std::string text = JoinFileLines(ReadWholeFile(fileName), lineCount);
+  std::size_t stopLine = 0;
+  const std::string text = JoinFileLines(ReadWholeFile(fileName), lineCount, stopLine);
   setWholeText(text, lineCount == 0);
   modified_ = false;
+  loadStopLine_ = stopLine;
 }
 
 void EditorPane::SaveFile(const std::string& fileName) const {

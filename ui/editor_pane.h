@@ -50,6 +50,9 @@ class EditorPane : public QsciScintilla {
   // (`Cannot open file "%s". %s`) and then leaves text, undo history and modified state as
   // they were. Empties the undo history and puts the caret at the start.
   void LoadFile(const std::string& fileName);
+  // After a LoadFile: the line on which a NUL byte ended the text (what follows it was not
+  // loaded), or 0 when the whole file was loaded.
+  std::size_t LoadStopLine() const { return loadStopLine_; }
   // Writes every line followed by CR LF, safely (see platform/file_io.h): a failure leaves an
   // existing file as it was; devices and pipes are written in place. Throws quorvane::Error.
   void SaveFile(const std::string& fileName) const;
@@ -120,6 +123,7 @@ class EditorPane : public QsciScintilla {
   LdifLexer* lexer_ = nullptr;
   bool modified_ = false;
   bool noLines_ = false;       // the editor shows one empty line for a pane without lines
+  std::size_t loadStopLine_ = 0;
   bool programmatic_ = false;  // LoadFile / ReplaceLines are changing the text: no undo step
   QFont marginsFont_;
   int gutterDigits_ = 0;

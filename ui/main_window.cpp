@@ -291,6 +291,15 @@ void TForm1::bLoadClick() {
   // The field names the file the pane holds, so it changes only once the file is loaded.
   source->LoadFile(FileNameBytes(od->fileName()));
   eFilename->setText(od->fileName());
+  ReportTextCutAtNul(FileNameBytes(od->fileName()));
+}
+
+void TForm1::ReportTextCutAtNul(const std::string& fileName) {
+  const std::size_t line = source->LoadStopLine();
+  if (line == 0) return;
+  log_->Write("004: NUL byte in \"" + FullPath(fileName) + "\"; the rest of the file was not read",
+              kLogError, line);
+  log_->Flush();
 }
 
 void TForm1::suitempsuiButton1Click() {
@@ -345,6 +354,7 @@ void TForm1::sourceFileDrop(EditorPane*, const std::string& fileName, bool& defa
     return;
   }
   source->LoadFile(fileName);
+  ReportTextCutAtNul(fileName);
 }
 
 void TForm1::sourceDragOver(EditorPane*, QObject*, int, int, bool& accept) { accept = true; }

@@ -93,6 +93,8 @@ class TForm1 : public QMainWindow {
   static QString DefaultSaveName(const QString& fileName, const QDateTime& now);
 
  private:
+  // Tells the log when a NUL byte stopped loading `fileName` into source.
+  void ReportTextCutAtNul(const std::string& fileName);
   void createPanes();
   QWidget* createSettingsPanel();
   QWidget* createButtonColumn();

@@ -72,7 +72,7 @@ TEST(FixStream, LineRulesAreThoseOfTheEditorPane) {
       ReplaceEvery(lf, "\n", "\r"),
       ReplaceEvery(lf, "objectclass: top\n", "objectclass: top\r\n") + "\r",
       ReplaceEvery(lf, "\ncn: ", "\n\tcn: "),  // indented by a TAB: trimmed away
-      lf + std::string("\0\n\ndn: cn=After Nul\ncn: After Nul\n", 32),
+      lf + std::string("\0\n\ndn: cn=After Nul\ncn: After Nul\n", 32),  // told on stderr
   };
   for (const std::string& input : inputs) {
     const FixResult result = RunFix(dir, {}, input);

@@ -27,19 +27,22 @@ TEST(HostileInput, BinaryFilesRepairTheTextBeforeTheirFirstNul) {
     const char* name;
     std::string bytes;
     std::string expected;
+    std::string nulLine;
   };
   std::string image("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\x01\0", 20);
   for (int i = 0; i < 4096; ++i) image += static_cast<char>(i * 7919 % 251);
   const Case cases[] = {
-      {"image.png", image, "\r\n"},
+      {"image.png", image, "\r\n", "line 3"},
       {"nul.ldif", std::string("dn: cn=A\ncn: A\n\0dn: cn=B\ncn: B\n", 31),
-       std::string("dn: cn=A") + kBase + "\r\ncn: A\r\nsn: A\r\n\r\n"},
+       std::string("dn: cn=A") + kBase + "\r\ncn: A\r\nsn: A\r\n\r\n", "line 3"},
   };
   for (const Case& c : cases) {
     dir.Write(c.name, c.bytes);
     const FixResult result = RunFix(dir, {"--seed", "1", c.name});
     EXPECT_EQ(result.exitCode, 0) << c.name << ": " << result.err;
     EXPECT_EQ(result.out, c.expected) << c.name;
+    EXPECT_EQ(result.err, c.nulLine + ": 004: NUL byte in \"" + dir.Path(c.name) +
+                              "\"; the rest of the file was not read\n");
   }
 }
 

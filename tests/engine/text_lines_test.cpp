@@ -65,6 +65,22 @@ TEST(LineSplitter, ChunkBoundariesDoNotChangeTheLines) {
   }
 }
 
+TEST(LineSplitter, TellsOnWhichLineANulStoppedTheText) {
+  using namespace std::string_literals;
+  const struct {
+    std::string bytes;
+    std::size_t stopLine;
+  } cases[] = {{"a\nb\n", 0}, {"a\nb\0c"s, 2}, {"a\n\0c"s, 2}, {"\0"s, 1}, {"a\r\n\r\n\0"s, 3}};
+  for (const auto& c : cases) {
+    LineSplitter splitter;
+    auto ignore = [](std::string_view) {};
+    splitter.Feed(c.bytes, ignore);
+    splitter.Finish(ignore);
+    EXPECT_EQ(splitter.StopLine(), c.stopLine) << c.bytes;
+    EXPECT_EQ(splitter.Stopped(), c.stopLine != 0) << c.bytes;
+  }
+}
+
 TEST(Text, TrimReplaceAndCase) {
   EXPECT_EQ(Trim(" \t\x01 a b \x1f\r\n"), "a b");
   EXPECT_EQ(Trim("\xA0x\xA0"), "\xA0x\xA0");  // only codes up to 32 are blanks

@@ -123,6 +123,14 @@ TEST_F(HostileWindowTest, BinaryAndHugeFilesLoadAndRepair) {
     EXPECT_EQ(window->dest->LineCount(), static_cast<int>(c.destLines)) << c.name;
   }
   EXPECT_EQ(window->dest->Line(1), "description: " + longValue);
+  // The log says where a NUL byte cut the text short.
+  const QString log = window->Memo1->toPlainText();
+  EXPECT_TRUE(log.contains(QStringLiteral("line 3: 004: NUL byte in \"%1\"; the rest of the file was not read")
+                               .arg(path("image.png"))))
+      << log.toStdString();
+  EXPECT_TRUE(log.contains(QStringLiteral("line 2: 004: NUL byte in \"%1\"")
+                               .arg(path("nul.ldif"))))
+      << log.toStdString();
 
   write("blank.ldif", std::string(1000000, '\n') + "dn:: Y24\n");
   const auto started = std::chrono::steady_clock::now();
