@@ -324,7 +324,9 @@ void RecordLines::push_back(std::string_view line) {
   if (count_ == lines_.size()) {
     lines_.emplace_back(line);
   } else {
-    lines_[count_].assign(line);
+    std::string& reused = lines_[count_];
+    reused.clear();
+    reused.append(line);  // within the buffer's capacity: no allocation
   }
   ++count_;
 }

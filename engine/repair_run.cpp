@@ -313,6 +313,11 @@ void RepairRun::AddLine(std::string_view sourceLine) {
   if (start == 0 || start < sourceLine.size()) state_->AddSourceLine(sourceLine.substr(start));
 }
 
+void RepairRun::AddSplitLine(std::string_view sourceLine) {
+  ++state_->lineNumber;
+  state_->AddSourceLine(sourceLine);
+}
+
 void RepairRun::Finish() {
   state_->FlushPending();
   state_->EndRecord();

@@ -35,6 +35,9 @@ class RepairRun {
   RepairRun& operator=(const RepairRun&) = delete;
 
   void AddLine(std::string_view sourceLine);
+  // The same for a line known to hold no CR, LF or NUL, as LineSplitter hands them on: it
+  // skips the search for line breaks.
+  void AddSplitLine(std::string_view sourceLine);
   // Repairs the last record and flushes everything to the sink.
   void Finish();
 
