@@ -51,9 +51,7 @@ struct NameValue {
   std::string_view value;
 };
 inline NameValue SplitNameValue(std::string_view line) {
-  // Attribute names are short: a plain loop finds the colon sooner than a library search.
-  std::size_t colon = 0;
-  while (colon < line.size() && line[colon] != ':') ++colon;
+  const std::size_t colon = FindByte(line, ':');
   if (colon == line.size()) return {{}, TrimView(line)};
   return {TrimView(line.substr(0, colon + 1)), TrimView(line.substr(colon + 1))};
 }

@@ -80,6 +80,31 @@ inline std::size_t FindControlByte(std::string_view text, std::size_t from = 0) 
   return size;
 }
 
+// The position of the first `byte` in `text`, or text.size(); 16 bytes at a time where the
+// processor can, without reading outside `text`.
+inline std::size_t FindByte(std::string_view text, char byte) {
+  const char* data = text.data();
+  const std::size_t size = text.size();
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  if (size >= 16) {
+    const __m128i sought = _mm_set1_epi8(byte);
+    for (; i + 16 <= size; i += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+      const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, sought));
+      if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    }
+    if (i == size) return size;
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + size - 16));
+    const unsigned mask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, sought))) >> (16 - (size - i));
+    return mask != 0 ? i + static_cast<std::size_t>(__builtin_ctz(mask)) : size;
+  }
+#endif
+  while (i < size && data[i] != byte) ++i;
+  return i;
+}
+
 // Replaces every non-overlapping occurrence of `from`, left to right, case-sensitively;
 // inserted text is not scanned again. An empty `from` changes nothing.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);

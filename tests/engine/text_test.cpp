@@ -29,6 +29,18 @@ TEST(FindControlByte, FindsTheFirstControlByteAtEveryPositionAndStart) {
   EXPECT_EQ(FindControlByte("no control bytes here, only text and \x0E\x1F\x20"), 40u);
 }
 
+TEST(FindByte, FindsTheFirstOccurrenceAtEveryPosition) {
+  for (std::size_t length = 0; length < 50; ++length) {
+    for (std::size_t first = 0; first <= length; ++first) {  // first == length: none
+      std::string text(length, 'x');
+      if (first < length) text[first] = ':';
+      if (first + 3 < length) text[first + 3] = ':';  // a later one must not win
+      ASSERT_EQ(FindByte(text, ':'), first) << "length " << length;
+    }
+  }
+  EXPECT_EQ(FindByte("\xE9\xFF:", '\xFF'), 1u);
+}
+
 TEST(LowerAsciiWord, FoldsCapitalsOnlyInEveryByte) {
   // Every byte value in every position of the word, compared with the one-byte rule.
   for (int value = 0; value < 256; ++value) {
