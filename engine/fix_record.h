@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/log.h"
@@ -24,6 +25,10 @@ class RecordLines {
   void clear() { count_ = 0; }
   void push_back(std::string_view line);
   void pop_back() { --count_; }
+  void swap(RecordLines& other) noexcept {
+    lines_.swap(other.lines_);
+    std::swap(count_, other.count_);
+  }
   std::size_t size() const { return count_; }
   bool empty() const { return count_ == 0; }
   std::string& operator[](std::size_t i) { return lines_[i]; }

@@ -2,8 +2,14 @@
 #include "engine/repair_run.h"
 
 #include <array>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -117,6 +123,63 @@ std::uint64_t LineSignature(std::string_view line) {
 // Above this many lines a record's repeated values are found through a hash set.
 constexpr std::size_t kLinearDuplicateScan = 48;
 
+
+// The log messages of a first pass run on the worker, replayed in order on the caller's
+// thread. The texts share one buffer, reused from record to record.
+class HoldingLog : public Log {
+ public:
+  struct Held {
+    std::size_t offset;
+    std::size_t length;
+    int level;
+    std::size_t line;
+  };
+  void Clear() {
+    text_.clear();
+    held_.clear();
+  }
+  void SetWantsProgress(bool progress) { progress_ = progress; }
+  void Write(std::string_view text, int level, std::size_t line) override {
+    held_.push_back({text_.size(), text.size(), level, line});
+    text_.append(text);
+  }
+  bool WantsProgress() const override { return progress_; }
+  void ReplayTo(Log& log) const {
+    for (const Held& held : held_) {
+      log.Write(std::string_view(text_).substr(held.offset, held.length), held.level, held.line);
+    }
+  }
+
+ private:
+  std::string text_;
+  std::vector<Held> held_;
+  bool progress_ = false;
+};
+
+// A record between its collection and its output, with what its first pass found.
+struct PendingRecord {
+  RecordLines lines;
+  std::size_t line = 0;  // the source line it starts on
+  bool isFirst = false;
+  ProgressLines progress = ProgressLines::kNone;
+  std::string dnKey;
+  RecordFacts facts;
+  HoldingLog messages;
+};
+
+// Records are handled in batches: while the caller's thread collects one batch and writes out
+// the one before, a worker thread runs the first passes of a third. The first pass is most of
+// the work and needs nothing from other records; uniqueness, second passes, messages and output
+// stay on the caller's thread, in source order.
+struct Batch {
+  std::vector<PendingRecord> records;
+  std::size_t count = 0;
+  std::exception_ptr error;
+};
+
+// Records per batch; a run with fewer never starts the worker.
+constexpr std::size_t kBatchRecords = 512;
+
 }  // namespace
 
 struct RepairRun::State {
@@ -129,12 +192,22 @@ struct RepairRun::State {
         log(sink),
         wantsProgress(sink != nullptr && sink->WantsProgress()),
         out(output) {}
+  ~State() { StopWorker(); }
 
   void AddSourceLine(std::string_view raw);
   void FlushPending();
   void EndRecord();
+  void Finish();
+
+  void FirstPasses(Batch& batch);
+  void Submit(Batch& batch);
+  void WaitForWorker();
+  void StopWorker();
+  void WorkerLoop();
+  void WriteOut(Batch& batch);
+  void WriteOut(PendingRecord& ready);
   void MakeUnique();
-  void EmitRecord();
+  void EmitRecord(const RecordLines& lines);
 
   std::string baseDN;
   const TransformMap& map;
@@ -158,6 +231,17 @@ struct RepairRun::State {
   std::string dnKey;
   std::string candidate;
   std::unordered_set<std::string_view, ValueHash, SameValue> emittedSet;  // long records' lines
+
+  Batch batches[2];
+  Batch* filling = &batches[0];
+  Batch* inFlight = nullptr;  // handed to the worker, not yet written out
+
+  std::thread worker;
+  std::mutex mutex;
+  std::condition_variable wake;  // the worker: a batch or the end
+  std::condition_variable done;  // the caller: the batch is through its first passes
+  Batch* submitted = nullptr;    // guarded by mutex
+  bool stopping = false;         // guarded by mutex
 };
 
 // A non-blank source line goes straight into the record, trimmed; while continuation lines may
@@ -220,44 +304,149 @@ void RepairRun::State::MakeUnique() {
   } while (usedDNs.Contains(candidate));
 }
 
+// Hands the collected record to the current batch; a full batch goes to the worker.
 void RepairRun::State::EndRecord() {
   if (record.empty()) return;
+  if (filling->records.size() == filling->count) filling->records.emplace_back();
+  PendingRecord& next = filling->records[filling->count++];
+  next.lines.swap(record);  // the batch's old buffers come back for the next record
+  record.clear();
+  next.line = recordLine;
+  next.isFirst = isFirstRecord;
   // Every line of the first records reports its progress; later only each record's last
   // line does. A status bar shows the latest message only, and one message per line would
   // cost a large book a tenth of its run.
-  const ProgressLines progress = !wantsProgress                  ? ProgressLines::kNone
-                                 : recordLine <= kProgressEveryLine ? ProgressLines::kEvery
-                                                                    : ProgressLines::kLastOfRecord;
-  const RecordContext context{baseDN, &map, log, recordLine, progress};
-  dnKey.clear();  // a record without a usable DN takes no part in the uniqueness check
-  const RecordFacts facts = FixRecord(record, isFirstRecord, dnKey, {}, context);
-  if (log != nullptr) {
-    if (facts.emptyDN) {
-      log->Write("002: record has an empty DN; no directory accepts it", kLogError, recordLine);
-    }
-    if (facts.isGroup && !facts.hasMember) {
-      log->Write("003: mailing list has no member; no directory accepts it", kLogError,
-                 recordLine);
-    }
-  }
-  if (!dnKey.empty()) {
-    if (!usedDNs.AddIfAbsent(dnKey)) {
-      MakeUnique();
-      FixRecord(record, isFirstRecord, dnKey, candidate, context);
-      usedDNs.Add(dnKey);
-    }
-  }
-  EmitRecord();
-  out.Line({});
+  next.progress = !wantsProgress                    ? ProgressLines::kNone
+                  : recordLine <= kProgressEveryLine ? ProgressLines::kEvery
+                                                     : ProgressLines::kLastOfRecord;
   isFirstRecord = false;
-  record.clear();
   recordHasDN = false;
+  if (filling->count < kBatchRecords) return;
+
+  // The worker takes this batch once it is through with the one before, which is then
+  // written out here while the worker runs.
+  WaitForWorker();
+  Batch* previous = inFlight;
+  Submit(*filling);
+  inFlight = filling;
+  filling = previous != nullptr ? previous : &batches[1];
+  if (previous != nullptr) WriteOut(*previous);
 }
 
-void RepairRun::State::EmitRecord() {
-  if (record.size() > kLinearDuplicateScan) {
+void RepairRun::State::Finish() {
+  FlushPending();
+  EndRecord();
+  previousNonBlank = false;
+  WaitForWorker();
+  if (inFlight != nullptr) {
+    Batch* previous = inFlight;
+    inFlight = nullptr;
+    WriteOut(*previous);
+  }
+  FirstPasses(*filling);
+  WriteOut(*filling);
+  StopWorker();
+}
+
+void RepairRun::State::FirstPasses(Batch& batch) {
+  try {
+    for (std::size_t i = 0; i < batch.count; ++i) {
+      PendingRecord& next = batch.records[i];
+      next.messages.Clear();
+      next.messages.SetWantsProgress(wantsProgress);
+      const RecordContext context{baseDN, &map, log != nullptr ? &next.messages : nullptr,
+                                  next.line, next.progress};
+      next.dnKey.clear();  // a record without a usable DN takes no part in uniqueness
+      next.facts = FixRecord(next.lines, next.isFirst, next.dnKey, {}, context);
+    }
+  } catch (...) {
+    batch.error = std::current_exception();
+  }
+}
+
+void RepairRun::State::Submit(Batch& batch) {
+  if (!worker.joinable()) {
+    try {
+      worker = std::thread([this] { WorkerLoop(); });
+    } catch (const std::system_error&) {
+      FirstPasses(batch);  // no thread to be had: the run goes on in this one
+      return;
+    }
+  }
+  {
+    const std::lock_guard<std::mutex> lock(mutex);
+    submitted = &batch;
+  }
+  wake.notify_one();
+}
+
+void RepairRun::State::WaitForWorker() {
+  std::unique_lock<std::mutex> lock(mutex);
+  done.wait(lock, [this] { return submitted == nullptr; });
+}
+
+void RepairRun::State::StopWorker() {
+  if (!worker.joinable()) return;
+  {
+    const std::lock_guard<std::mutex> lock(mutex);
+    stopping = true;
+  }
+  wake.notify_one();
+  worker.join();
+}
+
+void RepairRun::State::WorkerLoop() {
+  std::unique_lock<std::mutex> lock(mutex);
+  for (;;) {
+    wake.wait(lock, [this] { return stopping || submitted != nullptr; });
+    if (submitted == nullptr) return;
+    Batch* batch = submitted;
+    lock.unlock();
+    FirstPasses(*batch);
+    lock.lock();
+    submitted = nullptr;
+    done.notify_one();
+  }
+}
+
+void RepairRun::State::WriteOut(Batch& batch) {
+  const std::size_t count = batch.count;
+  batch.count = 0;
+  if (batch.error) {
+    const std::exception_ptr error = batch.error;
+    batch.error = nullptr;
+    std::rethrow_exception(error);
+  }
+  for (std::size_t i = 0; i < count; ++i) WriteOut(batch.records[i]);
+}
+
+// Messages, uniqueness, the second pass and the output of one record, in source order.
+void RepairRun::State::WriteOut(PendingRecord& ready) {
+  if (log != nullptr) {
+    ready.messages.ReplayTo(*log);
+    if (ready.facts.emptyDN) {
+      log->Write("002: record has an empty DN; no directory accepts it", kLogError, ready.line);
+    }
+    if (ready.facts.isGroup && !ready.facts.hasMember) {
+      log->Write("003: mailing list has no member; no directory accepts it", kLogError,
+                 ready.line);
+    }
+  }
+  if (!ready.dnKey.empty() && !usedDNs.AddIfAbsent(ready.dnKey)) {
+    dnKey.swap(ready.dnKey);
+    MakeUnique();
+    const RecordContext context{baseDN, &map, log, ready.line, ready.progress};
+    FixRecord(ready.lines, ready.isFirst, dnKey, candidate, context);
+    usedDNs.Add(dnKey);
+  }
+  EmitRecord(ready.lines);
+  out.Line({});
+}
+
+void RepairRun::State::EmitRecord(const RecordLines& lines) {
+  if (lines.size() > kLinearDuplicateScan) {
     emittedSet.clear();
-    for (const std::string& line : record) {
+    for (const std::string& line : lines) {
       if (!line.empty() && emittedSet.insert(line).second) out.Line(line);
     }
     return;
@@ -268,15 +457,15 @@ void RepairRun::State::EmitRecord() {
   std::array<std::uint8_t, kSlots> slots{};
   std::array<std::uint64_t, kLinearDuplicateScan> signatures;
   const SameValue same;
-  for (std::size_t i = 0; i < record.size(); ++i) {
-    const std::string& line = record[i];
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
     if (line.empty()) continue;
     const std::uint64_t signature = LineSignature(line);
     std::size_t slot = (signature * 0x9E3779B97F4A7C15ull) >> 57;
     bool repeated = false;
     for (; slots[slot] != 0; slot = (slot + 1) % kSlots) {
       const std::size_t earlier = slots[slot] - 1u;
-      if (signatures[earlier] == signature && same(record[earlier], line)) {
+      if (signatures[earlier] == signature && same(lines[earlier], line)) {
         repeated = true;
         break;
       }
@@ -318,11 +507,7 @@ void RepairRun::AddSplitLine(std::string_view sourceLine) {
   state_->AddSourceLine(sourceLine);
 }
 
-void RepairRun::Finish() {
-  state_->FlushPending();
-  state_->EndRecord();
-  state_->previousNonBlank = false;
-}
+void RepairRun::Finish() { state_->Finish(); }
 
 std::vector<std::string> RunRepair(const std::vector<std::string>& sourceLines,
                                    std::string_view baseDN, const TransformMap& map,

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -462,6 +463,86 @@ TEST(RepairRun, LongRecordsDropRepeatedValuesToo) {
     expected += member + ",dc=contacts,dc=test\n";
   }
   EXPECT_EQ(Repair(input), expected + "\n");
+}
+
+// Long runs hand records to a worker thread in batches of a few hundred.
+std::string ManyRecords(int count) {
+  std::string input;
+  for (int i = 0; i < count; ++i) {
+    const std::string n = std::to_string(i % 700);  // DNs come back, so keys collide
+    input += "dn: cn=Person " + n + ",mail=p" + n + "@x\n";
+    input += i % 97 == 0 ? "member:: Y24\n" : "cn: Person " + n + "\n";
+    input += "\n";
+  }
+  return input;
+}
+
+TEST(RepairRun, BatchedRunKeepsMessagesInSourceOrder) {
+  RecordingLog log(true);
+  const std::string output = Repair(ManyRecords(3000), {}, kBase, {5, 17, 93}, nullptr, &log);
+  std::size_t previous = 0;
+  std::size_t decodeErrors = 0;
+  for (const Message& m : log.messages) {
+    EXPECT_GE(m.line, previous) << m.text;
+    previous = m.line;
+    if (m.level > 0) ++decodeErrors;
+  }
+  EXPECT_EQ(decodeErrors, 31u);  // every 97th record of 3000
+  // The last message is about the last line of the last record: its second pass reads the
+  // sn: line its first pass added.
+  EXPECT_EQ(log.messages.back(), (Message{"fc: sn: Person 199", kLogProgress, 8998}))
+      << log.messages.back().text;
+  // 3000 records, 700 distinct DNs: every later copy was made unique.
+  EXPECT_EQ(output.find("dn: cn=Person 5+mail=p5@x,"), output.find("dn: cn=Person 5+"));
+  EXPECT_NE(output.find("dn: cn=Person 50"), std::string::npos);
+}
+
+TEST(RepairRun, FailuresOfSinkOrLogReachTheCaller) {
+  struct FailingSink : LineSink {
+    std::size_t lines = 0;
+    void Line(std::string_view) override {
+      if (++lines == 5000) throw std::runtime_error("disk full");
+    }
+  };
+  struct FailingLog : Log {
+    void Write(std::string_view text, int, std::size_t) override {
+      throw std::runtime_error("log: " + std::string(text));
+    }
+  };
+  const std::vector<std::string> lines = SplitTextLines(ManyRecords(3000));
+  auto runAll = [&lines](LineSink& sink, Log* log) {
+    TransformMap map;
+    UsedDNs keys;
+    FixedRandom random({1});
+    RepairRun run(kBase, map, keys, random, log, sink);
+    for (const std::string& line : lines) run.AddLine(line);
+    run.Finish();
+  };
+  FailingSink failingSink;
+  EXPECT_THROW(
+      {
+        try {
+          runAll(failingSink, nullptr);
+        } catch (const std::runtime_error& e) {
+          EXPECT_STREQ(e.what(), "disk full");
+          throw;
+        }
+      },
+      std::runtime_error);
+  struct Discard : LineSink {
+    void Line(std::string_view) override {}
+  } discard;
+  FailingLog failingLog;
+  EXPECT_THROW(
+      {
+        try {
+          runAll(discard, &failingLog);
+        } catch (const std::runtime_error& e) {
+          EXPECT_STREQ(e.what(), "log: 001: Base64ToStr: illegal input length!");
+          throw;
+        }
+      },
+      std::runtime_error);
 }
 
 }  // namespace
