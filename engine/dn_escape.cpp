@@ -165,6 +165,11 @@ std::string_view FirstRDNValue(std::string_view dn) {
 std::string UnescapeDNValue(std::string_view value) {
   std::string out;
   out.reserve(value.size());
+  AppendUnescapedDNValue(value, out);
+  return out;
+}
+
+void AppendUnescapedDNValue(std::string_view value, std::string& out) {
   for (std::size_t i = 0; i < value.size(); ++i) {
     if (value[i] != '\\' || i + 1 == value.size()) {
       out.push_back(value[i]);
@@ -179,7 +184,6 @@ std::string UnescapeDNValue(std::string_view value) {
       out.push_back(value[++i]);
     }
   }
-  return out;
 }
 
 bool IsSafeString(std::string_view value) {

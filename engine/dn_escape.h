@@ -37,6 +37,7 @@ std::string_view FirstRDNValue(std::string_view dn);
 
 // Undoes DN escaping: \XX becomes that byte, \c becomes c.
 std::string UnescapeDNValue(std::string_view value);
+void AppendUnescapedDNValue(std::string_view value, std::string& out);
 
 // RFC 2849 SAFE-STRING, and no trailing space: such a value can be written as "name: value";
 // any other needs "name:: base64".

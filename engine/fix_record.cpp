@@ -15,7 +15,7 @@ constexpr std::string_view kIgnoreLine = "/ignore/";
 // The name a record is known by, for the sn:/cn: lines it lacks. A value taken from a line
 // keeps that line's form (": data" stays Base64); a value taken from a DN is plain bytes.
 struct RecordName {
-  std::string text;
+  std::string_view text;
   bool fromLine = false;
 };
 
@@ -28,6 +28,17 @@ struct PassState {
 
 // Reused between lines and records, so that rewriting a line does not allocate.
 thread_local std::string tScratch;
+thread_local std::string tName;  // a name taken from a DN, with its escapes undone
+thread_local PassState tState;
+
+// The state of a new pass; its strings keep their buffers from the passes before.
+PassState& FreshState() {
+  tState.snValue.clear();
+  tState.cnValue.clear();
+  tState.dnValue.clear();
+  tState.facts = {};
+  return tState;
+}
 
 // `last`: the line is the last one the record came with.
 void Progress(const RecordContext& context, std::string_view line, bool last) {
@@ -241,7 +252,12 @@ void AppendMissingNames(RecordLines& lines, const RecordName& name, const PassSt
 }
 
 // The RDN value of a DN, with its escapes undone: what the directory stores as that value.
-std::string NameFromDN(std::string_view dn) { return UnescapeDNValue(FirstRDNValue(dn)); }
+// Valid until the next call on the same thread.
+std::string_view NameFromDN(std::string_view dn) {
+  tName.clear();
+  AppendUnescapedDNValue(FirstRDNValue(dn), tName);
+  return tName;
+}
 
 RecordName ChooseName(const PassState& state) {
   if (!state.snValue.empty()) return {state.snValue, true};
@@ -251,7 +267,7 @@ RecordName ChooseName(const PassState& state) {
 
 RecordFacts FirstPass(RecordLines& lines, bool isFirstRecord, std::string& dnKey,
                       const RecordContext& context) {
-  PassState state;
+  PassState& state = FreshState();
   const std::size_t count = lines.size();
   for (std::size_t i = 0; i < count; ++i) {
     std::string& line = lines[i];
@@ -280,9 +296,9 @@ RecordFacts FirstPass(RecordLines& lines, bool isFirstRecord, std::string& dnKey
 // Only the dn: line and the cn: lines change; everything else stays as the first pass left it.
 RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view forcedDN,
                        const RecordContext& context) {
-  PassState state;
+  PassState& state = FreshState();
   const std::string_view forcedValue = SplitNameValue(forcedDN).value;
-  const std::string newName = NameFromDN(forcedValue);
+  const std::string_view newName = NameFromDN(forcedValue);
   const std::string_view base = TrimView(context.baseDN);
   // The key is the forced DN even when a profile renamed the dn: line away.
   dnKey.assign(forcedDN);

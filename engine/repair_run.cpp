@@ -2,6 +2,7 @@
 #include "engine/repair_run.h"
 
 #include <array>
+#include <charconv>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
@@ -32,7 +33,10 @@ bool IsContinuation(std::string_view line) {
 // the first "+mail=", or at the end. A key that is only a mail address gains a cn component
 // instead, so that the address itself stays intact.
 void MakeCandidate(std::string_view key, int attempt, int number, std::string& out) {
-  const std::string digits = std::to_string(attempt) + std::to_string(number);
+  char buffer[32];
+  char* end = std::to_chars(buffer, buffer + 16, attempt).ptr;
+  end = std::to_chars(end, buffer + sizeof buffer, number).ptr;
+  const std::string_view digits(buffer, static_cast<std::size_t>(end - buffer));
   out.clear();
   const std::size_t mail = key.find("+mail=");
   if (mail != std::string_view::npos) {
