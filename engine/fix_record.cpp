@@ -265,6 +265,17 @@ RecordName ChooseName(const PassState& state) {
   return {NameFromDN(state.dnValue), false};
 }
 
+// A line named exactly "dn:", "sn:" or "cn:", the lines a second pass reads.
+bool IsNameLine(std::string_view line) {
+  std::size_t begin = 0;
+  while (begin < line.size() && static_cast<unsigned char>(line[begin]) <= 32) ++begin;
+  if (line.size() - begin < 3 || line[begin + 1] != 'n') return false;
+  const char first = line[begin];
+  if (first != 'd' && first != 's' && first != 'c') return false;
+  const std::string_view name = SplitNameValue(line).name;
+  return name == "dn:" || name == "sn:" || name == "cn:";
+}
+
 RecordFacts FirstPass(RecordLines& lines, bool isFirstRecord, std::string& dnKey,
                       const RecordContext& context) {
   PassState& state = FreshState();
@@ -290,6 +301,14 @@ RecordFacts FirstPass(RecordLines& lines, bool isFirstRecord, std::string& dnKey
     NoteRecordShape(line, state.facts);
   }
   AppendMissingNames(lines, ChooseName(state), state);
+  if (context.notes != nullptr) {
+    std::vector<std::size_t>& nameLines = context.notes->nameLines;
+    nameLines.clear();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (IsNameLine(lines[i])) nameLines.push_back(i);
+    }
+    context.notes->facts = state.facts;
+  }
   return state.facts;
 }
 
@@ -302,10 +321,7 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
   const std::string_view base = TrimView(context.baseDN);
   // The key is the forced DN even when a profile renamed the dn: line away.
   dnKey.assign(forcedDN);
-  const std::size_t count = lines.size();
-  for (std::size_t i = 0; i < count; ++i) {
-    std::string& line = lines[i];
-    Progress(context, line, i + 1 == count);
+  auto rewrite = [&](std::string& line) {
     const NameValue nv = SplitNameValue(line);
     // The keyed DN line; an undecodable "dn::" line keeps its encoded form. A DN value may
     // itself begin with ":" ("dn: : x"), so the test is on the line, not the value.
@@ -317,12 +333,25 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
       state.snValue.assign(nv.value);
     } else if (nv.name == "cn:") {
       state.cnValue.assign(nv.value);
-      if (TrimView(newName).empty()) continue;  // a DN without "=" names nothing: cn stays
+      if (TrimView(newName).empty()) return;  // a DN without "=" names nothing: cn stays
       tScratch.clear();
       AppendAttributeLine("cn", newName, tScratch);
       line.swap(tScratch);
     }
-    NoteRecordShape(line, state.facts);
+  };
+  const std::size_t count = lines.size();
+  if (context.notes != nullptr && context.progress != ProgressLines::kEvery) {
+    // Only the lines the first pass noted can change; the shape stays as it found it.
+    if (count > 0) Progress(context, lines[count - 1], true);
+    for (const std::size_t i : context.notes->nameLines) rewrite(lines[i]);
+    state.facts = context.notes->facts;
+  } else {
+    for (std::size_t i = 0; i < count; ++i) {
+      std::string& line = lines[i];
+      Progress(context, line, i + 1 == count);
+      rewrite(line);
+      NoteRecordShape(line, state.facts);
+    }
   }
   RecordName name{newName, false};
   if (TrimView(name.text).empty()) name = ChooseName(state);

@@ -69,6 +69,22 @@ enum class ProgressLines {
   kNone,          // nobody shows progress
 };
 
+// What the run needs to know about a record after its first pass.
+struct RecordFacts {
+  bool emptyDN = false;    // a dn: line with no value: no directory takes such an entry
+  bool isGroup = false;    // objectclass groupOfNames or groupOfUniqueNames
+  bool hasMember = false;  // a member: or uniqueMember: line
+};
+
+// What a first pass leaves for the second pass of the same record, so that the second pass
+// need not read every line: the positions of the lines named "dn:", "sn:" or "cn:" after the
+// first pass (the only ones it reads or rewrites), and the record's shape, which the second
+// pass does not change.
+struct FirstPassNotes {
+  std::vector<std::size_t> nameLines;
+  RecordFacts facts;
+};
+
 // What FixRecord reads besides the record itself.
 struct RecordContext {
   std::string_view baseDN;  // as typed, without line breaks; only the emptiness test trims it
@@ -76,13 +92,7 @@ struct RecordContext {
   Log* log = nullptr;
   std::size_t line = 0;  // the source line on which the record starts, for messages
   ProgressLines progress = ProgressLines::kEvery;
-};
-
-// What the run needs to know about a record after its first pass.
-struct RecordFacts {
-  bool emptyDN = false;    // a dn: line with no value: no directory takes such an entry
-  bool isGroup = false;    // objectclass groupOfNames or groupOfUniqueNames
-  bool hasMember = false;  // a member: or uniqueMember: line
+  FirstPassNotes* notes = nullptr;  // written by the first pass, read by the second
 };
 
 // Rewrites `lines` in place; an entry that becomes empty is to be dropped by the caller.

@@ -168,6 +168,7 @@ struct PendingRecord {
   ProgressLines progress = ProgressLines::kNone;
   std::string dnKey;
   RecordFacts facts;
+  FirstPassNotes notes;
   HoldingLog messages;
 };
 
@@ -305,7 +306,7 @@ void RepairRun::State::MakeUnique() {
   do {
     MakeCandidate(dnKey, attempt, random.Next(), candidate);
     ++attempt;
-  } while (usedDNs.Contains(candidate));
+  } while (!usedDNs.AddIfAbsent(candidate));
 }
 
 // Hands the collected record to the current batch; a full batch goes to the worker.
@@ -358,8 +359,8 @@ void RepairRun::State::FirstPasses(Batch& batch) {
       PendingRecord& next = batch.records[i];
       next.messages.Clear();
       next.messages.SetWantsProgress(wantsProgress);
-      const RecordContext context{baseDN, &map, log != nullptr ? &next.messages : nullptr,
-                                  next.line, next.progress};
+      Log* held = log != nullptr ? &next.messages : nullptr;
+      const RecordContext context{baseDN, &map, held, next.line, next.progress, &next.notes};
       next.dnKey.clear();  // a record without a usable DN takes no part in uniqueness
       next.facts = FixRecord(next.lines, next.isFirst, next.dnKey, {}, context);
     }
@@ -438,10 +439,9 @@ void RepairRun::State::WriteOut(PendingRecord& ready) {
   }
   if (!ready.dnKey.empty() && !usedDNs.AddIfAbsent(ready.dnKey)) {
     dnKey.swap(ready.dnKey);
-    MakeUnique();
-    const RecordContext context{baseDN, &map, log, ready.line, ready.progress};
+    MakeUnique();  // adds the candidate it settles on
+    const RecordContext context{baseDN, &map, log, ready.line, ready.progress, &ready.notes};
     FixRecord(ready.lines, ready.isFirst, dnKey, candidate, context);
-    usedDNs.Add(dnKey);
   }
   EmitRecord(ready.lines);
   out.Line({});
