@@ -195,6 +195,7 @@ struct RepairRun::State {
         usedDNs(used),
         random(rnd),
         log(sink),
+        mapOrNull(transform.empty() ? nullptr : &transform),
         wantsProgress(sink != nullptr && sink->WantsProgress()),
         out(output) {}
   ~State() { StopWorker(); }
@@ -219,6 +220,7 @@ struct RepairRun::State {
   UsedDNs& usedDNs;
   RandomSource& random;
   Log* log;
+  const TransformMap* mapOrNull;  // an empty profile is not even looked up
   bool wantsProgress;
   LineSink& out;
 
@@ -360,7 +362,7 @@ void RepairRun::State::FirstPasses(Batch& batch) {
       next.messages.Clear();
       next.messages.SetWantsProgress(wantsProgress);
       Log* held = log != nullptr ? &next.messages : nullptr;
-      const RecordContext context{baseDN, &map, held, next.line, next.progress, &next.notes};
+      const RecordContext context{baseDN, mapOrNull, held, next.line, next.progress, &next.notes};
       next.dnKey.clear();  // a record without a usable DN takes no part in uniqueness
       next.facts = FixRecord(next.lines, next.isFirst, next.dnKey, {}, context);
     }
@@ -440,7 +442,7 @@ void RepairRun::State::WriteOut(PendingRecord& ready) {
   if (!ready.dnKey.empty() && !usedDNs.AddIfAbsent(ready.dnKey)) {
     dnKey.swap(ready.dnKey);
     MakeUnique();  // adds the candidate it settles on
-    const RecordContext context{baseDN, &map, log, ready.line, ready.progress, &ready.notes};
+    const RecordContext context{baseDN, mapOrNull, log, ready.line, ready.progress, &ready.notes};
     FixRecord(ready.lines, ready.isFirst, dnKey, candidate, context);
   }
   EmitRecord(ready.lines);

@@ -1,6 +1,8 @@
 // The attribute and whole-line rules of the selected transform profile.
 #include "engine/transform_map.h"
 
+#include <algorithm>
+
 #include "engine/text.h"
 
 namespace quorvane {
@@ -22,16 +24,21 @@ void TransformMap::Clear() {
   entries_.clear();
   index_.clear();
   longestKey_ = 0;
+  keyLengths_ = 0;
 }
 
 void TransformMap::Add(std::string key, std::string value) {
   if (key.size() > longestKey_) longestKey_ = key.size();
+  keyLengths_ |= std::uint64_t{1} << std::min<std::size_t>(key.size(), 63);
   index_.try_emplace(key, entries_.size());  // the first of keys equal but for case wins
   entries_.push_back({std::move(key), std::move(value)});
 }
 
 std::string_view TransformMap::Lookup(std::string_view name) const {
-  if (entries_.empty() || name.size() > longestKey_) return {};
+  if (name.size() > longestKey_ ||
+      (keyLengths_ & (std::uint64_t{1} << std::min<std::size_t>(name.size(), 63))) == 0) {
+    return {};
+  }
   auto it = index_.find(name);
   return it == index_.end() ? std::string_view() : std::string_view(entries_[it->second].value);
 }

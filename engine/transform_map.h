@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -44,6 +45,9 @@ class TransformMap {
   std::vector<Entry> entries_;
   std::unordered_map<std::string, std::size_t, FoldedHash, FoldedEqual> index_;  // -> first entry
   std::size_t longestKey_ = 0;  // a longer name cannot match, so it is not even hashed
+  // Bit n set: some key has n bytes (n < 64; bit 63 stands for every longer length). A name of
+  // another length is not hashed: most lines of a record match no whole-line key.
+  std::uint64_t keyLengths_ = 0;
 };
 
 }  // namespace quorvane
