@@ -170,7 +170,15 @@ struct PendingRecord {
   RecordFacts facts;
   FirstPassNotes notes;
   HoldingLog messages;
+  // The signature of each line (see LineSignature), worked out by the worker while the lines
+  // are still in its cache; a second pass renews those of the lines it changes or adds.
+  std::vector<std::uint64_t> signatures;
 };
+
+void SignLines(const RecordLines& lines, std::size_t from, std::vector<std::uint64_t>& signatures) {
+  signatures.resize(lines.size());
+  for (std::size_t i = from; i < lines.size(); ++i) signatures[i] = LineSignature(lines[i]);
+}
 
 // Records are handled in batches: while the caller's thread collects one batch and writes out
 // the one before, a worker thread runs the first passes of a third. The first pass is most of
@@ -213,7 +221,7 @@ struct RepairRun::State {
   void WriteOut(Batch& batch);
   void WriteOut(PendingRecord& ready);
   void MakeUnique();
-  void EmitRecord(const RecordLines& lines);
+  void EmitRecord(const RecordLines& lines, const std::vector<std::uint64_t>& signatures);
 
   std::string baseDN;
   const TransformMap& map;
@@ -365,6 +373,7 @@ void RepairRun::State::FirstPasses(Batch& batch) {
       const RecordContext context{baseDN, mapOrNull, held, next.line, next.progress, &next.notes};
       next.dnKey.clear();  // a record without a usable DN takes no part in uniqueness
       next.facts = FixRecord(next.lines, next.isFirst, next.dnKey, {}, context);
+      SignLines(next.lines, 0, next.signatures);
     }
   } catch (...) {
     batch.error = std::current_exception();
@@ -443,13 +452,23 @@ void RepairRun::State::WriteOut(PendingRecord& ready) {
     dnKey.swap(ready.dnKey);
     MakeUnique();  // adds the candidate it settles on
     const RecordContext context{baseDN, mapOrNull, log, ready.line, ready.progress, &ready.notes};
+    const std::size_t before = ready.lines.size();
     FixRecord(ready.lines, ready.isFirst, dnKey, candidate, context);
+    if (ready.progress == ProgressLines::kEvery) {
+      SignLines(ready.lines, 0, ready.signatures);  // that second pass read every line
+    } else {
+      SignLines(ready.lines, before, ready.signatures);
+      for (const std::size_t i : ready.notes.nameLines) {
+        ready.signatures[i] = LineSignature(ready.lines[i]);
+      }
+    }
   }
-  EmitRecord(ready.lines);
+  EmitRecord(ready.lines, ready.signatures);
   out.Line({});
 }
 
-void RepairRun::State::EmitRecord(const RecordLines& lines) {
+void RepairRun::State::EmitRecord(const RecordLines& lines,
+                                  const std::vector<std::uint64_t>& lineSignatures) {
   if (lines.size() > kLinearDuplicateScan) {
     emittedSet.clear();
     for (const std::string& line : lines) {
@@ -461,24 +480,22 @@ void RepairRun::State::EmitRecord(const RecordLines& lines) {
   // with equal signatures are compared.
   constexpr std::size_t kSlots = 128;  // at most 48 lines: never more than 38% full
   std::array<std::uint8_t, kSlots> slots{};
-  std::array<std::uint64_t, kLinearDuplicateScan> signatures;
   const SameValue same;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::string& line = lines[i];
     if (line.empty()) continue;
-    const std::uint64_t signature = LineSignature(line);
+    const std::uint64_t signature = lineSignatures[i];
     std::size_t slot = (signature * 0x9E3779B97F4A7C15ull) >> 57;
     bool repeated = false;
     for (; slots[slot] != 0; slot = (slot + 1) % kSlots) {
       const std::size_t earlier = slots[slot] - 1u;
-      if (signatures[earlier] == signature && same(lines[earlier], line)) {
+      if (lineSignatures[earlier] == signature && same(lines[earlier], line)) {
         repeated = true;
         break;
       }
     }
     if (repeated) continue;
     slots[slot] = static_cast<std::uint8_t>(i + 1);
-    signatures[i] = signature;
     out.Line(line);
   }
 }
