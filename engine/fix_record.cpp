@@ -365,17 +365,6 @@ RecordLines::RecordLines(std::initializer_list<std::string_view> lines) {
   for (std::string_view line : lines) push_back(line);
 }
 
-void RecordLines::push_back(std::string_view line) {
-  if (count_ == lines_.size()) {
-    lines_.emplace_back(line);
-  } else {
-    std::string& reused = lines_[count_];
-    reused.clear();
-    reused.append(line);  // within the buffer's capacity: no allocation
-  }
-  ++count_;
-}
-
 std::vector<std::string> RecordLines::NonEmpty() const {
   std::vector<std::string> result;
   for (const std::string& line : *this) {

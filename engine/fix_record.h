@@ -23,7 +23,16 @@ class RecordLines {
   RecordLines(std::initializer_list<std::string_view> lines);
 
   void clear() { count_ = 0; }
-  void push_back(std::string_view line);
+  void push_back(std::string_view line) {
+    if (count_ == lines_.size()) {
+      lines_.emplace_back(line);
+    } else {
+      std::string& reused = lines_[count_];
+      reused.clear();
+      reused.append(line);  // mostly within the buffer's capacity: no allocation
+    }
+    ++count_;
+  }
   void pop_back() { --count_; }
   void swap(RecordLines& other) noexcept {
     lines_.swap(other.lines_);

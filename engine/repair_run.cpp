@@ -210,6 +210,7 @@ struct RepairRun::State {
 
   void AddSourceLine(std::string_view raw);
   void FlushPending();
+  void FlushDNLine();
   void EndRecord();
   void Finish();
 
@@ -271,7 +272,11 @@ void RepairRun::State::AddSourceLine(std::string_view raw) {
     last.resize(kept);
     return;
   }
-  if (hasPending) FlushPending();
+  // A record's last line is final once another line comes; only a DN line needs more.
+  if (hasPending) {
+    hasPending = false;
+    if (IsDNLine(record.back())) FlushDNLine();
+  }
   const std::string_view line = TrimView(raw);
   if (line.empty()) {
     previousNonBlank = false;
@@ -295,11 +300,14 @@ void RepairRun::State::AddSourceLine(std::string_view raw) {
 void RepairRun::State::FlushPending() {
   if (!hasPending) return;
   hasPending = false;
-  std::string& last = record.back();
-  // A second DN line means the blank line between two records was left out. A leading
-  // "version: 1" is no DN line, so it stays with the record that follows it (RFC 2849).
-  if (!IsDNLine(last)) return;
+  if (IsDNLine(record.back())) FlushDNLine();
+}
+
+// A second DN line means the blank line between two records was left out. A leading
+// "version: 1" is no DN line, so it stays with the record that follows it (RFC 2849).
+void RepairRun::State::FlushDNLine() {
   if (recordHasDN) {
+    std::string& last = record.back();
     pending.swap(last);
     record.pop_back();
     EndRecord();
