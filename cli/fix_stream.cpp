@@ -65,7 +65,7 @@ void CrLfBlockSink::Line(std::string_view line) {
     if (block_.size() < line.size() + 2) block_.resize(line.size() + 2);
   }
   char* at = block_.data() + used_;
-  std::memcpy(at, line.data(), line.size());
+  if (!line.empty()) std::memcpy(at, line.data(), line.size());  // an empty view may be null
   at[line.size()] = '\r';
   at[line.size() + 1] = '\n';
   used_ += line.size() + 2;

@@ -47,6 +47,7 @@ void UsedDNs::Clear() {
 }
 
 const char* UsedDNs::Store(std::string_view key) {
+  if (key.empty()) return "";  // nothing to copy, and an empty view may be null
   if (key.size() > freeLeft_) {
     // A key longer than a block gets a block of its own; the open block stays in use.
     if (key.size() > kBlockSize / 4) {
