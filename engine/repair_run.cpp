@@ -109,6 +109,8 @@ struct ValueHash {
 
 // Records starting on the first this many source lines report every line's progress.
 constexpr std::size_t kProgressEveryLine = 256;
+// After them, one record in this many reports the progress of its last line.
+constexpr std::size_t kProgressEveryRecord = 16;
 
 // Lines that are the same value to a directory have the same signature: their size and their
 // first and last eight bytes with ASCII letters folded. Lines of a record rarely share one.
@@ -212,6 +214,7 @@ struct RepairRun::State {
   void FlushPending();
   void FlushDNLine();
   void EndRecord();
+  void SubmitFilling();
   void Finish();
 
   void FirstPasses(Batch& batch);
@@ -244,6 +247,7 @@ struct RepairRun::State {
   std::size_t recordLine = 0;
   bool recordHasDN = false;
   bool isFirstRecord = true;
+  std::size_t recordCount = 0;
   std::string dnKey;
   std::string candidate;
   std::unordered_set<std::string_view, ValueHash, SameValue> emittedSet;  // long records' lines
@@ -330,22 +334,29 @@ void RepairRun::State::MakeUnique() {
 // Hands the collected record to the current batch; a full batch goes to the worker.
 void RepairRun::State::EndRecord() {
   if (record.empty()) return;
+  // A full batch leaves only when the next record comes, so the run's last record is always
+  // still here when Finish() comes.
+  if (filling->count == kBatchRecords) SubmitFilling();
   if (filling->records.size() == filling->count) filling->records.emplace_back();
   PendingRecord& next = filling->records[filling->count++];
   next.lines.swap(record);  // the batch's old buffers come back for the next record
   record.clear();
   next.line = recordLine;
   next.isFirst = isFirstRecord;
-  // Every line of the first records reports its progress; later only each record's last
-  // line does. A status bar shows the latest message only, and one message per line would
-  // cost a large book a tenth of its run.
-  next.progress = !wantsProgress                    ? ProgressLines::kNone
-                  : recordLine <= kProgressEveryLine ? ProgressLines::kEvery
-                                                     : ProgressLines::kLastOfRecord;
+  // Every line of the first records reports its progress; later the last line of every
+  // kProgressEveryRecord-th record does, and that of the run's last record (see Finish). A
+  // status bar shows the latest message only, and one message per line would cost a large
+  // book a tenth of its run.
+  ++recordCount;
+  next.progress = !wantsProgress                      ? ProgressLines::kNone
+                  : recordLine <= kProgressEveryLine   ? ProgressLines::kEvery
+                  : recordCount % kProgressEveryRecord == 0 ? ProgressLines::kLastOfRecord
+                                                            : ProgressLines::kNone;
   isFirstRecord = false;
   recordHasDN = false;
-  if (filling->count < kBatchRecords) return;
+}
 
+void RepairRun::State::SubmitFilling() {
   // The worker takes this batch once it is through with the one before, which is then
   // written out here while the worker runs.
   WaitForWorker();
@@ -360,6 +371,11 @@ void RepairRun::State::Finish() {
   FlushPending();
   EndRecord();
   previousNonBlank = false;
+  // The status ends on the run's last line.
+  if (wantsProgress && filling->count > 0) {
+    ProgressLines& last = filling->records[filling->count - 1].progress;
+    if (last == ProgressLines::kNone) last = ProgressLines::kLastOfRecord;
+  }
   WaitForWorker();
   if (inFlight != nullptr) {
     Batch* previous = inFlight;

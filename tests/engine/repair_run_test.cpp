@@ -489,9 +489,13 @@ TEST(RepairRun, BatchedRunKeepsMessagesInSourceOrder) {
   }
   EXPECT_EQ(decodeErrors, 31u);  // every 97th record of 3000
   // The last message is about the last line of the last record: its second pass reads the
-  // sn: line its first pass added.
+  // sn: line its first pass added. So also when the records fill their batches exactly.
   EXPECT_EQ(log.messages.back(), (Message{"fc: sn: Person 199", kLogProgress, 8998}))
       << log.messages.back().text;
+  RecordingLog exactLog(true);
+  Repair(ManyRecords(1024), {}, kBase, {5, 17, 93}, nullptr, &exactLog);
+  EXPECT_EQ(exactLog.messages.back(), (Message{"fc: sn: Person 323", kLogProgress, 3070}))
+      << exactLog.messages.back().text;
   // 3000 records, 700 distinct DNs: every later copy was made unique.
   EXPECT_EQ(output.find("dn: cn=Person 5+mail=p5@x,"), output.find("dn: cn=Person 5+"));
   EXPECT_NE(output.find("dn: cn=Person 50"), std::string::npos);
