@@ -113,7 +113,7 @@ measure big -- "${FIX[@]}" "$BIG"
 measure big10 -- "${FIX[@]}" "$BIG10"
 RUNS=$RUNS_SAVED
 read -r PROG_QUIET PROG_SHOWN PROG_PCT PROG_QUIET_CPU PROG_SHOWN_CPU PROG_PCT_CPU \
-  < <("$BIN/progress_cost" "$BOOK" "$RUNS")
+  < <("$BIN/progress_cost" "$BOOK" $((RUNS * 2)))
 
 row() {  # row LABEL NAME
   local key=$2
@@ -180,7 +180,7 @@ if [[ ${QUORVANE_BENCH_GUI:-0} == 1 ]]; then
     "$(awk -v s="$W_SAVE" -v c="${WALL[catfile]}" 'BEGIN { print s / (3 * c) }')" "<=" 1
 fi
 awk -v q="$PROG_QUIET" -v s="$PROG_SHOWN" -v qc="$PROG_QUIET_CPU" -v sc="$PROG_SHOWN_CPU" 'BEGIN {
-  printf "goal 4: engine alone, progress shown %.3f s, not shown %.3f s (cpu %.3f s, %.3f s)\n",
+  printf "goal 4: engine alone, fastest runs: progress shown %.3f s, not shown %.3f s (cpu %.3f s, %.3f s)\n",
          s, q, sc, qc }'
 goal "        cost of showing progress, percent of wall time" "$PROG_PCT" "<=" 5
 goal "        the same in processor time" "$PROG_PCT_CPU" "<=" 5
