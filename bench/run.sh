@@ -4,7 +4,7 @@
 #   bench/run.sh            (RUNS=5 by default; every time is the median of RUNS runs)
 #
 # With QUORVANE_BENCH_GUI=1 it also builds the window (build-release-gui, or
-# $QUORVANE_BENCH_GUI_BUILD) and times Fix, load and save in it, offscreen.
+# $QUORVANE_BENCH_GUI_BUILD) and times Fix, load and save in it, offscreen, in the same rounds.
 #
 # Books are generated once into a cache folder outside the tree ($QUORVANE_BENCH_CACHE, else
 # $XDG_CACHE_HOME/quorvane-bench, else /tmp/quorvane-bench); the program is built in Release
@@ -38,23 +38,13 @@ book() {
   echo "$file"
 }
 
-# window_times: "LOAD APPEND FIX APPEND_RESULT SAVE" from window_fix_gui, the run with the
-# median Fix time of RUNS runs.
-window_times() {
+# build_window: builds the window's benchmark driver; prints its path.
+build_window() {
   local gui_build=${QUORVANE_BENCH_GUI_BUILD:-$ROOT/build-release-gui}
   cmake -S "$ROOT" -B "$gui_build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_GUI=ON \
     -DQUORVANE_BENCH=ON >/dev/null
   ninja -C "$gui_build" -j2 window_fix_gui >/dev/null
-  local i
-  for ((i = 0; i < RUNS; i++)); do
-    QT_QPA_PLATFORM=offscreen "$gui_build/bin/window_fix_gui" "$BOOK" 2>/dev/null | awk '/^times/ { print $2, $3, $4, $5, $6 }'
-  done | sort -n -k3 | awk -v n="$RUNS" 'NR == int((n + 1) / 2) { print }'
-}
-
-# timed [time_runs options] -- COMMAND...: prints "WALL CPU PEAK_KB EXIT", after one warm-up run.
-timed() {
-  "$BIN/time_runs" --runs 1 "$@" >/dev/null
-  "$BIN/time_runs" --runs "$RUNS" "$@"
+  echo "$gui_build/bin/window_fix_gui"
 }
 
 size_mb() { awk -v b="$(stat -c %s "$1")" 'BEGIN { printf "%.1f", b / 1e6 }'; }
@@ -72,46 +62,83 @@ FIX=("$BIN/quorvane-fix" --seed 1)
 BOOK_MB=$(size_mb "$BOOK")
 LINES=$(wc -l <"$BOOK")
 
-declare -A WALL CPU PEAK
-measure() {  # measure LABEL [time_runs options] -- COMMAND...
-  local label=$1
-  shift
-  read -r WALL[$label] CPU[$label] PEAK[$label] _ < <(timed "$@")
-}
-
-measure cat -- cat "$BOOK"
-measure wc -- wc -l "$BOOK"
-measure fix -- "${FIX[@]}" "$BOOK"
-measure fixout -- "${FIX[@]}" --output "$OUT" "$BOOK"
-measure fixstdin --stdin "$BOOK" -- "${FIX[@]}"
-HAVE_PY=0
-if command -v python3 >/dev/null; then
-  HAVE_PY=1
-  measure py -- python3 "$ROOT/bench/quick_rewrite.py" "$BOOK"
-fi
-HAVE_PYLDAP=0
-if command -v python3 >/dev/null && python3 -c 'import ldif' 2>/dev/null; then
-  HAVE_PYLDAP=1
-  # Parsing and writing back, no repair at all.
-  measure pyldap -- python3 -c '
+PYLDAP_ROUND_TRIP='
 import sys, ldif
 parser = ldif.LDIFRecordList(open(sys.argv[1], "rb"))
 parser.parse()
 writer = ldif.LDIFWriter(sys.stdout)
 for dn, entry in parser.all_records:
     writer.unparse(dn, entry)
-' "$BOOK"
-fi
+'
 
-# Linearity: the same number of records without duplicates and with every DN ten times.
-measure nodup -- "${FIX[@]}" "$NODUP"
-measure dn10 -- "${FIX[@]}" "$DN10"
-# Memory: the million-record book, with distinct DNs and with every DN ten times.
-RUNS_SAVED=$RUNS
-RUNS=1
-measure big -- "${FIX[@]}" "$BIG"
-measure big10 -- "${FIX[@]}" "$BIG10"
-RUNS=$RUNS_SAVED
+# once LABEL: one timed run of what LABEL stands for; prints "WALL CPU PEAK_KB EXIT".
+once() {
+  local t=("$BIN/time_runs" --runs 1)
+  case $1 in
+    cat) "${t[@]}" -- cat "$BOOK" ;;
+    catfile) "${t[@]}" --stdout "$CACHE/cat-copy.ldif" -- cat "$BOOK" ;;
+    wc) "${t[@]}" -- wc -l "$BOOK" ;;
+    fix) "${t[@]}" -- "${FIX[@]}" "$BOOK" ;;
+    fixout) "${t[@]}" -- "${FIX[@]}" --output "$OUT" "$BOOK" ;;
+    fixstdin) "${t[@]}" --stdin "$BOOK" -- "${FIX[@]}" ;;
+    py) "${t[@]}" -- python3 "$ROOT/bench/quick_rewrite.py" "$BOOK" ;;
+    pyldap) "${t[@]}" -- python3 -c "$PYLDAP_ROUND_TRIP" "$BOOK" ;;  # parse and write back
+    nodup) "${t[@]}" -- "${FIX[@]}" "$NODUP" ;;
+    dn10) "${t[@]}" -- "${FIX[@]}" "$DN10" ;;
+    big) "${t[@]}" -- "${FIX[@]}" "$BIG" ;;
+    big10) "${t[@]}" -- "${FIX[@]}" "$BIG10" ;;
+    # LOAD APPEND FIX APPEND_RESULT SAVE, seconds
+    window) QT_QPA_PLATFORM=offscreen "$WINDOW_DRIVER" "$BOOK" 2>/dev/null |
+              awk '/^times/ { print $2, $3, $4, $5, $6 }' ;;
+  esac
+}
+
+# The programs compared are run in turns, round after round, so that a burst of load from
+# elsewhere on the machine hits all of them alike; each figure is the median of its rounds
+# (the peak memory the largest).
+LABELS=(cat catfile wc fix fixout fixstdin nodup dn10)
+# The window's run leaves the machine busy for a moment (it frees a few hundred MB), so the
+# slow Python runs come right after it and the next round's short runs do not feel it.
+if [[ ${QUORVANE_BENCH_GUI:-0} == 1 ]]; then
+  WINDOW_DRIVER=$(build_window)
+  LABELS+=(window)
+fi
+HAVE_PY=0
+if command -v python3 >/dev/null; then
+  HAVE_PY=1
+  LABELS+=(py)
+fi
+HAVE_PYLDAP=0
+if command -v python3 >/dev/null && python3 -c 'import ldif' 2>/dev/null; then
+  HAVE_PYLDAP=1
+  LABELS+=(pyldap)
+fi
+SAMPLES=$(mktemp)
+trap 'rm -f "$SAMPLES"' EXIT
+for label in "${LABELS[@]}"; do once "$label" >/dev/null; done  # warm the page cache
+for ((round = 0; round < RUNS; round++)); do
+  for label in "${LABELS[@]}"; do echo "$label $(once "$label")" >>"$SAMPLES"; done
+done
+# Memory: the million-record book, with distinct DNs and with every DN ten times, once each.
+for label in big big10; do echo "$label $(once "$label")" >>"$SAMPLES"; done
+
+declare -A WALL CPU PEAK
+while read -r label wall cpu peak; do
+  WALL[$label]=$wall
+  CPU[$label]=$cpu
+  PEAK[$label]=$peak
+done < <(awk '
+  { n[$1]++; w[$1, n[$1]] = $2; c[$1, n[$1]] = $3; if ($4 > p[$1]) p[$1] = $4 }
+  function median(a, label, count,    i, j, t, v) {
+    for (i = 1; i <= count; i++) v[i] = a[label, i]
+    for (i = 1; i <= count; i++) for (j = i + 1; j <= count; j++) if (v[j] < v[i]) { t = v[i]; v[i] = v[j]; v[j] = t }
+    return count % 2 ? v[(count + 1) / 2] : (v[count / 2] + v[count / 2 + 1]) / 2
+  }
+  END { for (label in n) if (label != "window") print label, median(w, label, n[label]), median(c, label, n[label]), p[label] }
+' "$SAMPLES")
+# The window run with the median Fix time.
+read -r W_LOAD W_APPEND W_FIX W_APPEND_RESULT W_SAVE < <(awk '$1 == "window" { print $2, $3, $4, $5, $6 }' "$SAMPLES" |
+  sort -n -k3 | awk -v n="$RUNS" 'NR == int((n + 1) / 2)') || true
 read -r PROG_QUIET PROG_SHOWN PROG_PCT PROG_QUIET_CPU PROG_SHOWN_CPU PROG_PCT_CPU \
   < <("$BIN/progress_cost" "$BOOK" $((RUNS * 2)))
 
@@ -132,7 +159,7 @@ goal() {
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.4f", a / b }'; }
 
 echo
-echo "Book: $BOOK_MB MB, $LINES lines, 100,000 records; median of $RUNS runs, page cache warm"
+echo "Book: $BOOK_MB MB, $LINES lines, 100,000 records; median of $RUNS rounds, page cache warm"
 printf "%-34s %8s %8s %8s %8s %8s %9s\n" "program" "wall s" "cpu s" "MB/s" "peak MB" "x wc -l" "x fix"
 row "cat FILE > /dev/null" cat
 row "wc -l FILE" wc
@@ -162,8 +189,6 @@ awk -v p="${PEAK[big]}" -v p10="${PEAK[big10]}" -v mb="$BIG_MB" -v w="${WALL[big
          mb, w, p / 1024, p10 / 1024 }'
 goal "        peak memory / file size" "$(awk -v p="${PEAK[big]}" -v mb="$BIG_MB" 'BEGIN { print p / 1024 / mb }')" "<=" 0.25
 if [[ ${QUORVANE_BENCH_GUI:-0} == 1 ]]; then
-  measure catfile --stdout "$CACHE/cat-copy.ldif" -- cat "$BOOK"
-  read -r W_LOAD W_APPEND W_FIX W_APPEND_RESULT W_SAVE < <(window_times)
   awk -v l="$W_LOAD" -v a="$W_APPEND" -v f="$W_FIX" -v ar="$W_APPEND_RESULT" -v s="$W_SAVE" \
       -v cf="${WALL[catfile]}" 'BEGIN {
     printf "goal 3: window, offscreen: load %.3f s (the one editor call %.3f s); Fix %.3f s until the\n", l, a, f
