@@ -12,29 +12,15 @@
 #include <thread>
 
 #include "engine/error.h"
+#include "tests/support/scratch_dir_test.h"
 
 namespace quorvane {
 namespace {
 
 namespace fs = std::filesystem;
 
-class FileIoTest : public ::testing::Test {
+class FileIoTest : public ScratchDirTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("quorvane_file_io_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-  static void Put(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-
   static void WriteText(const std::string& path, const std::string& bytes) {
     WriteFileSafely(path, [&](const ByteWriter& out) { out(bytes); });
   }
@@ -48,8 +34,6 @@ class FileIoTest : public ::testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
-
-  fs::path dir_;
 };
 
 std::string MessageOf(const std::function<void()>& action) {

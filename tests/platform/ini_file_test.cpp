@@ -10,6 +10,7 @@
 
 #include "engine/error.h"
 #include "platform/file_io.h"
+#include "tests/support/scratch_dir_test.h"
 
 namespace quorvane {
 namespace {
@@ -229,23 +230,7 @@ TEST(IniParse, ArbitraryBytesSurviveAndNeverCrash) {
   }
 }
 
-class IniFileTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("quorvane_ini_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  static void Put(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-
-  fs::path dir_;
-};
+using IniFileTest = ScratchDirTest;
 
 TEST_F(IniFileTest, ReadsGiveDefaultsForMissingOrUnreadableFiles) {
   EXPECT_EQ(ReadProfileString(Path("none.ini"), "s", "k", "dflt"), "dflt");

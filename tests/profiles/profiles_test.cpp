@@ -1,5 +1,6 @@
 // Tests of listing the profiles of a directory and loading one into the transform map.
 #include "profiles/profiles.h"
+#include "tests/support/scratch_dir_test.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -29,17 +30,8 @@ class RecordingLog : public Log {
   bool wantsProgress_;
 };
 
-class ProfilesTest : public ::testing::Test {
+class ProfilesTest : public ScratchDirTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("quorvane_profiles_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string AppDir() const { return dir_.string() + "/"; }
   std::string Put(const std::string& name, const std::string& bytes) const {
     std::string path = (dir_ / name).string();
@@ -52,8 +44,6 @@ class ProfilesTest : public ::testing::Test {
     for (std::size_t i = 0; i < map.size(); ++i) entries.push_back(map.EntryText(i));
     return entries;
   }
-
-  fs::path dir_;
 };
 
 TEST_F(ProfilesTest, ListsRegularIniFilesByName) {
