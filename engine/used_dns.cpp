@@ -2,6 +2,7 @@
 #include "engine/used_dns.h"
 
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 
 #include "engine/text.h"
@@ -51,11 +52,12 @@ const char* UsedDNs::Store(std::string_view key) {
   if (key.size() > freeLeft_) {
     // A key longer than a block gets a block of its own; the open block stays in use.
     if (key.size() > kBlockSize / 4) {
-      blocks_.push_back(std::make_unique<char[]>(key.size()));
+      blocks_.push_back(std::make_unique_for_overwrite<char[]>(key.size()));
       std::memcpy(blocks_.back().get(), key.data(), key.size());
       return blocks_.back().get();
     }
-    blocks_.push_back(std::make_unique<char[]>(kBlockSize));
+    // Not zero-filled: a run with few keys would otherwise touch the whole block.
+    blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
     free_ = blocks_.back().get();
     freeLeft_ = kBlockSize;
   }
