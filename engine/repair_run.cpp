@@ -238,6 +238,9 @@ struct RepairRun::State {
 
   std::size_t lineNumber = 0;  // of the last source line read
   bool hasPending = false;     // the record's last line may still be continued
+  // Whether that line starts with "dn:", noted from the source view as it comes: reading the
+  // record's copy back would wait for the buffer the worker last wrote to cross cores.
+  bool pendingIsDN = false;
   std::size_t pendingLine = 0;  // its source line
   std::string pendingTail;      // the blanks trimmed off its end
   std::string pending;          // a DN line on its way to the record it starts
@@ -274,12 +277,13 @@ void RepairRun::State::AddSourceLine(std::string_view raw) {
     const std::size_t kept = TrimView(last).size();  // the start is trimmed already
     pendingTail.assign(last, kept);
     last.resize(kept);
+    pendingIsDN = IsDNLine(last);  // "d" continued by "n: x" becomes a DN line
     return;
   }
   // A record's last line is final once another line comes; only a DN line needs more.
   if (hasPending) {
     hasPending = false;
-    if (IsDNLine(record.back())) FlushDNLine();
+    if (pendingIsDN) FlushDNLine();
   }
   const std::string_view line = TrimView(raw);
   if (line.empty()) {
@@ -298,13 +302,14 @@ void RepairRun::State::AddSourceLine(std::string_view raw) {
     pendingTail.clear();
   }
   hasPending = true;
+  pendingIsDN = IsDNLine(line);
   pendingLine = lineNumber;
 }
 
 void RepairRun::State::FlushPending() {
   if (!hasPending) return;
   hasPending = false;
-  if (IsDNLine(record.back())) FlushDNLine();
+  if (pendingIsDN) FlushDNLine();
 }
 
 // A second DN line means the blank line between two records was left out. A leading

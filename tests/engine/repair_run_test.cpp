@@ -273,6 +273,13 @@ TEST(RepairRun, SecondDnLineStartsARecord) {
       {"VersionLineStays", "version: 1\ndn: cn=A\ncn: A\n",
        "version: 1\ndn: cn=A,dc=contacts,dc=test\ncn: A\nsn: A\n\n"},
       {"DnLaterInRecord", "cn: A\ndn: cn=A\n", "cn: A\ndn: cn=A,dc=contacts,dc=test\nsn: A\n\n"},
+      // Whether a line is a DN line is known only once its folds are joined.
+      {"FoldedIntoDnLine", "dn: cn=A\nd\n n: cn=B\ncn: B\n",
+       "dn: cn=A,dc=contacts,dc=test\nsn: A\ncn: A\n\ndn: cn=B,dc=contacts,dc=test\ncn: B\nsn: B\n\n"},
+      {"FoldedAtEndIntoDnLine", "dn: cn=A\nd\n n: cn=B\n",
+       "dn: cn=A,dc=contacts,dc=test\nsn: A\ncn: A\n\ndn: cn=B,dc=contacts,dc=test\nsn: B\ncn: B\n\n"},
+      {"FoldedAwayFromDn", "dn: cn=A\ndn\n x: B\n",
+       "dn: cn=A,dc=contacts,dc=test\ndnx: B\nsn: A\ncn: A\n\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(Repair(c.input), c.output) << c.name;
 }
