@@ -39,6 +39,8 @@ class RecordLines {
     std::swap(count_, other.count_);
   }
   std::size_t size() const { return count_; }
+  // Entries kept for reuse, the cleared ones included; operator[] reaches them all.
+  std::size_t capacity() const { return lines_.size(); }
   bool empty() const { return count_ == 0; }
   std::string& operator[](std::size_t i) { return lines_[i]; }
   const std::string& operator[](std::size_t i) const { return lines_[i]; }
