@@ -170,6 +170,7 @@ struct PendingRecord {
   bool isFirst = false;
   ProgressLines progress = ProgressLines::kNone;
   std::string dnKey;
+  std::uint32_t dnHash = 0;  // FoldedHash(dnKey), worked out with the first pass
   RecordFacts facts;
   FirstPassNotes notes;
   HoldingLog messages;
@@ -204,6 +205,9 @@ void PrefetchToWrite(const RecordLines& lines) {
   const std::size_t count = std::min(lines.capacity(), kMost);
   for (std::size_t i = 0; i < count; ++i) __builtin_prefetch(lines[i].data(), 1);
 }
+
+// How many records ahead of its lookup a DN key's table slot is fetched.
+constexpr std::size_t kKeyLookAhead = 8;
 
 // Records per batch; a run with fewer never starts the worker.
 constexpr std::size_t kBatchRecords = 512;
@@ -417,6 +421,7 @@ void RepairRun::State::FirstPasses(Batch& batch) {
       const RecordContext context{baseDN, mapOrNull, held, next.line, next.progress, &next.notes};
       next.dnKey.clear();  // a record without a usable DN takes no part in uniqueness
       next.facts = FixRecord(next.lines, next.isFirst, next.dnKey, {}, context);
+      if (!next.dnKey.empty()) next.dnHash = FoldedHash(next.dnKey);
       SignLines(next.lines, 0, next.signatures);
     }
   } catch (...) {
@@ -477,7 +482,15 @@ void RepairRun::State::WriteOut(Batch& batch) {
     batch.error = nullptr;
     std::rethrow_exception(error);
   }
-  for (std::size_t i = 0; i < count; ++i) WriteOut(batch.records[i]);
+  for (std::size_t i = 0; i < count; ++i) {
+    // The worker wrote these records; fetching ahead lets their transfers overlap.
+    if (i + kKeyLookAhead < count) {
+      const PendingRecord& later = batch.records[i + kKeyLookAhead];
+      if (!later.dnKey.empty()) usedDNs.Prefetch(later.dnHash);
+    }
+    if (i + 1 < count) PrefetchToRead(batch.records[i + 1].lines);
+    WriteOut(batch.records[i]);
+  }
 }
 
 // Messages, uniqueness, the second pass and the output of one record, in source order.
@@ -492,7 +505,7 @@ void RepairRun::State::WriteOut(PendingRecord& ready) {
                  ready.line);
     }
   }
-  if (!ready.dnKey.empty() && !usedDNs.AddIfAbsent(ready.dnKey)) {
+  if (!ready.dnKey.empty() && !usedDNs.AddIfAbsent(ready.dnKey, ready.dnHash)) {
     dnKey.swap(ready.dnKey);
     MakeUnique();  // adds the candidate it settles on
     const RecordContext context{baseDN, mapOrNull, log, ready.line, ready.progress, &ready.notes};

@@ -107,12 +107,13 @@ void UsedDNs::Add(std::string_view key) {
   Append(key, hash, FindSlot(key, hash));
 }
 
-bool UsedDNs::AddIfAbsent(std::string_view key) {
+bool UsedDNs::AddIfAbsent(std::string_view key) { return AddIfAbsent(key, FoldedHash(key)); }
+
+bool UsedDNs::AddIfAbsent(std::string_view key, std::uint32_t hash) {
   if (key.size() > UINT32_MAX || keys_.size() >= UINT32_MAX - 1) {
     throw std::length_error("too many or too long DN keys");
   }
   if ((keys_.size() + 1) * 2 > slots_.size()) Grow();
-  const std::uint32_t hash = FoldedHash(key);
   const std::size_t slot = FindSlot(key, hash);
   if (slots_[slot] != 0) return false;
   Append(key, hash, slot);

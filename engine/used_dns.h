@@ -27,6 +27,13 @@ class UsedDNs {
   void Add(std::string_view key);
   // Adds `key` unless an equal key (ASCII case ignored) is there already; true when added.
   bool AddIfAbsent(std::string_view key);
+  // The same for a key whose FoldedHash() is known already, worked out on another thread, say.
+  bool AddIfAbsent(std::string_view key, std::uint32_t hash);
+  // A hint, some keys ahead of their lookups: fetch the table slot where a key with this
+  // FoldedHash() is looked for, so that the lookups do not wait for memory one by one.
+  void Prefetch(std::uint32_t hash) const {
+    if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+  }
   bool Contains(std::string_view key) const;
 
   std::size_t size() const { return keys_.size(); }
