@@ -5,7 +5,9 @@
 //
 // Loads BOOK into the source pane, selects PROFILE (a profile beside the executable), presses
 // Fix, and prints the time the press took, then the time until the window has painted the
-// result; then saves the result pane beside the book (BOOK.window-out.ldif, removed again).
+// result; then saves the result pane beside the book (BOOK.window-out.ldif, removed again
+// unless QUORVANE_BENCH_KEEP is set). The run's random numbers start from 1, as with
+// `quorvane-fix --seed 1`, so the kept file can be compared with that program's output.
 // For scale it also times the one editor call that takes a whole text (SCI_APPENDTEXT into an
 // empty editor), the fixed cost every load pays. The last line repeats the figures for
 // scripts: "times LOAD APPEND FIX APPEND_RESULT SAVE" in seconds, APPEND_RESULT being that
@@ -19,9 +21,11 @@
 #include <chrono>
 #include <ctime>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
+#include "engine/random_source.h"
 #include "engine/text_lines.h"
 #include "platform/file_io.h"
 #include "ui/editor_pane.h"
@@ -73,6 +77,7 @@ int main(int argc, char** argv) {
   quorvane::WindowOptions options;
   options.services.dialogs = unattended;
   options.services.messages = unattended;
+  options.makeRandom = [] { return std::make_unique<quorvane::SeededRandom>(1); };
   quorvane::TForm1 window(options);
   window.FormStorage1->Active = false;  // a timing run neither reads nor writes settings
   window.resize(1280, 800);
@@ -127,7 +132,7 @@ int main(int argc, char** argv) {
   start = std::chrono::steady_clock::now();
   window.dest->SaveFile(saved);
   const double save = SecondsSince(start);
-  std::remove(saved.c_str());
+  if (std::getenv("QUORVANE_BENCH_KEEP") == nullptr) std::remove(saved.c_str());
   std::printf("save:  %.3f s\n", save);
   std::printf("times %.4f %.4f %.4f %.4f %.4f\n", load, append, pressed, appendResult, save);
   return 0;

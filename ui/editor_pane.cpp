@@ -17,15 +17,45 @@
 #include <QMimeData>
 #include <QUrl>
 #include <algorithm>
+#include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <iterator>
+#include <mutex>
+#include <new>
 #include <stdexcept>
+#include <thread>
+#include <utility>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "engine/error.h"
 #include "engine/text_lines.h"
 #include "platform/file_io.h"
 #include "ui/ldif_lexer.h"
 #include "ui/ldif_styler.h"
 
 namespace quorvane {
+
+// The editor's interface for filling a document away from any view (its "loader"), as the
+// editor library declares it; the Qt package does not install that header. A loader comes
+// from SCI_CREATELOADER, may be filled on any thread, and either becomes a document through
+// ConvertToDocument or is dropped through Release. Declared with external linkage: the
+// compiler must not conclude that no class in this program implements it.
+class DocumentLoader {
+ public:
+  virtual int Release() = 0;
+  // 0, or an SC_STATUS_* failure code.
+  virtual int AddData(const char* data, std::ptrdiff_t length) = 0;
+  virtual void* ConvertToDocument() = 0;
+
+ protected:
+  ~DocumentLoader() = default;
+};
+
 namespace {
 
 using Sci = QsciScintillaBase;
@@ -38,6 +68,12 @@ const QString kBytesMimeType = QStringLiteral("application/x-quorvane-line-bytes
 constexpr long kSmartTabSearchLines = 200;
 // SaveFile hands the writer blocks of about this size.
 constexpr std::size_t kSaveBlock = std::size_t{1} << 20;
+// LoadFile reads the file in chunks of this size.
+constexpr std::size_t kReadChunk = std::size_t{1} << 20;
+// A TextBuilder hands the editor's loader blocks of about this size, and lets the caller run
+// at most this many blocks ahead of it.
+constexpr std::size_t kBuildBlock = std::size_t{1} << 20;
+constexpr std::size_t kBuildBlocksAhead = 4;
 
 // 13 pixels at 96 dots per inch. The editor sizes its styles in points, and a font given in
 // pixels has no point size, so it is given in points.
@@ -69,38 +105,44 @@ void ForEachEditorLine(std::string_view text, OnLine&& onLine) {
   }
 }
 
-// The lines of a file's bytes (split and TAB rule as LoadFile defines them), joined by LF.
-// Without TABs no line grows, so the lines are moved down inside the file's own buffer and a
-// large file is not held twice.
-std::string JoinFileLines(std::string bytes, std::size_t& lineCount, std::size_t& stopLine) {
-  lineCount = 0;
-  LineSplitter splitter;
-  if (bytes.find('\t') == std::string::npos) {
-    std::size_t out = 0;
-    // Each line is read at or after the place it is written to: at least one terminator
-    // byte preceded it for every LF written before it.
-    auto keep = [&](std::string_view line) {
-      if (lineCount++ > 0) bytes[out++] = '\n';
-      std::memmove(bytes.data() + out, line.data(), line.size());
-      out += line.size();
-    };
-    splitter.Feed(bytes, keep);
-    splitter.Finish(keep);
-    stopLine = splitter.StopLine();
-    bytes.resize(out);
-    return bytes;
+// A file read in chunks, with the messages ReadWholeFile gives.
+class FileChunks {
+ public:
+  explicit FileChunks(const std::string& fileName) : fileName_(fileName) {
+    fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd_ < 0) Fail(errno);
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0) Fail(errno);
+    if (S_ISDIR(info.st_mode)) Fail(EISDIR);
+    if (S_ISREG(info.st_mode)) size_ = static_cast<std::size_t>(info.st_size);
   }
-  std::string text;
-  text.reserve(bytes.size() + bytes.size() / 8);
-  auto keep = [&](std::string_view line) {
-    if (lineCount++ > 0) text.push_back('\n');
-    text.append(line);
-  };
-  splitter.Feed(bytes, keep);
-  splitter.Finish(keep);
-  stopLine = splitter.StopLine();
-  return text;
-}
+  FileChunks(const FileChunks&) = delete;
+  FileChunks& operator=(const FileChunks&) = delete;
+  ~FileChunks() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  // The size of a regular file, 0 for pipes and devices.
+  std::size_t size() const { return size_; }
+
+  // The next bytes, at most `room`; 0 at the end of the file.
+  std::size_t Read(char* into, std::size_t room) {
+    for (;;) {
+      const ssize_t n = ::read(fd_, into, room);
+      if (n >= 0) return static_cast<std::size_t>(n);
+      if (errno != EINTR) Fail(errno);
+    }
+  }
+
+ private:
+  [[noreturn]] void Fail(int errnoValue) {
+    throw Error("Cannot open file \"" + FullPath(fileName_) + "\". " + SystemReason(errnoValue));
+  }
+
+  std::string fileName_;
+  int fd_ = -1;
+  std::size_t size_ = 0;
+};
 
 // Text entering by typing, pasting or dropping: the TAB rule, line ends as the editor keeps
 // them (LF), and no NUL bytes, which a saved file could not carry back in.
@@ -259,13 +301,22 @@ std::string_view EditorPane::TextView() const {
 }
 
 void EditorPane::LoadFile(const std::string& fileName) {
-  // Read first: a file that cannot be read leaves text, history and modified state alone.
-  std::size_t lineCount = 0;
-  std::size_t stopLine = 0;
-  const std::string text = JoinFileLines(ReadWholeFile(fileName), lineCount, stopLine);
-  setWholeText(text, lineCount == 0);
+  // The pane shows the new text only once the whole file is read: a file that cannot be read
+  // leaves text, history and modified state alone.
+  FileChunks file(fileName);
+  TextBuilder builder(*this, file.size());
+  LineSplitter splitter;
+  auto keep = [&builder](std::string_view line) { builder.AddLine(line); };
+  std::string chunk(kReadChunk, '\0');
+  while (!splitter.Stopped()) {
+    const std::size_t got = file.Read(chunk.data(), chunk.size());
+    if (got == 0) break;
+    splitter.Feed(std::string_view(chunk.data(), got), keep);
+  }
+  splitter.Finish(keep);
+  builder.Commit();
   modified_ = false;
-  loadStopLine_ = stopLine;
+  loadStopLine_ = splitter.StopLine();
 }
 
 void EditorPane::SaveFile(const std::string& fileName) const {
@@ -324,11 +375,156 @@ void EditorPane::setWholeText(std::string_view text, bool noLines) {
     SendScintilla(SCI_SETMODEVENTMASK, static_cast<unsigned long>(eventMask));
     SendScintilla(SCI_DOCUMENTSTART);
   }
+  textReplaced(noLines);
+}
+
+void EditorPane::adoptDocument(void* document, bool noLines) {
+  // Settings the editor keeps with the document rather than with the view; a new document
+  // starts from the editor's defaults, so the pane's own are carried over.
+  static constexpr std::pair<unsigned int, unsigned int> kDocumentSettings[] = {
+      {SCI_GETCODEPAGE, SCI_SETCODEPAGE},
+      {SCI_GETEOLMODE, SCI_SETEOLMODE},
+      {SCI_GETTABWIDTH, SCI_SETTABWIDTH},
+      {SCI_GETUSETABS, SCI_SETUSETABS},
+      {SCI_GETINDENT, SCI_SETINDENT},
+      {SCI_GETTABINDENTS, SCI_SETTABINDENTS},
+      {SCI_GETBACKSPACEUNINDENTS, SCI_SETBACKSPACEUNINDENTS},
+      {SCI_GETREADONLY, SCI_SETREADONLY},
+  };
+  long values[std::size(kDocumentSettings)];
+  for (std::size_t i = 0; i < std::size(kDocumentSettings); ++i) {
+    values[i] = SendScintilla(kDocumentSettings[i].first);
+  }
+  {
+    ProgrammaticChange change(programmatic_);
+    SendScintilla(SCI_SETDOCPOINTER, 0UL, document);
+    SendScintilla(SCI_RELEASEDOCUMENT, 0UL, document);  // the view holds it now
+    for (std::size_t i = 0; i < std::size(kDocumentSettings); ++i) {
+      SendScintilla(kDocumentSettings[i].second, static_cast<unsigned long>(values[i]));
+    }
+    SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);  // a loader's document starts without
+    SendScintilla(SCI_DOCUMENTSTART);
+  }
+  textReplaced(noLines);
+}
+
+void EditorPane::textReplaced(bool noLines) {
   noLines_ = noLines;
   undoSteps_ = 0;
   redoSteps_ = 0;
   emit textChanged();
   emit linesChanged();
+}
+
+// ---- TextBuilder -----------------------------------------------------------------------------
+
+// The caller fills `block`; full blocks wait in `full` for the helper thread, which hands them
+// to the loader and returns the emptied buffers to `spare`, so the same few buffers serve the
+// whole text. The helper starts with the second block: a small text is handed over directly.
+struct EditorPane::TextBuilder::State {
+  EditorPane& pane;
+  DocumentLoader* loader = nullptr;
+  std::string block;
+  bool anyLine = false;
+
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<std::string> full;
+  std::vector<std::string> spare;
+  bool finished = false;  // no more blocks will come
+  bool abandoned = false;
+  int status = 0;         // the loader's first failure
+  std::thread helper;
+
+  explicit State(EditorPane& p) : pane(p) {}
+};
+
+EditorPane::TextBuilder::TextBuilder(EditorPane& pane, std::size_t expectedBytes)
+    : state_(std::make_unique<State>(pane)) {
+  state_->loader = reinterpret_cast<DocumentLoader*>(
+      pane.SendScintilla(SCI_CREATELOADER, static_cast<unsigned long>(expectedBytes), 0L));
+  if (state_->loader == nullptr) throw std::bad_alloc();
+  state_->block.reserve(kBuildBlock + kBuildBlock / 8);
+}
+
+EditorPane::TextBuilder::~TextBuilder() {
+  State& s = *state_;
+  if (s.helper.joinable()) {
+    {
+      const std::lock_guard<std::mutex> lock(s.mutex);
+      s.abandoned = true;
+    }
+    s.changed.notify_all();
+    s.helper.join();
+  }
+  if (s.loader != nullptr) s.loader->Release();
+}
+
+void EditorPane::TextBuilder::AddLine(std::string_view line) {
+  State& s = *state_;
+  if (s.anyLine) s.block.push_back('\n');
+  s.anyLine = true;
+  s.block.append(line);
+  if (s.block.size() >= kBuildBlock) handOver();
+}
+
+// Passes the block being filled to the helper, waiting while it is too far behind.
+void EditorPane::TextBuilder::handOver() {
+  State& s = *state_;
+  if (!s.helper.joinable()) s.helper = std::thread([this] { fill(); });
+  std::unique_lock<std::mutex> lock(s.mutex);
+  s.changed.wait(lock, [&s] { return s.full.size() < kBuildBlocksAhead || s.status != 0; });
+  s.full.push_back(std::move(s.block));
+  if (s.spare.empty()) {
+    s.block = std::string();
+    s.block.reserve(kBuildBlock + kBuildBlock / 8);
+  } else {
+    s.block = std::move(s.spare.back());
+    s.spare.pop_back();
+  }
+  lock.unlock();
+  s.changed.notify_all();
+}
+
+// The helper thread: feeds the full blocks to the loader in order until the last has come.
+void EditorPane::TextBuilder::fill() {
+  State& s = *state_;
+  std::unique_lock<std::mutex> lock(s.mutex);
+  for (;;) {
+    s.changed.wait(lock, [&s] { return !s.full.empty() || s.finished || s.abandoned; });
+    if (s.abandoned || s.full.empty()) return;
+    std::string block = std::move(s.full.front());
+    s.full.pop_front();
+    lock.unlock();
+    int status = 0;
+    if (s.status == 0) {
+      status = s.loader->AddData(block.data(), static_cast<std::ptrdiff_t>(block.size()));
+    }
+    block.clear();
+    lock.lock();
+    if (s.status == 0) s.status = status;
+    s.spare.push_back(std::move(block));
+    s.changed.notify_all();
+  }
+}
+
+void EditorPane::TextBuilder::Commit() {
+  State& s = *state_;
+  if (s.helper.joinable()) {
+    if (!s.block.empty()) handOver();
+    {
+      const std::lock_guard<std::mutex> lock(s.mutex);
+      s.finished = true;
+    }
+    s.changed.notify_all();
+    s.helper.join();
+  } else if (!s.block.empty()) {
+    s.status = s.loader->AddData(s.block.data(), static_cast<std::ptrdiff_t>(s.block.size()));
+  }
+  if (s.status != 0) throw std::bad_alloc();
+  void* document = s.loader->ConvertToDocument();
+  s.loader = nullptr;
+  s.pane.adoptDocument(document, !s.anyLine);
 }
 
 bool EditorPane::IsModified() const {
@@ -469,7 +665,9 @@ void EditorPane::newLineWithIndent() {
   const std::size_t before = static_cast<std::size_t>(pos - start);
   std::size_t indent = 0;
   while (indent < current.size() && indent < before && current[indent] == ' ') ++indent;
-  insertTyped("\n" + std::string(indent, ' '));
+  std::string lineBreak(indent + 1, ' ');
+  lineBreak[0] = '\n';
+  insertTyped(lineBreak);
 }
 
 QByteArray EditorPane::fromMimeData(const QMimeData* source, bool& rectangular) const {

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,6 +66,33 @@ class EditorPane : public QsciScintilla {
   // for a large result.
   void ReplaceText(std::string_view linesEachEndedByLF);
 
+  // Builds a new text for the pane away from what it shows, and then shows it at once. Lines
+  // handed to AddLine go in blocks to a document of the editor's own, which a helper thread
+  // fills while the caller produces the next lines, so the editor's bookkeeping of a large text
+  // overlaps the work that makes it. Commit() shows the text as ReplaceLines does (stored
+  // unchanged, no undo step, caret to the start, IsModified as it was). A builder destroyed
+  // without Commit() leaves the pane exactly as it was, so work that fails part-way changes
+  // nothing. Use it on the pane's thread; nothing else may change the pane meanwhile.
+  class TextBuilder {
+   public:
+    // `expectedBytes`: about how large the text will be (more room is made as needed).
+    explicit TextBuilder(EditorPane& pane, std::size_t expectedBytes = 0);
+    ~TextBuilder();
+    TextBuilder(const TextBuilder&) = delete;
+    TextBuilder& operator=(const TextBuilder&) = delete;
+
+    void AddLine(std::string_view line);
+    // Throws std::bad_alloc when the editor could not take the text; the pane is then unchanged.
+    void Commit();
+
+   private:
+    void handOver();
+    void fill();
+
+    struct State;
+    std::unique_ptr<State> state_;
+  };
+
   // True exactly while the undo history holds at least one step, undone or not; only LoadFile
   // empties it.
   bool IsModified() const;
@@ -108,6 +136,10 @@ class EditorPane : public QsciScintilla {
   void createBehaviour();
   void fitLineNumbers();
   void setWholeText(std::string_view text, bool noLines);
+  // Shows `document` (a document made by the editor's loader, whose reference passes to the
+  // pane) instead of the current one, with the current one's settings.
+  void adoptDocument(void* document, bool noLines);
+  void textReplaced(bool noLines);
   void handleModified(int position, int type, const char* text, int length, int linesAdded,
                       int line, int foldNow, int foldPrev, int token, int annotationLines);
   void handleHotspotClick(int position, int modifiers);

@@ -79,14 +79,15 @@ QPushButton:pressed { background: #c9d2db; }
 QPushButton:default { border: 2px solid #34495e; }
 )";
 
-// Collects the output of a repair run as the result pane takes it: every line ended by LF.
-class TextCollector : public LineSink {
+// Hands the output of a repair run to the result pane as it comes; the pane shows it only once
+// the run has finished.
+class PaneSink : public LineSink {
  public:
-  void Line(std::string_view line) override {
-    text.append(line);
-    text.push_back('\n');
-  }
-  std::string text;
+  explicit PaneSink(EditorPane::TextBuilder& builder) : builder_(builder) {}
+  void Line(std::string_view line) override { builder_.AddLine(line); }
+
+ private:
+  EditorPane::TextBuilder& builder_;
 };
 
 }  // namespace
@@ -307,14 +308,16 @@ void TForm1::suitempsuiButton1Click() {
       options_.makeRandom ? options_.makeRandom()
                           : std::make_unique<SeededRandom>(SeededRandom::ClockSeed());
   const std::string baseDN = ToBytes(eBaseDN->text());  // as typed: blanks are part of it
-  TextCollector output;
+  // The pane's text is read in place, line by line; it does not change during the run.
+  const std::string_view text = source->TextView();
+  // The result is about as large as the source; the pane takes it in while the run goes on.
+  EditorPane::TextBuilder result(*dest, text.size());
+  PaneSink output(result);
   struct FlushAtEnd {
     WindowLog& log;
     ~FlushAtEnd() { log.Flush(); }
   } flush{*log_};
   RepairRun run(baseDN, *transformMap_, *usedDNs_, *random, log_.get(), output);
-  // The pane's text is read in place, line by line; it does not change during the run.
-  const std::string_view text = source->TextView();
   std::size_t start = 0;
   while (start < text.size()) {
     const std::size_t end = std::min(text.find('\n', start), text.size());
@@ -323,7 +326,7 @@ void TForm1::suitempsuiButton1Click() {
   }
   run.Finish();
   // Only a finished run replaces the result, so a failure leaves the previous one in place.
-  dest->ReplaceText(output.text);
+  result.Commit();
 }
 
 void TForm1::suiButton2Click() {
