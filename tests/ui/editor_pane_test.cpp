@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/error.h"
+#include "engine/text_lines.h"
 #include "ui/ldif_lexer.h"
 #include "ui/ldif_styler.h"
 
@@ -243,6 +244,108 @@ TEST_F(EditorPaneTest, FailedLoadLeavesThePaneAsItWas) {
   }
   pane.undo();
   EXPECT_EQ(pane.Lines(), Lines{""});
+}
+
+// `special` at byte `at` of a text of about `total` bytes of ordinary CR LF lines.
+std::string TextWithAt(std::size_t at, const std::string& special, std::size_t total) {
+  std::string text;
+  text.reserve(total + special.size());
+  for (int i = 0; text.size() < at; ++i) text += "cn: filler " + std::to_string(i) + "\r\n";
+  text.resize(at, 'y');  // a cut line runs on into `special`
+  text += special;
+  for (int i = 0; text.size() < total; ++i) text += "sn: after " + std::to_string(i) + "\r\n";
+  return text;
+}
+
+TEST_F(EditorPaneTest, ReadingInChunksSplitsAsTheWholeText) {
+  const std::size_t chunk = std::size_t{1} << 20;  // the size LoadFile reads at a time
+  struct Case {
+    const char* name;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {"CrLfAcrossTheBoundary", TextWithAt(chunk - 1, "\r\nnext", 3 * chunk)},
+      {"CrCrAtTheBoundary", TextWithAt(chunk - 1, "\r\rnext", 2 * chunk)},
+      {"LfCrAtTheBoundary", TextWithAt(chunk - 1, "\n\rnext", 2 * chunk)},
+      {"TabsAcrossTheBoundary", TextWithAt(chunk - 3, "a\tb\tc\td\r\n", 2 * chunk)},
+      {"LineOverSeveralChunks", TextWithAt(10, std::string(2 * chunk + 5, 'L') + "\n", 3 * chunk)},
+      {"NulJustAfterTheBoundary", TextWithAt(chunk, std::string("\0rest", 5), 2 * chunk)},
+      {"NulStartsALineAtTheBoundary", TextWithAt(chunk - 2, std::string("\r\n\0", 3), 2 * chunk)},
+      {"NoFinalLineBreak", TextWithAt(chunk + 7, "last", 0)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EditorPane pane(EditorPane::Kind::Source);
+    pane.LoadFile(WriteFile("chunks.ldif", c.bytes));
+    const Lines expected = SplitTextLines(c.bytes);
+    ASSERT_EQ(pane.LineCount(), static_cast<int>(expected.size()));
+    EXPECT_TRUE(pane.Lines() == expected);
+    LineSplitter whole;
+    whole.Feed(c.bytes, [](std::string_view) {});
+    EXPECT_EQ(pane.LoadStopLine(), whole.StopLine());
+    EXPECT_FALSE(pane.IsModified());
+  }
+}
+
+TEST_F(EditorPaneTest, BuiltTextShowsOnlyOnCommit) {
+  EditorPane pane(EditorPane::Kind::Dest);
+  QTest::keyClicks(&pane, "edit");
+  const long lexer = pane.SendScintilla(Sci::SCI_GETLEXER);
+  {
+    EditorPane::TextBuilder dropped(pane, 100);
+    for (int i = 0; i < 200000; ++i) dropped.AddLine("cn: line " + std::to_string(i));
+    EXPECT_EQ(pane.Lines(), Lines{"edit"});
+  }
+  EXPECT_EQ(pane.Lines(), Lines{"edit"}) << "a builder dropped before Commit changes nothing";
+  EXPECT_EQ(pane.UndoSteps(), 1);
+
+  Lines many;
+  for (int i = 0; i < 300000; ++i) many.push_back("cn: line " + std::to_string(i));
+  struct Case {
+    const char* name;
+    Lines lines;
+  };
+  const Case cases[] = {
+      {"NoLines", {}},
+      {"OneEmptyLine", {""}},
+      {"EmptyLastLine", {"a", ""}},
+      {"BytesKeptAndNoTabRule", {AllLineBytes(true), "\xC3\x28\tx"}},
+      {"LineLongerThanABlock", {std::string(3 << 20, 'x'), "b"}},
+      {"ManyBlocks", many},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EditorPane::TextBuilder builder(pane, 0);
+    for (const std::string& line : c.lines) builder.AddLine(line);
+    builder.Commit();
+    EXPECT_TRUE(pane.Lines() == c.lines);
+    EXPECT_EQ(pane.LineCount(), static_cast<int>(c.lines.size()));
+    EXPECT_TRUE(pane.IsModified()) << "only loading a file empties the history";
+    EXPECT_EQ(pane.UndoSteps(), 0);
+    EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETCURRENTPOS), 0);
+  }
+
+  // The new text keeps the pane's settings: UTF-8, LF line ends, four-column tabs, the lexer,
+  // and an undo history that records typing again.
+  {
+    EditorPane::TextBuilder builder(pane);
+    builder.AddLine("mozillaworkurl: http://example.org/x y");
+    builder.Commit();
+  }
+  EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETCODEPAGE), static_cast<long>(Sci::SC_CP_UTF8));
+  EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETEOLMODE), static_cast<long>(Sci::SC_EOL_LF));
+  EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETTABWIDTH), EditorPane::kTabSize);
+  EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETLEXER), lexer);
+  pane.SendScintilla(Sci::SCI_COLOURISE, 0UL, -1L);
+  EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETSTYLEAT, 20UL), static_cast<long>(LdifStyle::Url));
+  QTest::keyClick(&pane, Qt::Key_End);
+  QTest::keyClick(&pane, Qt::Key_Return);
+  QTest::keyClicks(&pane, "z");
+  EXPECT_EQ(pane.Lines(), (Lines{"mozillaworkurl: http://example.org/x y", "z"}));
+  EXPECT_EQ(pane.TextView(), "mozillaworkurl: http://example.org/x y\nz");
+  pane.undo();
+  pane.undo();
+  EXPECT_EQ(pane.Lines(), Lines{"mozillaworkurl: http://example.org/x y"});
 }
 
 TEST_F(EditorPaneTest, FailedSaveKeepsTargetsIntact) {

@@ -15,7 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -80,6 +82,12 @@ class FixedRandom : public RandomSource {
   int Next() override { return 57; }
 };
 
+// Runs dry at the first number asked for, as a broken source of numbers would.
+class ExhaustedRandom : public RandomSource {
+ public:
+  int Next() override { throw std::runtime_error("no numbers left"); }
+};
+
 std::vector<std::string> Lines(std::initializer_list<const char*> lines) {
   return {lines.begin(), lines.end()};
 }
@@ -99,11 +107,13 @@ class MainWindowTest : public ::testing::Test {
 
   void TearDown() override { qunsetenv("XDG_CONFIG_HOME"); }
 
-  std::unique_ptr<TForm1> makeWindow() {
+  std::unique_ptr<TForm1> makeWindow(
+      std::function<std::unique_ptr<RandomSource>()> makeRandom = nullptr) {
     WindowOptions options;
     options.services = Services{desktop_, desktop_, desktop_, desktop_};
     options.appDir = (folder_.path() + "/app").toStdString();
-    options.makeRandom = [] { return std::make_unique<FixedRandom>(); };
+    options.makeRandom = makeRandom ? std::move(makeRandom)
+                                    : [] { return std::make_unique<FixedRandom>(); };
     return std::make_unique<TForm1>(std::move(options));
   }
 
@@ -166,6 +176,38 @@ TEST_F(MainWindowTest, FixRepairsTheSourceIntoTheResultPane) {
   EXPECT_TRUE(window->Memo1->toPlainText().isEmpty()) << "progress never reaches the log pane";
   EXPECT_TRUE(window->statusbar->currentMessage().startsWith("fc: "));
   EXPECT_TRUE(desktop_->errors.empty());
+}
+
+TEST_F(MainWindowTest, FixThatFailsPartWayKeepsTheResultPane) {
+  auto window = makeWindow([] { return std::make_unique<ExhaustedRandom>(); });
+  window->dest->ReplaceLines({"previous result"});
+  QTest::keyClicks(window->dest, "edited ");
+  // Several megabytes of output reach the pane's builder before the last record, whose DN
+  // repeats the first one, asks for a number.
+  std::vector<std::string> book;
+  for (int i = 0; i < 60000; ++i) {
+    book.push_back("dn: cn=Person " + std::to_string(i) + ",mail=p" + std::to_string(i));
+    book.push_back("cn: Person " + std::to_string(i));
+    book.push_back("");
+  }
+  book.push_back("dn: cn=Person 0,mail=p0");
+  window->source->ReplaceLines(book);
+  QTest::mouseClick(window->suiButton1, Qt::LeftButton);
+
+  EXPECT_EQ(desktop_->errors, std::vector<QString>{"Quorvane: no numbers left."});
+  EXPECT_EQ(window->dest->Lines(), Lines({"edited previous result"}));
+  EXPECT_TRUE(window->dest->IsModified());
+  EXPECT_EQ(window->dest->UndoSteps(), 1);
+  window->dest->undo();
+  EXPECT_EQ(window->dest->Lines(), Lines({"previous result"}));
+
+  // The window goes on: a run that needs no number fills the pane.
+  book.pop_back();
+  window->source->ReplaceLines(book);
+  QTest::mouseClick(window->suiButton1, Qt::LeftButton);
+  EXPECT_EQ(desktop_->errors.size(), 1u);
+  EXPECT_GT(window->dest->LineCount(), 3 * 60000);
+  EXPECT_EQ(window->dest->Line(0).rfind("dn: cn=Person 0+mail=p0,", 0), 0u) << window->dest->Line(0);
 }
 
 TEST_F(MainWindowTest, DecodingErrorGoesToStatusBarAndLogPane) {
