@@ -49,6 +49,28 @@ inline bool EqualsNoCase(std::string_view a, std::string_view b) {
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 bool EndsWithNoCase(std::string_view text, std::string_view suffix);
 
+// Bit i set when byte i of the 64 at `data` has code 13 or less.
+inline std::uint64_t ControlMask64(const char* data) {
+#if defined(__SSE2__)
+  const __m128i limit = _mm_set1_epi8(13);
+  std::uint64_t mask = 0;
+  for (int part = 0; part < 4; ++part) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * part));
+    // min(byte, 13) == byte exactly for the bytes 0 to 13, compared unsigned.
+    const unsigned bits = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(bytes, limit), bytes)));
+    mask |= std::uint64_t{bits} << (16 * part);
+  }
+  return mask;
+#else
+  std::uint64_t mask = 0;
+  for (int i = 0; i < 64; ++i) {
+    if (static_cast<unsigned char>(data[i]) <= 13) mask |= std::uint64_t{1} << i;
+  }
+  return mask;
+#endif
+}
+
 // The position of the first byte of code 13 or less (NUL, TAB, LF, CR and the rarer control
 // bytes) at or after `from`, or text.size(). Scans 16 bytes at a time where the processor can:
 // line splitting runs this over every byte of a book.

@@ -1,6 +1,7 @@
 // Splitting file bytes into lines exactly as the editor pane loads a file.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,47 @@ namespace quorvane {
 // Every TAB becomes four spaces, wherever it stands (no alignment to tab stops).
 inline constexpr std::string_view kTabSpaces = "    ";
 std::string ExpandTabs(std::string_view line);
+
+// The positions of the bytes of code 13 or less in a text, in order. Each 64-byte block is
+// looked at once and kept as a bit mask, so that the many short lines of a book do not each
+// start a scan of their own.
+class ControlByteScanner {
+ public:
+  explicit ControlByteScanner(std::string_view text) : text_(text) {}
+  // The first such position at or after `from`, or the text's size. Successive calls must
+  // not go back to a position before the block of the last one.
+  std::size_t Next(std::size_t from) {
+    if (from >= base_ + 64 || !loaded_) Load(from);
+    for (;;) {
+      const std::uint64_t rest = mask_ & (~std::uint64_t{0} << (from - base_));
+      if (rest != 0) return base_ + static_cast<std::size_t>(__builtin_ctzll(rest));
+      if (base_ + 64 >= text_.size()) return text_.size();
+      from = base_ + 64;
+      Load(from);
+    }
+  }
+
+ private:
+  void Load(std::size_t at) {
+    base_ = at;
+    loaded_ = true;
+    mask_ = 0;
+    const std::size_t size = text_.size();
+    if (at >= size) return;
+    if (size - at >= 64) {
+      mask_ = ControlMask64(text_.data() + at);
+      return;
+    }
+    for (std::size_t i = 0; at + i < size; ++i) {  // the last bytes of the text
+      if (static_cast<unsigned char>(text_[at + i]) <= 13) mask_ |= std::uint64_t{1} << i;
+    }
+  }
+
+  std::string_view text_;
+  std::size_t base_ = 0;     // where the block of `mask_` starts
+  std::uint64_t mask_ = 0;   // bit i: the byte at base_ + i is of code 13 or less
+  bool loaded_ = false;
+};
 
 // Incremental splitter, so that a stream can be read in chunks of any size.
 // A line ends at CR, LF or NUL; after it one CR and then one LF are skipped, so CR LF,
@@ -67,14 +109,15 @@ void LineSplitter::Feed(std::string_view chunk, OnLine&& onLine) {
     afterCR_ = false;
     if (chunk[0] == '\n') pos = 1;
   }
+  ControlByteScanner scanner(chunk);
   while (pos < size) {
     // Every byte that matters here is a control byte of code 13 or less; the scan skips
     // the others in blocks, and notes TABs on the way.
     bool hasTab = false;
-    std::size_t end = FindControlByte(chunk, pos);
+    std::size_t end = scanner.Next(pos);
     while (end < size && chunk[end] != '\r' && chunk[end] != '\n' && chunk[end] != '\0') {
       hasTab = hasTab || chunk[end] == '\t';
-      end = FindControlByte(chunk, end + 1);
+      end = scanner.Next(end + 1);
     }
     if (end == size) {
       pending_.append(chunk.substr(pos));

@@ -1,6 +1,8 @@
 // Line splitting as files are loaded: line ends, the NUL stop, the TAB rule, chunk boundaries.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -62,6 +64,54 @@ TEST(LineSplitter, ChunkBoundariesDoNotChangeTheLines) {
         EXPECT_EQ(lines, c.lines) << "bytes: " << c.bytes << " split at " << i << ", " << j;
       }
     }
+  }
+}
+
+// The line rules one byte at a time, to hold the block-wise scanning against.
+Lines SplitByteByByte(std::string_view bytes) {
+  Lines lines;
+  std::string line;
+  bool hasText = false;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c == '\0') break;
+    if (c == '\r' || c == '\n') {
+      lines.push_back(line);
+      line.clear();
+      hasText = false;
+      if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
+      continue;
+    }
+    line.append(c == '\t' ? std::string_view(kTabSpaces) : std::string_view(&c, 1));
+    hasText = true;
+  }
+  if (hasText) lines.push_back(line);
+  return lines;
+}
+
+TEST(LineSplitter, LongTextsInAnyChunksSplitAsByteByByte) {
+  // Texts longer than the scanner's blocks, dense in line ends and other control bytes, fed
+  // whole and in chunks of random sizes.
+  std::mt19937 random(2849);
+  constexpr char kBytes[] = {'a', 'b', ' ', '\t', '\r', '\n', '\x01', '\x0b', '\x0e', '\xff', '\0'};
+  for (int round = 0; round < 300; ++round) {
+    std::string bytes(random() % 700, 'x');
+    const std::size_t alphabet = round % 3 == 0 ? sizeof kBytes : sizeof kBytes - 1;  // NUL or not
+    for (char& c : bytes) {
+      if (random() % 4 != 0) c = kBytes[random() % alphabet];
+    }
+    const Lines expected = SplitByteByByte(bytes);
+    EXPECT_EQ(SplitTextLines(bytes), expected) << "round " << round;
+    Lines lines;
+    auto keep = [&lines](std::string_view line) { lines.emplace_back(line); };
+    LineSplitter splitter;
+    for (std::size_t at = 0; at < bytes.size();) {
+      const std::size_t size = std::min<std::size_t>(random() % 150, bytes.size() - at);
+      splitter.Feed(std::string_view(bytes).substr(at, size), keep);
+      at += size;
+    }
+    splitter.Finish(keep);
+    EXPECT_EQ(lines, expected) << "round " << round << " in chunks";
   }
 }
 
