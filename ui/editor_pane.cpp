@@ -304,19 +304,21 @@ void EditorPane::LoadFile(const std::string& fileName) {
   // The pane shows the new text only once the whole file is read: a file that cannot be read
   // leaves text, history and modified state alone.
   FileChunks file(fileName);
-  TextBuilder builder(*this, file.size());
-  LineSplitter splitter;
-  auto keep = [&builder](std::string_view line) { builder.AddLine(line); };
-  std::string chunk(kReadChunk, '\0');
-  while (!splitter.Stopped()) {
-    const std::size_t got = file.Read(chunk.data(), chunk.size());
-    if (got == 0) break;
-    splitter.Feed(std::string_view(chunk.data(), got), keep);
-  }
-  splitter.Finish(keep);
-  builder.Commit();
+  std::size_t stopLine = 0;
+  BuildText(file.size(), [&file, &stopLine](LineBuilder& out) {
+    LineSplitter splitter;
+    auto keep = [&out](std::string_view line) { out.AddLine(line); };
+    std::string chunk(kReadChunk, '\0');
+    while (!splitter.Stopped()) {
+      const std::size_t got = file.Read(chunk.data(), chunk.size());
+      if (got == 0) break;
+      splitter.Feed(std::string_view(chunk.data(), got), keep);
+    }
+    splitter.Finish(keep);
+    stopLine = splitter.StopLine();
+  });
   modified_ = false;
-  loadStopLine_ = splitter.StopLine();
+  loadStopLine_ = stopLine;
 }
 
 void EditorPane::SaveFile(const std::string& fileName) const {
@@ -416,14 +418,12 @@ void EditorPane::textReplaced(bool noLines) {
   emit linesChanged();
 }
 
-// ---- TextBuilder -----------------------------------------------------------------------------
+// ---- Building a text on a helper thread -------------------------------------------------------
 
-// The caller fills `block`; full blocks wait in `full` for the helper thread, which hands them
-// to the loader and returns the emptied buffers to `spare`, so the same few buffers serve the
-// whole text. The helper starts with the second block: a small text is handed over directly.
-struct EditorPane::TextBuilder::State {
-  EditorPane& pane;
-  DocumentLoader* loader = nullptr;
+// The producer fills `block`; full blocks wait in `full` for the pane's thread, which hands
+// them to the editor's loader and returns the emptied buffers to `spare`, so the same few
+// buffers serve the whole text.
+struct EditorPane::LineBuilder::State {
   std::string block;
   bool anyLine = false;
 
@@ -431,36 +431,17 @@ struct EditorPane::TextBuilder::State {
   std::condition_variable changed;
   std::deque<std::string> full;
   std::vector<std::string> spare;
-  bool finished = false;  // no more blocks will come
-  bool abandoned = false;
-  int status = 0;         // the loader's first failure
-  std::thread helper;
-
-  explicit State(EditorPane& p) : pane(p) {}
+  bool finished = false;   // the producer has handed over its last block
+  bool abandoned = false;  // the pane's thread takes no more blocks
 };
 
-EditorPane::TextBuilder::TextBuilder(EditorPane& pane, std::size_t expectedBytes)
-    : state_(std::make_unique<State>(pane)) {
-  state_->loader = reinterpret_cast<DocumentLoader*>(
-      pane.SendScintilla(SCI_CREATELOADER, static_cast<unsigned long>(expectedBytes), 0L));
-  if (state_->loader == nullptr) throw std::bad_alloc();
+EditorPane::LineBuilder::LineBuilder() : state_(std::make_unique<State>()) {
   state_->block.reserve(kBuildBlock + kBuildBlock / 8);
 }
 
-EditorPane::TextBuilder::~TextBuilder() {
-  State& s = *state_;
-  if (s.helper.joinable()) {
-    {
-      const std::lock_guard<std::mutex> lock(s.mutex);
-      s.abandoned = true;
-    }
-    s.changed.notify_all();
-    s.helper.join();
-  }
-  if (s.loader != nullptr) s.loader->Release();
-}
+EditorPane::LineBuilder::~LineBuilder() = default;
 
-void EditorPane::TextBuilder::AddLine(std::string_view line) {
+void EditorPane::LineBuilder::AddLine(std::string_view line) {
   State& s = *state_;
   if (s.anyLine) s.block.push_back('\n');
   s.anyLine = true;
@@ -468,12 +449,15 @@ void EditorPane::TextBuilder::AddLine(std::string_view line) {
   if (s.block.size() >= kBuildBlock) handOver();
 }
 
-// Passes the block being filled to the helper, waiting while it is too far behind.
-void EditorPane::TextBuilder::handOver() {
+// Passes the block being filled to the pane's thread, waiting while that is too far behind.
+void EditorPane::LineBuilder::handOver() {
   State& s = *state_;
-  if (!s.helper.joinable()) s.helper = std::thread([this] { fill(); });
   std::unique_lock<std::mutex> lock(s.mutex);
-  s.changed.wait(lock, [&s] { return s.full.size() < kBuildBlocksAhead || s.status != 0; });
+  s.changed.wait(lock, [&s] { return s.full.size() < kBuildBlocksAhead || s.abandoned; });
+  if (s.abandoned) {
+    s.block.clear();
+    return;
+  }
   s.full.push_back(std::move(s.block));
   if (s.spare.empty()) {
     s.block = std::string();
@@ -486,45 +470,67 @@ void EditorPane::TextBuilder::handOver() {
   s.changed.notify_all();
 }
 
-// The helper thread: feeds the full blocks to the loader in order until the last has come.
-void EditorPane::TextBuilder::fill() {
-  State& s = *state_;
-  std::unique_lock<std::mutex> lock(s.mutex);
-  for (;;) {
-    s.changed.wait(lock, [&s] { return !s.full.empty() || s.finished || s.abandoned; });
-    if (s.abandoned || s.full.empty()) return;
-    std::string block = std::move(s.full.front());
-    s.full.pop_front();
-    lock.unlock();
-    int status = 0;
-    if (s.status == 0) {
-      status = s.loader->AddData(block.data(), static_cast<std::ptrdiff_t>(block.size()));
-    }
-    block.clear();
-    lock.lock();
-    if (s.status == 0) s.status = status;
-    s.spare.push_back(std::move(block));
-    s.changed.notify_all();
-  }
-}
-
-void EditorPane::TextBuilder::Commit() {
-  State& s = *state_;
-  if (s.helper.joinable()) {
-    if (!s.block.empty()) handOver();
+void EditorPane::BuildText(std::size_t expectedBytes,
+                           const std::function<void(LineBuilder& out)>& produce) {
+  LineBuilder builder;
+  LineBuilder::State& s = *builder.state_;
+  std::exception_ptr failure;
+  auto finish = [&s] {
     {
       const std::lock_guard<std::mutex> lock(s.mutex);
       s.finished = true;
     }
     s.changed.notify_all();
-    s.helper.join();
-  } else if (!s.block.empty()) {
-    s.status = s.loader->AddData(s.block.data(), static_cast<std::ptrdiff_t>(s.block.size()));
+  };
+  std::thread producer([&] {
+    try {
+      produce(builder);
+      if (!s.block.empty()) builder.handOver();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    finish();
+  });
+  // Whatever happens here, the producer is released and waited for before the builder goes.
+  struct JoinAtEnd {
+    LineBuilder::State& s;
+    std::thread& producer;
+    ~JoinAtEnd() {
+      {
+        const std::lock_guard<std::mutex> lock(s.mutex);
+        s.abandoned = true;
+      }
+      s.changed.notify_all();
+      producer.join();
+    }
+  } joinAtEnd{s, producer};
+
+  // Made here, while the producer starts: the editor clears the room it sets aside.
+  auto* loader = reinterpret_cast<DocumentLoader*>(
+      SendScintilla(SCI_CREATELOADER, static_cast<unsigned long>(expectedBytes), 0L));
+  int status = loader != nullptr ? 0 : -1;
+  std::unique_lock<std::mutex> lock(s.mutex);
+  for (;;) {
+    s.changed.wait(lock, [&s] { return !s.full.empty() || s.finished; });
+    if (s.full.empty()) break;
+    std::string block = std::move(s.full.front());
+    s.full.pop_front();
+    lock.unlock();
+    s.changed.notify_all();
+    if (status == 0) {
+      status = loader->AddData(block.data(), static_cast<std::ptrdiff_t>(block.size()));
+    }
+    block.clear();
+    lock.lock();
+    s.spare.push_back(std::move(block));
   }
-  if (s.status != 0) throw std::bad_alloc();
-  void* document = s.loader->ConvertToDocument();
-  s.loader = nullptr;
-  s.pane.adoptDocument(document, !s.anyLine);
+  lock.unlock();
+  if (failure || status != 0) {
+    if (loader != nullptr) loader->Release();
+    if (failure) std::rethrow_exception(failure);
+    throw std::bad_alloc();
+  }
+  adoptDocument(loader->ConvertToDocument(), !s.anyLine);
 }
 
 bool EditorPane::IsModified() const {

@@ -66,32 +66,34 @@ class EditorPane : public QsciScintilla {
   // for a large result.
   void ReplaceText(std::string_view linesEachEndedByLF);
 
-  // Builds a new text for the pane away from what it shows, and then shows it at once. Lines
-  // handed to AddLine go in blocks to a document of the editor's own, which a helper thread
-  // fills while the caller produces the next lines, so the editor's bookkeeping of a large text
-  // overlaps the work that makes it. Commit() shows the text as ReplaceLines does (stored
-  // unchanged, no undo step, caret to the start, IsModified as it was). A builder destroyed
-  // without Commit() leaves the pane exactly as it was, so work that fails part-way changes
-  // nothing. Use it on the pane's thread; nothing else may change the pane meanwhile.
-  class TextBuilder {
+  // Receives the lines of a text that BuildText makes, in order, on the thread that makes them.
+  class LineBuilder {
    public:
-    // `expectedBytes`: about how large the text will be (more room is made as needed).
-    explicit TextBuilder(EditorPane& pane, std::size_t expectedBytes = 0);
-    ~TextBuilder();
-    TextBuilder(const TextBuilder&) = delete;
-    TextBuilder& operator=(const TextBuilder&) = delete;
-
+    // Stored unchanged (no TAB rule); a line holding CR or LF shows as several lines.
     void AddLine(std::string_view line);
-    // Throws std::bad_alloc when the editor could not take the text; the pane is then unchanged.
-    void Commit();
 
    private:
+    friend class EditorPane;
+    LineBuilder();
+    ~LineBuilder();
+    LineBuilder(const LineBuilder&) = delete;
+    LineBuilder& operator=(const LineBuilder&) = delete;
     void handOver();
-    void fill();
 
     struct State;
     std::unique_ptr<State> state_;
   };
+
+  // Makes a new text for the pane and then shows it at once. `produce` runs on a helper thread
+  // and hands the lines to the builder it is given; meanwhile this thread feeds them, in
+  // blocks, to a document of the editor's own, so the editor's bookkeeping of a large text
+  // overlaps the work that makes it. When `produce` returns, the pane shows the text as
+  // ReplaceLines does (stored unchanged, no undo step, caret to the start, IsModified as it
+  // was). When it throws, the pane stays exactly as it was and the exception comes out of
+  // BuildText; std::bad_alloc when the editor cannot take the text. `produce` must not touch
+  // widgets, and nothing may change this pane meanwhile. `expectedBytes`: about how large the
+  // text will be (more room is made as needed).
+  void BuildText(std::size_t expectedBytes, const std::function<void(LineBuilder& out)>& produce);
 
   // True exactly while the undo history holds at least one step, undone or not; only LoadFile
   // empties it.

@@ -83,11 +83,11 @@ QPushButton:default { border: 2px solid #34495e; }
 // the run has finished.
 class PaneSink : public LineSink {
  public:
-  explicit PaneSink(EditorPane::TextBuilder& builder) : builder_(builder) {}
-  void Line(std::string_view line) override { builder_.AddLine(line); }
+  explicit PaneSink(EditorPane::LineBuilder& out) : out_(out) {}
+  void Line(std::string_view line) override { out_.AddLine(line); }
 
  private:
-  EditorPane::TextBuilder& builder_;
+  EditorPane::LineBuilder& out_;
 };
 
 }  // namespace
@@ -308,25 +308,26 @@ void TForm1::suitempsuiButton1Click() {
       options_.makeRandom ? options_.makeRandom()
                           : std::make_unique<SeededRandom>(SeededRandom::ClockSeed());
   const std::string baseDN = ToBytes(eBaseDN->text());  // as typed: blanks are part of it
-  // The pane's text is read in place, line by line; it does not change during the run.
-  const std::string_view text = source->TextView();
-  // The result is about as large as the source; the pane takes it in while the run goes on.
-  EditorPane::TextBuilder result(*dest, text.size());
-  PaneSink output(result);
   struct FlushAtEnd {
     WindowLog& log;
     ~FlushAtEnd() { log.Flush(); }
   } flush{*log_};
-  RepairRun run(baseDN, *transformMap_, *usedDNs_, *random, log_.get(), output);
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = std::min(text.find('\n', start), text.size());
-    run.AddLine(text.substr(start, end - start));
-    start = end + 1;
-  }
-  run.Finish();
-  // Only a finished run replaces the result, so a failure leaves the previous one in place.
-  result.Commit();
+  // The run goes on a helper thread while the result pane takes in its output; it touches no
+  // widget (the log keeps its messages until the flush). The source pane's text is read in
+  // place, line by line: nothing changes it during the run. Only a finished run replaces the
+  // result, so a failure leaves the previous one in place.
+  const std::string_view text = source->TextView();
+  dest->BuildText(text.size(), [&](EditorPane::LineBuilder& out) {
+    PaneSink output(out);
+    RepairRun run(baseDN, *transformMap_, *usedDNs_, *random, log_.get(), output);
+    std::size_t start = 0;
+    while (start < text.size()) {
+      const std::size_t end = std::min(text.find('\n', start), text.size());
+      run.AddLine(text.substr(start, end - start));
+      start = end + 1;
+    }
+    run.Finish();
+  });
 }
 
 void TForm1::suiButton2Click() {

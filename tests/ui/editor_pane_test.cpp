@@ -287,16 +287,22 @@ TEST_F(EditorPaneTest, ReadingInChunksSplitsAsTheWholeText) {
   }
 }
 
-TEST_F(EditorPaneTest, BuiltTextShowsOnlyOnCommit) {
+TEST_F(EditorPaneTest, BuiltTextShowsOnlyWhenComplete) {
   EditorPane pane(EditorPane::Kind::Dest);
   QTest::keyClicks(&pane, "edit");
   const long lexer = pane.SendScintilla(Sci::SCI_GETLEXER);
-  {
-    EditorPane::TextBuilder dropped(pane, 100);
-    for (int i = 0; i < 200000; ++i) dropped.AddLine("cn: line " + std::to_string(i));
-    EXPECT_EQ(pane.Lines(), Lines{"edit"});
+  // A producer that fails after several blocks have reached the editor changes nothing.
+  try {
+    pane.BuildText(100, [](EditorPane::LineBuilder& out) {
+      for (int i = 0; i < 500000; ++i) out.AddLine("cn: line " + std::to_string(i));
+      throw Error("stopped part-way");
+    });
+    ADD_FAILURE() << "the producer's failure was lost";
+  } catch (const Error& e) {
+    EXPECT_STREQ(e.what(), "stopped part-way");
   }
-  EXPECT_EQ(pane.Lines(), Lines{"edit"}) << "a builder dropped before Commit changes nothing";
+  EXPECT_EQ(pane.Lines(), Lines{"edit"});
+  EXPECT_TRUE(pane.IsModified());
   EXPECT_EQ(pane.UndoSteps(), 1);
 
   Lines many;
@@ -310,14 +316,14 @@ TEST_F(EditorPaneTest, BuiltTextShowsOnlyOnCommit) {
       {"OneEmptyLine", {""}},
       {"EmptyLastLine", {"a", ""}},
       {"BytesKeptAndNoTabRule", {AllLineBytes(true), "\xC3\x28\tx"}},
-      {"LineLongerThanABlock", {std::string(3 << 20, 'x'), "b"}},
+      {"LineLongerThanABlock", {std::string(9 << 20, 'x'), "b"}},
       {"ManyBlocks", many},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EditorPane::TextBuilder builder(pane, 0);
-    for (const std::string& line : c.lines) builder.AddLine(line);
-    builder.Commit();
+    pane.BuildText(0, [&c](EditorPane::LineBuilder& out) {
+      for (const std::string& line : c.lines) out.AddLine(line);
+    });
     EXPECT_TRUE(pane.Lines() == c.lines);
     EXPECT_EQ(pane.LineCount(), static_cast<int>(c.lines.size()));
     EXPECT_TRUE(pane.IsModified()) << "only loading a file empties the history";
@@ -327,11 +333,9 @@ TEST_F(EditorPaneTest, BuiltTextShowsOnlyOnCommit) {
 
   // The new text keeps the pane's settings: UTF-8, LF line ends, four-column tabs, the lexer,
   // and an undo history that records typing again.
-  {
-    EditorPane::TextBuilder builder(pane);
-    builder.AddLine("mozillaworkurl: http://example.org/x y");
-    builder.Commit();
-  }
+  pane.BuildText(0, [](EditorPane::LineBuilder& out) {
+    out.AddLine("mozillaworkurl: http://example.org/x y");
+  });
   EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETCODEPAGE), static_cast<long>(Sci::SC_CP_UTF8));
   EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETEOLMODE), static_cast<long>(Sci::SC_EOL_LF));
   EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETTABWIDTH), EditorPane::kTabSize);
