@@ -197,7 +197,11 @@ struct Batch {
 // A record's line buffers were last written on the other thread. Asking for them ahead of use
 // lets their transfers between the cores overlap, instead of each line stalling in turn.
 void PrefetchToRead(const RecordLines& lines) {
-  for (std::size_t i = 0; i < lines.size(); ++i) __builtin_prefetch(lines[i].data());
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    __builtin_prefetch(line.data());
+    __builtin_prefetch(line.data() + line.size());  // its end may lie in the next cache line
+  }
 }
 
 void PrefetchToWrite(const RecordLines& lines) {
@@ -487,6 +491,10 @@ void RepairRun::State::WriteOut(Batch& batch) {
     if (i + kKeyLookAhead < count) {
       const PendingRecord& later = batch.records[i + kKeyLookAhead];
       if (!later.dnKey.empty()) usedDNs.Prefetch(later.dnHash);
+    }
+    if (i + kKeyLookAhead / 2 < count) {
+      const PendingRecord& later = batch.records[i + kKeyLookAhead / 2];
+      if (!later.dnKey.empty()) usedDNs.PrefetchStoredKey(later.dnHash);
     }
     if (i + 1 < count) PrefetchToRead(batch.records[i + 1].lines);
     WriteOut(batch.records[i]);

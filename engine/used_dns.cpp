@@ -80,6 +80,13 @@ std::size_t UsedDNs::FindSlot(std::string_view key, std::uint32_t hash) const {
   }
 }
 
+void UsedDNs::PrefetchStoredKey(std::uint32_t hash) const {
+  if (slots_.empty()) return;
+  const std::uint64_t entry = slots_[hash & (slots_.size() - 1)];  // the first slot probed only
+  if (entry == 0 || static_cast<std::uint32_t>(entry >> 32) != hash) return;
+  __builtin_prefetch(keys_[static_cast<std::uint32_t>(entry) - 1].data);
+}
+
 void UsedDNs::Grow() {
   std::vector<std::uint64_t> old = std::move(slots_);
   slots_.assign(old.empty() ? kFirstTableSize : old.size() * 2, 0);

@@ -34,6 +34,9 @@ class UsedDNs {
   void Prefetch(std::uint32_t hash) const {
     if (!slots_.empty()) __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
   }
+  // The second step, a few keys later, once the slot has come: fetch the stored key it points
+  // at when that key has the same hash, for the comparison a repeated key needs.
+  void PrefetchStoredKey(std::uint32_t hash) const;
   bool Contains(std::string_view key) const;
 
   std::size_t size() const { return keys_.size(); }

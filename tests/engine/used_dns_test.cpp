@@ -49,6 +49,7 @@ TEST(UsedDNs, KeepsEveryKeyInOrderAsGiven) {
   EXPECT_EQ(keys[3], "dn: cn=D");
   // A hash worked out beforehand finds the same keys.
   keys.Prefetch(FoldedHash("dn: cn=d"));
+  keys.PrefetchStoredKey(FoldedHash("dn: cn=d"));
   EXPECT_FALSE(keys.AddIfAbsent("dn: cn=d", FoldedHash("dn: cn=d")));
   EXPECT_TRUE(keys.AddIfAbsent("dn: cn=E", FoldedHash("dn: cn=E")));
   EXPECT_TRUE(keys.Contains("DN: CN=E"));
