@@ -18,6 +18,7 @@
 
 #include "engine/defaults.h"
 #include "engine/repair_run.h"
+#include "engine/text.h"
 #include "platform/directories.h"
 #include "platform/file_io.h"
 #include "profiles/profiles.h"
@@ -89,6 +90,31 @@ class PaneSink : public LineSink {
  private:
   EditorPane::LineBuilder& out_;
 };
+
+// Hands the lines of a pane's text (separated by LF) to `run`. The editor also ends a line at a
+// CR, and a line set by the program may hold a NUL: the rare line holding either goes through
+// the run's own line splitting, the others are handed on as split.
+void ForEachPaneLine(std::string_view text, RepairRun& run) {
+  std::size_t start = 0;
+  std::size_t pos = 0;
+  bool split = true;
+  while (start < text.size()) {
+    pos = FindControlByte(text, pos);
+    if (pos < text.size() && text[pos] != '\n') {
+      split = split && text[pos] != '\r' && text[pos] != '\0';
+      ++pos;
+      continue;
+    }
+    const std::string_view line = text.substr(start, pos - start);
+    if (split) {
+      run.AddSplitLine(line);
+    } else {
+      run.AddLine(line);
+    }
+    start = pos = pos + 1;
+    split = true;
+  }
+}
 
 }  // namespace
 
@@ -320,12 +346,7 @@ void TForm1::suitempsuiButton1Click() {
   dest->BuildText(text.size(), [&](EditorPane::LineBuilder& out) {
     PaneSink output(out);
     RepairRun run(baseDN, *transformMap_, *usedDNs_, *random, log_.get(), output);
-    std::size_t start = 0;
-    while (start < text.size()) {
-      const std::size_t end = std::min(text.find('\n', start), text.size());
-      run.AddLine(text.substr(start, end - start));
-      start = end + 1;
-    }
+    ForEachPaneLine(text, run);
     run.Finish();
   });
 }

@@ -210,6 +210,33 @@ TEST_F(MainWindowTest, FixThatFailsPartWayKeepsTheResultPane) {
   EXPECT_EQ(window->dest->Line(0).rfind("dn: cn=Person 0+mail=p0,", 0), 0u) << window->dest->Line(0);
 }
 
+TEST_F(MainWindowTest, FixReadsTheSourceLinesAsThePaneShowsThem) {
+  // A line set by the program may hold a CR, which the pane shows as a line break, or a NUL,
+  // which ends a line for the repair; each must repair as the lines written out would.
+  struct Case {
+    const char* name;
+    std::vector<std::string> held, written;
+  };
+  const Case cases[] = {
+      {"CrInALine", {"dn: cn=a", "cn: a\rsn: b", "mail: m"}, {"dn: cn=a", "cn: a", "sn: b", "mail: m"}},
+      {"CrLfInALine", {"dn: cn=a", "cn: a\r\nsn: b"}, {"dn: cn=a", "cn: a", "sn: b"}},
+      {"NulInALine", {"dn: cn=a", std::string("cn: a\0sn: b", 11)}, {"dn: cn=a", "cn: a", "sn: b"}},
+      {"TabsAndControlBytes", {"dn: cn=a", "cn: a\tb\x01\x0c", "sn: b"}, {"dn: cn=a", "cn: a\tb\x01\x0c", "sn: b"}},
+  };
+  auto window = makeWindow();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    window->source->ReplaceLines(c.written);
+    QTest::mouseClick(window->suiButton1, Qt::LeftButton);
+    const std::vector<std::string> expected = window->dest->Lines();
+    window->source->ReplaceLines(c.held);
+    QTest::mouseClick(window->suiButton1, Qt::LeftButton);
+    EXPECT_EQ(window->dest->Lines(), expected);
+    EXPECT_GT(expected.size(), 2u);
+  }
+  EXPECT_TRUE(desktop_->errors.empty());
+}
+
 TEST_F(MainWindowTest, DecodingErrorGoesToStatusBarAndLogPane) {
   auto window = makeWindow();
   window->show();
