@@ -505,9 +505,11 @@ void EditorPane::BuildText(std::size_t expectedBytes,
     }
   } joinAtEnd{s, producer};
 
-  // Made here, while the producer starts: the editor clears the room it sets aside.
+  // Made here, while the producer starts: the editor clears the room it sets aside. One byte
+  // more than expected, because an insertion that fills the room exactly makes the editor move
+  // the whole text to new room (a file without a final line break fills it exactly).
   auto* loader = reinterpret_cast<DocumentLoader*>(
-      SendScintilla(SCI_CREATELOADER, static_cast<unsigned long>(expectedBytes), 0L));
+      SendScintilla(SCI_CREATELOADER, static_cast<unsigned long>(expectedBytes + 1), 0L));
   int status = loader != nullptr ? 0 : -1;
   std::unique_lock<std::mutex> lock(s.mutex);
   for (;;) {

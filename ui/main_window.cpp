@@ -343,7 +343,9 @@ void TForm1::suitempsuiButton1Click() {
   // place, line by line: nothing changes it during the run. Only a finished run replaces the
   // result, so a failure leaves the previous one in place.
   const std::string_view text = source->TextView();
-  dest->BuildText(text.size(), [&](EditorPane::LineBuilder& out) {
+  // The result is about as large as the source, a little larger where DNs gain the base DN;
+  // an estimate too small costs a copy of the whole result.
+  dest->BuildText(text.size() + text.size() / 16, [&](EditorPane::LineBuilder& out) {
     PaneSink output(out);
     RepairRun run(baseDN, *transformMap_, *usedDNs_, *random, log_.get(), output);
     ForEachPaneLine(text, run);
