@@ -212,6 +212,9 @@ void EditorPane::createLook() {
   lexer_ = new LdifLexer(kind_ == Kind::Source ? LdifLexer::Mode::Full : LdifLexer::Mode::UrlsOnly,
                          font, this);
   setLexer(lexer_);
+  // The panes show no annotations; while they are visible the editor walks every line of a
+  // text each time the pane takes a new one.
+  SendScintilla(SCI_ANNOTATIONSETVISIBLE, static_cast<unsigned long>(ANNOTATION_HIDDEN));
   // URL runs are hotspots: the editor shows a pointing hand over them and reports a click.
   SendScintilla(SCI_STYLESETHOTSPOT, static_cast<unsigned long>(LdifStyle::Url), 1L);
 
