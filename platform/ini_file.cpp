@@ -246,7 +246,9 @@ void IniDocument::WriteString(std::string_view section, std::string_view key,
     if (LineEnd(lines_.back()).empty()) lines_.back() += lineEnd_;
     if (!TrimView(lines_.back()).empty()) lines_.push_back(lineEnd_);
   }
-  lines_.push_back("[" + std::string(TrimView(section)) + "]" + lineEnd_);
+  std::string sectionLine = "[";
+  sectionLine.append(TrimView(section)).append("]").append(lineEnd_);
+  lines_.push_back(std::move(sectionLine));
   lines_.push_back(std::move(keyLine));
 }
 
