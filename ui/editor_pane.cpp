@@ -70,8 +70,8 @@ constexpr long kSmartTabSearchLines = 200;
 constexpr std::size_t kSaveBlock = std::size_t{1} << 20;
 // LoadFile reads the file in chunks of this size.
 constexpr std::size_t kReadChunk = std::size_t{1} << 20;
-// A TextBuilder hands the editor's loader blocks of about this size, and lets the caller run
-// at most this many blocks ahead of it.
+// BuildText hands the editor's loader blocks of about this size, and lets the producer run at
+// most this many blocks ahead of it.
 constexpr std::size_t kBuildBlock = std::size_t{1} << 20;
 constexpr std::size_t kBuildBlocksAhead = 4;
 
