@@ -38,23 +38,19 @@
 #include "ui/ldif_lexer.h"
 #include "ui/ldif_styler.h"
 
-namespace quorvane {
-
-// The editor's interface for filling a document away from any view (its "loader"), as the
-// editor library declares it; the Qt package does not install that header. A loader comes
-// from SCI_CREATELOADER, may be filled on any thread, and either becomes a document through
-// ConvertToDocument or is dropped through Release. Declared with external linkage: the
-// compiler must not conclude that no class in this program implements it.
-class DocumentLoader {
+// The editor's interface for filling a document away from any view (its "loader"), declared
+// as the editor library built here declares it, in the global namespace; the Qt package does
+// not install that header. A loader comes from SCI_CREATELOADER, may be filled on any thread,
+// and either becomes a document through ConvertToDocument or is dropped through Release.
+class ILoader {
  public:
   virtual int Release() = 0;
   // 0, or an SC_STATUS_* failure code.
-  virtual int AddData(const char* data, std::ptrdiff_t length) = 0;
+  virtual int AddData(char* data, std::ptrdiff_t length) = 0;
   virtual void* ConvertToDocument() = 0;
-
- protected:
-  ~DocumentLoader() = default;
 };
+
+namespace quorvane {
 
 namespace {
 
@@ -511,7 +507,7 @@ void EditorPane::BuildText(std::size_t expectedBytes,
   // Made here, while the producer starts: the editor clears the room it sets aside. One byte
   // more than expected, because an insertion that fills the room exactly makes the editor move
   // the whole text to new room (a file without a final line break fills it exactly).
-  auto* loader = reinterpret_cast<DocumentLoader*>(
+  auto* loader = reinterpret_cast<ILoader*>(
       SendScintilla(SCI_CREATELOADER, static_cast<unsigned long>(expectedBytes + 1), 0L));
   int status = loader != nullptr ? 0 : -1;
   std::unique_lock<std::mutex> lock(s.mutex);
