@@ -211,6 +211,9 @@ void EditorPane::createLook() {
   // The panes show no annotations; while they are visible the editor walks every line of a
   // text each time the pane takes a new one.
   SendScintilla(SCI_ANNOTATIONSETVISIBLE, static_cast<unsigned long>(ANNOTATION_HIDDEN));
+  // A jump into a large text styles what is shown first and the text above it in idle time,
+  // so the pane answers at once wherever the user scrolls.
+  SendScintilla(SCI_SETIDLESTYLING, static_cast<unsigned long>(SC_IDLESTYLING_TOVISIBLE));
   // URL runs are hotspots: the editor shows a pointing hand over them and reports a click.
   SendScintilla(SCI_STYLESETHOTSPOT, static_cast<unsigned long>(LdifStyle::Url), 1L);
 

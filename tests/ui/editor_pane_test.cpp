@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -500,6 +501,33 @@ TEST_F(EditorPaneTest, HighlightingStylesOnlyWhatIsShown) {
   QTest::keyClick(&pane, Qt::Key_Delete);
   pane.SendScintilla(Sci::SCI_COLOURISE, 0UL, -1L);
   EXPECT_EQ(styleAtLine(1), static_cast<long>(LdifStyle::KeywordA));
+}
+
+TEST_F(EditorPaneTest, JumpToTheEndStylesTheRestInIdleTime) {
+  // A comment opened on the first line covers everything: the last line must end up in the
+  // comment style, but the jump itself styles only a little, the rest follows while idle.
+  std::string book = "<!-- the whole book is a comment\n";
+  for (int i = 0; i < 100000; ++i) book += "dn: cn=" + std::to_string(i) + "\ncn: x\n\n";
+  EditorPane pane(EditorPane::Kind::Source);
+  pane.resize(600, 300);
+  pane.show();
+  pane.LoadFile(WriteFile("big.ldif", book));
+  pane.repaint();
+  pane.SendScintilla(Sci::SCI_DOCUMENTEND);
+  pane.repaint();
+  QApplication::processEvents();
+  const long length = pane.SendScintilla(Sci::SCI_GETLENGTH);
+  EXPECT_LT(pane.lexer()->styledBytes(), length / 4) << "the jump styled the whole text";
+  QElapsedTimer waited;
+  waited.start();
+  while (pane.SendScintilla(Sci::SCI_GETENDSTYLED) < length && waited.elapsed() < 20000) {
+    QApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  ASSERT_EQ(pane.SendScintilla(Sci::SCI_GETENDSTYLED), length);
+  const long lastLine = pane.SendScintilla(Sci::SCI_GETLINECOUNT) - 2;
+  EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETSTYLEAT,
+                               pane.SendScintilla(Sci::SCI_POSITIONFROMLINE, lastLine)),
+            static_cast<long>(LdifStyle::Comment));
 }
 
 }  // namespace
