@@ -81,6 +81,18 @@ void ExpectRepair(std::string_view input, std::string_view expected,
   EXPECT_EQ(Repair(input, map, baseDN), expected) << "input:\n" << input;
 }
 
+// One row of a table of repairs, named for the input feature it shows.
+struct NamedCase {
+  const char* name;
+  const char* input;
+  const char* output;
+};
+
+template <std::size_t N>
+void ExpectCases(const NamedCase (&cases)[N]) {
+  for (const NamedCase& c : cases) EXPECT_EQ(Repair(c.input), c.output) << c.name;
+}
+
 TEST(RepairRun, HandbookSample) {
   TransformMap map;
   map.Add("mozillasecondemail:", "/ignore/:");
@@ -242,11 +254,7 @@ TEST(RepairRun, FirstRecordWithoutDnStillKeepsObjectClasses) {
 }
 
 TEST(RepairRun, FoldedLinesAreJoined) {
-  const struct {
-    const char* name;
-    const char* input;
-    const char* output;
-  } cases[] = {
+  const NamedCase cases[] = {
       {"FoldedBase64Dn", "dn:: Y249Sm9obiBE\n b2U=\ncn: x\nsn: y\n",
        "dn: cn=John Doe,dc=contacts,dc=test\ncn: x\nsn: y\n\n"},
       {"FoldAtBlank", "cn: x\nsn: y\ndescription: one \n two\n",
@@ -257,15 +265,11 @@ TEST(RepairRun, FoldedLinesAreJoined) {
       {"NoFoldAfterBlank", "cn: x\n\n sn: y\n", "cn: x\nsn: x\n\nsn: y\ncn: y\n\n"},
       {"SpaceOnlyLineSeparates", "cn: x\n \ncn: y\n", "cn: x\nsn: x\n\ncn: y\nsn: y\n\n"},
   };
-  for (const auto& c : cases) EXPECT_EQ(Repair(c.input), c.output) << c.name;
+  ExpectCases(cases);
 }
 
 TEST(RepairRun, SecondDnLineStartsARecord) {
-  const struct {
-    const char* name;
-    const char* input;
-    const char* output;
-  } cases[] = {
+  const NamedCase cases[] = {
       {"MissingBlankLine", "dn: cn=A\ncn: A\ndn: cn=B\ncn: B\n",
        "dn: cn=A,dc=contacts,dc=test\ncn: A\nsn: A\n\ndn: cn=B,dc=contacts,dc=test\ncn: B\nsn: B\n\n"},
       {"Base64Second", "dn: cn=A\ndn:: Y249Qg==\n",
@@ -281,7 +285,7 @@ TEST(RepairRun, SecondDnLineStartsARecord) {
       {"FoldedAwayFromDn", "dn: cn=A\ndn\n x: B\n",
        "dn: cn=A,dc=contacts,dc=test\ndnx: B\nsn: A\ncn: A\n\n"},
   };
-  for (const auto& c : cases) EXPECT_EQ(Repair(c.input), c.output) << c.name;
+  ExpectCases(cases);
 }
 
 TEST(RepairRun, NoRecordWithoutBlankAtEnd) {
