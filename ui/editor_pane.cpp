@@ -711,24 +711,24 @@ bool EditorPane::acceptsDrag(const QDropEvent* e) {
   return accept && from == this;
 }
 
-void EditorPane::dragEnterEvent(QDragEnterEvent* e) {
+// Files from the desktop are answered here; text dragged within the pane is the editor's own.
+bool EditorPane::answeredDrag(QDragMoveEvent* e) {
   if (!acceptsDrag(e)) {
     e->ignore();
   } else if (e->source() == nullptr) {
     e->acceptProposedAction();
   } else {
-    QsciScintilla::dragEnterEvent(e);
+    return false;
   }
+  return true;
+}
+
+void EditorPane::dragEnterEvent(QDragEnterEvent* e) {
+  if (!answeredDrag(e)) QsciScintilla::dragEnterEvent(e);
 }
 
 void EditorPane::dragMoveEvent(QDragMoveEvent* e) {
-  if (!acceptsDrag(e)) {
-    e->ignore();
-  } else if (e->source() == nullptr) {
-    e->acceptProposedAction();
-  } else {
-    QsciScintilla::dragMoveEvent(e);
-  }
+  if (!answeredDrag(e)) QsciScintilla::dragMoveEvent(e);
 }
 
 void EditorPane::dropEvent(QDropEvent* e) {

@@ -151,6 +151,8 @@ class EditorPane : public QsciScintilla {
   void newLineWithIndent();
   std::string_view lineView(long line) const;
   bool acceptsDrag(const QDropEvent* e);
+  // Ignores or accepts a drag the pane decides itself; false when the editor should handle it.
+  bool answeredDrag(QDragMoveEvent* e);
   void dropFiles(const QList<QUrl>& urls);
 
   Kind kind_;
