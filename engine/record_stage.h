@@ -1,0 +1,291 @@
+// The steps every repair run takes with a record: collecting its lines, the first pass, the
+// uniqueness of its DN with the second pass, and writing it out. Shared by the line-by-line run
+// and the run over whole texts; not meant for other callers.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/fix_record.h"
+#include "engine/log.h"
+#include "engine/random_source.h"
+#include "engine/text.h"
+#include "engine/used_dns.h"
+
+namespace quorvane {
+namespace record_stage {
+
+// Records starting on the first this many source lines report every line's progress.
+inline constexpr std::size_t kProgressEveryLine = 256;
+// After them, one record in this many reports the progress of its last line.
+inline constexpr std::size_t kProgressEveryRecord = 16;
+
+// The base DN ends every DN line; a line break pasted into it must not split those lines.
+std::string WithoutLineBreaks(std::string_view baseDN);
+
+// The log messages of a first pass run on another thread, replayed in order on the caller's
+// thread. The texts share one buffer, reused from record to record.
+class HoldingLog : public Log {
+ public:
+  void Clear() {
+    text_.clear();
+    held_.clear();
+  }
+  void SetWantsProgress(bool progress) { progress_ = progress; }
+  void Write(std::string_view text, int level, std::size_t line) override {
+    held_.push_back({text_.size(), text.size(), level, line});
+    text_.append(text);
+  }
+  bool WantsProgress() const override { return progress_; }
+  // `lineOffset` is added to the line of every message that has one.
+  void ReplayTo(Log& log, std::size_t lineOffset = 0) const {
+    for (const Held& held : held_) {
+      log.Write(std::string_view(text_).substr(held.offset, held.length), held.level,
+                held.line == 0 ? 0 : held.line + lineOffset);
+    }
+  }
+
+ private:
+  struct Held {
+    std::size_t offset;
+    std::size_t length;
+    int level;
+    std::size_t line;
+  };
+  std::string text_;
+  std::vector<Held> held_;
+  bool progress_ = false;
+};
+
+// A record between its collection and its output, with what its first pass found.
+struct PendingRecord {
+  RecordLines lines;
+  std::size_t line = 0;  // the source line it starts on
+  bool isFirst = false;
+  ProgressLines progress = ProgressLines::kNone;
+  std::string dnKey;
+  std::uint32_t dnHash = 0;  // FoldedHash(dnKey), worked out with the first pass
+  RecordFacts facts;
+  FirstPassNotes notes;
+  HoldingLog messages;
+  // The signature of each line (see LineSignature), worked out while the lines are still in
+  // the cache; a second pass renews those of the lines it changes or adds.
+  std::vector<std::uint64_t> signatures;
+};
+
+// Lines that are the same value to a directory have the same signature: their size and their
+// first and last eight bytes with ASCII letters folded. Lines of a record rarely share one.
+inline std::uint64_t LineSignature(std::string_view line) {
+  std::uint64_t first = 0;
+  std::uint64_t last = 0;
+  if (line.size() >= 8) {
+    std::memcpy(&first, line.data(), 8);
+    std::memcpy(&last, line.data() + line.size() - 8, 8);
+  } else {
+    std::memcpy(&first, line.data(), line.size());
+  }
+  return (LowerAsciiWord(first) * 0x9E3779B97F4A7C15ull) ^ LowerAsciiWord(last) ^ line.size();
+}
+
+void SignLines(const RecordLines& lines, std::size_t from, std::vector<std::uint64_t>& signatures);
+
+// What the record passes read besides the record: the same for every record of a run.
+struct RunSettings {
+  std::string baseDN;             // without line breaks
+  const TransformMap* map;        // null for an empty profile: not even looked up
+  bool wantsProgress;
+};
+
+// The first pass of `record` (its lines, line, isFirst and progress set), with messages held
+// in the record when `log` is set. Sets the key, its hash, the facts, notes and signatures.
+void FirstPass(PendingRecord& record, const RunSettings& settings, bool log);
+
+// The messages of a record whose first pass is done, in their order, then the uniqueness of
+// its DN: a key already taken is replaced by a new one (numbers drawn from `random`) and the
+// record gets its second pass, whose messages go straight to `log`. True when the record was
+// changed by a second pass. `lineOffset` turns the record's lines into lines of the whole text.
+bool SettleRecord(PendingRecord& record, const RunSettings& settings, UsedDNs& usedDNs,
+                  RandomSource& random, Log* log, std::size_t lineOffset, std::string& dnKey,
+                  std::string& candidate);
+
+// A directory refuses an entry that holds one value of an attribute twice ("type or value
+// exists"), and the attributes of an address book match without regard to case: a second mail
+// equal to the first but for case, or the cn lines of a made-unique record that all took the
+// same new name. Names compare without case; plain values too; Base64 values exactly.
+struct SameValue {
+  bool operator()(std::string_view a, std::string_view b) const;
+};
+struct ValueHash {
+  std::size_t operator()(std::string_view line) const;
+};
+using LongRecordSet = std::unordered_set<std::string_view, ValueHash, SameValue>;
+
+// Above this many lines a record's repeated values are found through a hash set.
+inline constexpr std::size_t kLinearDuplicateScan = 48;
+
+// Hands `emit` the lines of a record to be written: not the empty ones, and each value once.
+template <class Emit>
+void EmitRecord(const RecordLines& lines, const std::vector<std::uint64_t>& lineSignatures,
+                LongRecordSet& longRecordSet, Emit&& emit) {
+  if (lines.size() > kLinearDuplicateScan) {
+    longRecordSet.clear();
+    for (const std::string& line : lines) {
+      if (!line.empty() && longRecordSet.insert(line).second) emit(std::string_view(line));
+    }
+    return;
+  }
+  // A small open-addressing table of the lines written so far, keyed by signature; only lines
+  // with equal signatures are compared.
+  constexpr std::size_t kSlots = 128;  // at most 48 lines: never more than 38% full
+  std::array<std::uint8_t, kSlots> slots{};
+  const SameValue same;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    if (line.empty()) continue;
+    const std::uint64_t signature = lineSignatures[i];
+    std::size_t slot = (signature * 0x9E3779B97F4A7C15ull) >> 57;
+    bool repeated = false;
+    for (; slots[slot] != 0; slot = (slot + 1) % kSlots) {
+      const std::size_t earlier = slots[slot] - 1u;
+      if (lineSignatures[earlier] == signature && same(lines[earlier], line)) {
+        repeated = true;
+        break;
+      }
+    }
+    if (repeated) continue;
+    slots[slot] = static_cast<std::uint8_t>(i + 1);
+    emit(std::string_view(line));
+  }
+}
+
+// RFC 2849 folding: a line starting with exactly one space and then something else continues
+// the line before. Deeper indentation is taken as an indented line of its own.
+inline bool IsContinuation(std::string_view line) {
+  return line.size() >= 2 && line[0] == ' ' && line[1] != ' ';
+}
+
+inline bool IsDNLine(std::string_view line) { return line.starts_with("dn:"); }
+
+// Gathers source lines into records. A non-blank source line goes straight into the record,
+// trimmed; while continuation lines may still follow it is "pending": they are appended to it
+// (after the blanks its end lost, kept aside), and only then is its kind (a DN line starting a
+// record of its own?) decided. A blank line ends the record, and so does a second DN line: the
+// blank line between two records was left out. A leading "version: 1" is no DN line, so it
+// stays with the record that follows it (RFC 2849).
+//
+// `Target` takes each finished record through Take(RecordLines& lines, std::size_t line),
+// swapping the lines out and leaving the list it is handed back empty.
+template <class Target>
+class RecordCollector {
+ public:
+  explicit RecordCollector(Target& target) : target_(target) {}
+
+  // `lineNumber`: the line's number in the text, for the record it starts.
+  void Add(std::string_view raw, std::size_t lineNumber) {
+    if (previousNonBlank_ && IsContinuation(raw)) {
+      std::string& last = record_.back();
+      last.append(pendingTail_).append(raw.substr(1));
+      const std::size_t kept = TrimView(last).size();  // the start is trimmed already
+      pendingTail_.assign(last, kept);
+      last.resize(kept);
+      pendingIsDN_ = IsDNLine(last);  // "d" continued by "n: x" becomes a DN line
+      return;
+    }
+    // A record's last line is final once another line comes; only a DN line needs more.
+    if (hasPending_) {
+      hasPending_ = false;
+      if (pendingIsDN_) FlushDNLine();
+    }
+    const std::string_view line = TrimView(raw);
+    if (line.empty()) {
+      previousNonBlank_ = false;
+      EndRecord();
+      return;
+    }
+    previousNonBlank_ = true;
+    if (record_.empty()) recordLine_ = lineNumber;
+    record_.push_back(line);
+    const std::size_t tail =
+        static_cast<std::size_t>(raw.data() + raw.size() - line.data()) - line.size();
+    if (tail > 0) {
+      pendingTail_.assign(raw.substr(raw.size() - tail));
+    } else {
+      pendingTail_.clear();
+    }
+    hasPending_ = true;
+    // Noted from the source view as it comes: the record's copy may sit in a buffer another
+    // thread wrote last.
+    pendingIsDN_ = IsDNLine(line);
+    pendingLine_ = lineNumber;
+  }
+
+  // Ends the last record: no more lines come.
+  void Finish() {
+    if (hasPending_) {
+      hasPending_ = false;
+      if (pendingIsDN_) FlushDNLine();
+    }
+    EndRecord();
+    previousNonBlank_ = false;
+  }
+
+ private:
+  void FlushDNLine() {
+    if (recordHasDN_) {
+      std::string& last = record_.back();
+      pending_.swap(last);
+      record_.pop_back();
+      EndRecord();
+      recordLine_ = pendingLine_;
+      record_.push_back(pending_);
+    }
+    recordHasDN_ = true;
+  }
+
+  void EndRecord() {
+    recordHasDN_ = false;
+    if (record_.empty()) return;
+    target_.Take(record_, recordLine_);
+    record_.clear();
+  }
+
+  Target& target_;
+  RecordLines record_;
+  std::size_t recordLine_ = 0;
+  bool recordHasDN_ = false;
+  bool hasPending_ = false;     // the record's last line may still be continued
+  bool pendingIsDN_ = false;    // whether that line starts with "dn:"
+  std::size_t pendingLine_ = 0; // its source line
+  std::string pendingTail_;     // the blanks trimmed off its end
+  std::string pending_;         // a DN line on its way to the record it starts
+  bool previousNonBlank_ = false;
+};
+
+// The progress a record reports: every line of the first records, then the last line of one
+// record in kProgressEveryRecord (`recordNumber` counts from 1).
+inline ProgressLines ProgressFor(bool wantsProgress, std::size_t recordLine,
+                                 std::size_t recordNumber) {
+  if (!wantsProgress) return ProgressLines::kNone;
+  if (recordLine <= kProgressEveryLine) return ProgressLines::kEvery;
+  return recordNumber % kProgressEveryRecord == 0 ? ProgressLines::kLastOfRecord
+                                                   : ProgressLines::kNone;
+}
+
+// A record's line buffers were last written on another thread. Asking for them ahead of use
+// lets their transfers between the cores overlap, instead of each line stalling in turn.
+inline void PrefetchToRead(const RecordLines& lines) {
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    __builtin_prefetch(line.data());
+    __builtin_prefetch(line.data() + line.size());  // its end may lie in the next cache line
+  }
+}
+
+}  // namespace record_stage
+}  // namespace quorvane
