@@ -98,7 +98,7 @@ double Round(const Book& book, const TransformMap& map, bool rewrite, std::uint6
     lines.clear();
     for (const std::string_view line : record.lines) lines.push_back(line);
     if (!rewrite) continue;
-    const RecordContext context{"dc=contacts,dc=example,dc=com", &map, &log, record.line,
+    const RecordContext context{"dc=contacts,dc=example,dc=com", map.empty() ? nullptr : &map, &log, record.line,
                                 ProgressLines::kNone, &notes};
     dnKey.clear();
     const RecordFacts facts = FixRecord(lines, i == 0, dnKey, {}, context);

@@ -2,6 +2,7 @@
 #include "engine/base64.h"
 
 #include <array>
+#include <cstdint>
 
 #include "engine/error.h"
 
@@ -28,26 +29,34 @@ constexpr std::array<unsigned char, 256> kIndex = MakeIndexTable();
 int Base64CharIndex(char c) { return kIndex[static_cast<unsigned char>(c)]; }
 
 std::string Base64ToStr(std::string_view text) {
+  std::string result;
+  AppendBase64Decoded(text, result);
+  return result;
+}
+
+void AppendBase64Decoded(std::string_view text, std::string& out) {
   // The length is checked on the text as given: embedded blanks or line breaks count.
   if (text.size() < 4 || text.size() % 4 != 0) throw Error(kBase64LengthError);
 
   std::size_t pad = 0;
   while (pad < text.size() && text[text.size() - 1 - pad] == '=') ++pad;
 
-  std::string result;
-  result.reserve(text.size() / 4 * 3);
-  for (std::size_t i = 0; i < text.size(); i += 4) {
-    const unsigned x1 = kIndex[static_cast<unsigned char>(text[i])];
-    const unsigned x2 = kIndex[static_cast<unsigned char>(text[i + 1])];
-    const unsigned x3 = kIndex[static_cast<unsigned char>(text[i + 2])];
-    const unsigned x4 = kIndex[static_cast<unsigned char>(text[i + 3])];
-    result.push_back(static_cast<char>(((x1 << 2) | (x2 >> 4)) & 0xFF));
-    result.push_back(static_cast<char>(((x2 << 4) | (x3 >> 2)) & 0xFF));
-    result.push_back(static_cast<char>(((x3 << 6) | x4) & 0xFF));
+  const std::size_t start = out.size();
+  const std::size_t groups = text.size() / 4;
+  out.resize(start + groups * 3);
+  char* to = out.data() + start;
+  const unsigned char* from = reinterpret_cast<const unsigned char*>(text.data());
+  for (std::size_t g = 0; g < groups; ++g, from += 4, to += 3) {
+    const std::uint32_t n = (std::uint32_t{kIndex[from[0]]} << 18) |
+                            (std::uint32_t{kIndex[from[1]]} << 12) |
+                            (std::uint32_t{kIndex[from[2]]} << 6) | kIndex[from[3]];
+    to[0] = static_cast<char>(n >> 16);
+    to[1] = static_cast<char>(n >> 8);
+    to[2] = static_cast<char>(n);
   }
   // Every trailing "=" removes one byte, however many there are.
-  result.resize(pad < result.size() ? result.size() - pad : 0);
-  return result;
+  const std::size_t decoded = groups * 3;
+  out.resize(start + (pad < decoded ? decoded - pad : 0));
 }
 
 std::string StrToBase64(std::string_view bytes) {

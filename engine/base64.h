@@ -15,6 +15,9 @@ int Base64CharIndex(char c);
 // Decodes `text`; throws quorvane::Error(kBase64LengthError) when its length is below 4 or
 // not a multiple of 4. Every trailing "=" removes one byte from the end of the result.
 std::string Base64ToStr(std::string_view text);
+// The same, appending the decoded bytes to `out`, which keeps its room from call to call. On
+// the length error `out` is left as it was.
+void AppendBase64Decoded(std::string_view text, std::string& out);
 
 // Standard RFC 4648 encoding with "=" padding, for values that must be written as "name:: data".
 std::string StrToBase64(std::string_view bytes);

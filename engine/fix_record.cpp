@@ -1,6 +1,8 @@
 // Rewriting the lines of one LDIF record: DN escaping, profile rules, booleans, sn/cn.
 #include "engine/fix_record.h"
 
+#include <cstring>
+
 #include "engine/base64.h"
 #include "engine/dn_escape.h"
 #include "engine/error.h"
@@ -106,19 +108,23 @@ void NoteRecordShape(std::string_view line, RecordFacts& facts) {
   }
 }
 
-// "dn:: data" / "member:: data" -> "dn: text". RFC 2849 allows any number of spaces (FILL)
-// after the "::". On a decoding error the line stays encoded and the error is reported.
-void DecodeBase64DN(std::string& line, std::size_t attributeLength, const RecordContext& context) {
+// The DN of a "dn:: data" / "member:: data" line, decoded and trimmed, in a buffer reused from
+// line to line. RFC 2849 allows any number of spaces (FILL) after the "::". On a decoding error
+// the error is reported and the result is null: the line then stays encoded.
+const std::string* DecodeBase64DN(std::string_view line, std::size_t attributeLength,
+                                  const RecordContext& context) {
+  thread_local std::string decoded;
   std::size_t start = attributeLength + 2;
   while (start < line.size() && line[start] == ' ') ++start;
+  decoded.clear();
   try {
-    const std::string decoded = Base64ToStr(std::string_view(line).substr(start));
-    line.resize(attributeLength);
-    line.append(": ").append(TrimView(decoded));
+    AppendBase64Decoded(line.substr(start), decoded);
   } catch (const Error& error) {
     tScratch.assign("001: ").append(error.what());
     ReportError(context, tScratch);
+    return nullptr;
   }
+  return &decoded;
 }
 
 // Escapes the DN of a dn: or member: line and puts it under the base DN, writing
@@ -176,11 +182,10 @@ void RebuildLine(std::string& line, std::string_view name, std::string_view valu
   }
 }
 
-// Steps for a dn: or member: line that is not (or no longer) Base64.
-void FixDNLine(std::string& line, std::size_t attributeLength, bool isDN, std::string& dnKey,
-               PassState& state, const RecordContext& context) {
-  const std::string_view attribute = std::string_view(line).substr(0, attributeLength);
-  const std::string_view value = TrimView(std::string_view(line).substr(attributeLength + 1));
+// Steps for a dn: or member: line that is not (or no longer) Base64: `value` is its DN, which
+// need not lie in `line` (a decoded one does not).
+void FixDNLine(std::string& line, std::string_view attribute, std::string_view value, bool isDN,
+               std::string& dnKey, PassState& state, const RecordContext& context) {
   if (value.empty()) {
     if (isDN) {
       // An entry with an empty DN is reported by the run; the line stays to show it.
@@ -193,15 +198,15 @@ void FixDNLine(std::string& line, std::size_t attributeLength, bool isDN, std::s
   }
   thread_local std::string built;
   const std::size_t keyLength = BuildDNLine(attribute, value, context.baseDN, built);
-  const std::size_t valueStart = attributeLength + 2;
+  const std::size_t valueStart = attribute.size() + 2;
   if (isDN) {
     dnKey.assign(built, 0, keyLength);
     state.dnValue.assign(built, valueStart);
   }
   // `built` starts with the attribute and its colon, which is the name to look up.
   const std::string_view builtView = built;
-  RebuildLine(built, builtView.substr(0, attributeLength + 1), builtView.substr(valueStart), false,
-              context);
+  RebuildLine(built, builtView.substr(0, attribute.size() + 1), builtView.substr(valueStart),
+              false, context);
   line.swap(built);
 }
 
@@ -276,36 +281,179 @@ bool IsNameLine(std::string_view line) {
   return name == "dn:" || name == "sn:" || name == "cn:";
 }
 
+// Where the value of an ordinary line starts, when the line is already written as the pass
+// writes it and so keeps its bytes where they are: "name: value" with one blank after the
+// colon, or "name:: data", with no blank at either end or before the colon. Zero otherwise,
+// and for a value that starts with a colon after the blank, which the general path rewrites.
+std::size_t PlainValueStart(std::string_view line) {
+  const std::size_t size = line.size();
+  if (size < 3 || static_cast<unsigned char>(line[0]) <= 32 ||
+      static_cast<unsigned char>(line[size - 1]) <= 32) {
+    return 0;
+  }
+  const std::size_t colon = FindByte(line, ':');
+  if (colon == 0 || colon + 2 > size || static_cast<unsigned char>(line[colon - 1]) <= 32) {
+    return 0;
+  }
+  if (line[colon + 1] == ':') return colon + 1;  // the value ": data" marks the encoded form
+  if (line[colon + 1] != ' ' || colon + 3 > size) return 0;
+  const char valueFirst = line[colon + 2];
+  return static_cast<unsigned char>(valueFirst) > 32 && valueFirst != ':' ? colon + 2 : 0;
+}
+
+bool IsGenericClassName(std::string_view value) {
+  return value == "top" || value == "person" || value == "organizationalPerson";
+}
+
+// The record's shape as NoteRecordShape would note it, for a line that is exactly
+// `bare` + ":" + blank + `value` (or `bare` + ":" + `value` for ": data").
+void NotePlainLineShape(std::string_view bare, std::string_view value, RecordFacts& facts) {
+  switch (bare.size()) {
+    case 11:
+      if (EqualsNoCase(bare, "objectclass") &&
+          (EqualsNoCase(value, "groupOfNames") || EqualsNoCase(value, "groupOfUniqueNames"))) {
+        facts.isGroup = true;
+      }
+      break;
+    case 6:
+      if (EqualsNoCase(bare, "member")) facts.hasMember = true;
+      break;
+    case 12:
+      if (EqualsNoCase(bare, "uniqueMember")) facts.hasMember = true;
+      break;
+    default:
+      break;
+  }
+}
+
+// FixOtherLine and the notes on the result, for a line that PlainValueStart() accepts: the
+// steps decide on the name's length and first bytes, and a value that changes is changed in
+// its place. False, with nothing done, for any other line. `nameLine`: whether the line is
+// named "sn:" or "cn:" afterwards.
+bool FixPlainLine(std::string& line, bool isFirstRecord, PassState& state,
+                  const RecordContext& context, bool& nameLine) {
+  const std::size_t valueStart = PlainValueStart(line);
+  if (valueStart == 0) return false;
+  const bool spaced = line[valueStart - 1] == ' ';
+  const std::size_t colon = valueStart - 1 - spaced;
+  const std::string_view bare(line.data(), colon);
+  char* const value = line.data() + valueStart;
+  const std::size_t valueSize = line.size() - valueStart;
+  const std::string_view valueView(value, valueSize);
+  nameLine = false;
+  if (colon == 11 && !isFirstRecord && bare == "objectclass" && IsGenericClassName(valueView)) {
+    line.clear();
+    return true;
+  }
+  if (colon == 2 && bare[1] == 'n') {
+    if (bare[0] == 's') {
+      state.snValue.assign(valueView);
+      nameLine = true;
+    } else if (bare[0] == 'c') {
+      for (std::size_t i = 0; i < valueSize; ++i) {
+        if (value[i] == '"') value[i] = '\'';
+      }
+      state.cnValue.assign(valueView);
+      nameLine = true;
+    }
+  }
+  if (valueSize == 5 && EqualsNoCase(valueView, "false")) {
+    std::memcpy(value, "FALSE", 5);
+  } else if (valueSize == 4 && EqualsNoCase(valueView, "true")) {
+    std::memcpy(value, "TRUE", 4);
+  }
+  if (context.map != nullptr) {
+    // The profile's rules, as RebuildLine applies them; a line they change is noted afresh.
+    bool changed = false;
+    const std::string_view renamed =
+        CutAtLineBreak(context.map->Lookup(std::string_view(line.data(), colon + 1)));
+    if (!renamed.empty()) {
+      if (renamed == kIgnoreAttribute) {
+        line.clear();
+        nameLine = false;
+        return true;
+      }
+      tScratch.assign(renamed);
+      if (spaced) tScratch.push_back(' ');
+      tScratch.append(valueView);
+      line.swap(tScratch);
+      changed = true;
+    }
+    const std::string_view mapped = CutAtLineBreak(context.map->Lookup(line));
+    if (!mapped.empty()) {
+      if (mapped == kIgnoreLine) {
+        line.clear();
+      } else {
+        line.assign(mapped);
+      }
+      changed = true;
+    }
+    if (changed) {
+      NoteRecordShape(line, state.facts);
+      nameLine = IsNameLine(line);
+      return true;
+    }
+  }
+  NotePlainLineShape(bare, valueView, state.facts);
+  return true;
+}
+
+// Steps for a line the fast path does not take: dn: and member: lines, and lines that are not
+// yet written as the pass writes them.
+void FixLine(std::string& line, bool isFirstRecord, std::string& dnKey, PassState& state,
+             const RecordContext& context) {
+  const std::string_view view = line;
+  std::size_t attribute = 0;  // the length of "dn" or "member" on such a line
+  if (view.starts_with("dn:")) {
+    attribute = 2;
+  } else if (view.starts_with("member:")) {
+    attribute = 6;
+  }
+  if (attribute == 0) {
+    FixOtherLine(line, isFirstRecord, state, context);
+    return;
+  }
+  const bool isDN = attribute == 2;
+  if (view.size() > attribute + 1 && view[attribute + 1] == ':') {
+    // A line that does not decode stays encoded and passes as any other line.
+    const std::string* decoded = DecodeBase64DN(view, attribute, context);
+    if (decoded == nullptr) {
+      FixOtherLine(line, isFirstRecord, state, context);
+    } else {
+      FixDNLine(line, view.substr(0, attribute), TrimView(*decoded), isDN, dnKey, state, context);
+    }
+    return;
+  }
+  FixDNLine(line, view.substr(0, attribute), TrimView(view.substr(attribute + 1)), isDN, dnKey,
+            state, context);
+}
+
 RecordFacts FirstPass(RecordLines& lines, bool isFirstRecord, std::string& dnKey,
                       const RecordContext& context) {
   PassState& state = FreshState();
+  std::vector<std::size_t>* nameLines =
+      context.notes != nullptr ? &context.notes->nameLines : nullptr;
+  if (nameLines != nullptr) nameLines->clear();
   const std::size_t count = lines.size();
   for (std::size_t i = 0; i < count; ++i) {
     std::string& line = lines[i];
     Progress(context, line, i + 1 == count);
-    const std::string_view view = line;
-    if (view.starts_with("dn::")) {
-      DecodeBase64DN(line, 2, context);
-    } else if (view.starts_with("member::")) {
-      DecodeBase64DN(line, 6, context);
+    bool nameLine = false;
+    // Lines starting "dn:" or "member:" hold DNs and never take the fast path.
+    const char first = line.empty() ? '\0' : line[0];
+    const bool maybeDN = (first == 'd' && line.starts_with("dn:")) ||
+                         (first == 'm' && line.starts_with("member:"));
+    if (maybeDN || !FixPlainLine(line, isFirstRecord, state, context, nameLine)) {
+      FixLine(line, isFirstRecord, dnKey, state, context);
+      NoteRecordShape(line, state.facts);
+      nameLine = IsNameLine(line);
     }
-    // A line still starting with "::" after the decoder ran did not decode; it passes through.
-    const std::string_view now = line;
-    if (now.starts_with("dn:") && !now.starts_with("dn::")) {
-      FixDNLine(line, 2, true, dnKey, state, context);
-    } else if (now.starts_with("member:") && !now.starts_with("member::")) {
-      FixDNLine(line, 6, false, dnKey, state, context);
-    } else {
-      FixOtherLine(line, isFirstRecord, state, context);
-    }
-    NoteRecordShape(line, state.facts);
+    if (nameLine && nameLines != nullptr) nameLines->push_back(i);
   }
   AppendMissingNames(lines, ChooseName(state), state);
   if (context.notes != nullptr) {
-    std::vector<std::size_t>& nameLines = context.notes->nameLines;
-    nameLines.clear();
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-      if (IsNameLine(lines[i])) nameLines.push_back(i);
+    for (std::size_t i = count; i < lines.size(); ++i) {
+      if (IsNameLine(lines[i])) nameLines->push_back(i);
     }
     context.notes->facts = state.facts;
   }

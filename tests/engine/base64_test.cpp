@@ -51,6 +51,19 @@ TEST(Base64, CharactersOutsideTheAlphabetCountAs61) {
   EXPECT_EQ(Base64ToStr("Y24-").size(), 3u);
 }
 
+TEST(Base64, AppendingDecoderKeepsWhatWasThere) {
+  std::string out = "dn: ";
+  AppendBase64Decoded("Y249Sm9l", out);
+  EXPECT_EQ(out, "dn: cn=Joe");
+  // Padding removes decoded bytes only, never the text before them.
+  AppendBase64Decoded("YQ======", out);
+  EXPECT_EQ(out, "dn: cn=Joe");
+  EXPECT_THROW(AppendBase64Decoded("Y249Sm9", out), Error);
+  EXPECT_EQ(out, "dn: cn=Joe");
+  AppendBase64Decoded("/+/+", out);
+  EXPECT_EQ(out, "dn: cn=Joe\xFF\xEF\xFE");
+}
+
 TEST(Base64, EncoderRoundTrips) {
   EXPECT_EQ(StrToBase64(""), "");
   EXPECT_EQ(StrToBase64("a"), "YQ==");
