@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -102,6 +103,19 @@ inline std::size_t FindControlByte(std::string_view text, std::size_t from = 0) 
   return size;
 }
 
+// The high bit of every byte of `word` (eight bytes in memory order) that equals `byte`, and
+// perhaps of bytes after such a byte: the lowest bit set is exact, which is all a search needs.
+inline std::uint64_t ByteMatches64(std::uint64_t word, char byte) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  const std::uint64_t x = word ^ (kOnes * static_cast<unsigned char>(byte));
+  return (x - kOnes) & ~x & (kOnes << 7);
+}
+// The position, in memory order, of the byte of the lowest bit set in a ByteMatches64 result.
+inline std::size_t ByteIndex(std::uint64_t matches) {
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "words are read little-endian");
+  return static_cast<std::size_t>(__builtin_ctzll(matches)) / 8;
+}
+
 // The position of the first `byte` in `text`, or text.size(); 16 bytes at a time where the
 // processor can, without reading outside `text`.
 inline std::size_t FindByte(std::string_view text, char byte) {
@@ -123,6 +137,16 @@ inline std::size_t FindByte(std::string_view text, char byte) {
     return mask != 0 ? i + static_cast<std::size_t>(__builtin_ctz(mask)) : size;
   }
 #endif
+  // Short texts, most attribute names among them: two overlapping words, each searched at once.
+  if (size >= 8) {
+    std::uint64_t first;
+    std::uint64_t last;
+    std::memcpy(&first, data, 8);
+    std::memcpy(&last, data + size - 8, 8);
+    if (const std::uint64_t hit = ByteMatches64(first, byte)) return ByteIndex(hit);
+    const std::uint64_t hit = ByteMatches64(last, byte);
+    return hit != 0 ? size - 8 + ByteIndex(hit) : size;
+  }
   while (i < size && data[i] != byte) ++i;
   return i;
 }

@@ -41,6 +41,23 @@ TEST(FindByte, FindsTheFirstOccurrenceAtEveryPosition) {
   EXPECT_EQ(FindByte("\xE9\xFF:", '\xFF'), 1u);
 }
 
+TEST(FindByte, BytesNextToTheSoughtValueAreNoMatch) {
+  // Word-at-a-time searches go wrong on bytes one bit away from the sought one, or on a
+  // borrow from the byte before: none of these holds a colon.
+  for (const char near : {'\x3B', '\x39', '\xBA', '\x7A', '\x00', '\x80', '\xFF'}) {
+    for (std::size_t length = 1; length < 40; ++length) {
+      std::string text(length, near);
+      ASSERT_EQ(FindByte(text, ':'), length) << int(near) << " length " << length;
+      text.back() = ':';
+      ASSERT_EQ(FindByte(text, ':'), length - 1) << int(near) << " length " << length;
+      text[0] = ':';
+      ASSERT_EQ(FindByte(text, ':'), 0u) << int(near) << " length " << length;
+    }
+  }
+  EXPECT_EQ(FindByte(std::string_view("\0\0\0\0\0\0\0\0\0", 9), '\0'), 0u);
+  EXPECT_EQ(FindByte(std::string_view("abcdefgh\0", 9), '\0'), 8u);
+}
+
 TEST(LowerAsciiWord, FoldsCapitalsOnlyInEveryByte) {
   // Every byte value in every position of the word, compared with the one-byte rule.
   for (int value = 0; value < 256; ++value) {
