@@ -42,13 +42,16 @@ PassState& FreshState() {
   return tState;
 }
 
-// `last`: the line is the last one the record came with.
-void Progress(const RecordContext& context, std::string_view line, bool last) {
-  if (context.progress == ProgressLines::kNone) return;
+// `last`: the line is the last one the record came with. Most records report nothing: the
+// test for that stays inline, the rest is called.
+void ReportProgress(const RecordContext& context, std::string_view line, bool last) {
   if (context.progress == ProgressLines::kLastOfRecord && !last) return;
   if (context.log == nullptr || !context.log->WantsProgress()) return;
   tScratch.assign("fc: ").append(line);
   context.log->Write(tScratch, kLogProgress, context.line);
+}
+inline void Progress(const RecordContext& context, std::string_view line, bool last) {
+  if (context.progress != ProgressLines::kNone) ReportProgress(context, line, last);
 }
 
 void ReportError(const RecordContext& context, std::string_view text) {
@@ -350,7 +353,7 @@ bool FixPlainLine(std::string& line, bool isFirstRecord, PassState& state,
       state.snValue.assign(valueView);
       nameLine = true;
     } else if (bare[0] == 'c') {
-      for (std::size_t i = 0; i < valueSize; ++i) {
+      for (std::size_t i = FindByte(valueView, '"'); i < valueSize; ++i) {
         if (value[i] == '"') value[i] = '\'';
       }
       state.cnValue.assign(valueView);
