@@ -2,6 +2,12 @@
 #include "engine/dn_escape.h"
 
 #include <array>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "engine/base64.h"
 #include "engine/text.h"
@@ -28,6 +34,71 @@ constexpr std::array<bool, 256> MakePlainTable() {
 }
 constexpr std::array<bool, 256> kPlain = MakePlainTable();
 
+// Finds the bytes AppendEscapedDN does not copy as they are, 64 at a time: a DN is mostly
+// letters, digits, spaces and dots, in runs too short for a byte-by-byte scan to predict.
+class SpecialByteScanner {
+ public:
+  explicit SpecialByteScanner(std::string_view text) : text_(text) {}
+  // The first such position at or after `from`, or the text's size. `from` never goes back.
+  std::size_t Next(std::size_t from) {
+    for (;;) {
+      if (from >= base_ + 64 || !loaded_) Load(from);
+      const std::uint64_t rest = mask_ & (~std::uint64_t{0} << (from - base_));
+      if (rest != 0) return base_ + static_cast<std::size_t>(__builtin_ctzll(rest));
+      if (base_ + 64 >= text_.size()) return text_.size();
+      from = base_ + 64;
+    }
+  }
+
+ private:
+  void Load(std::size_t at) {
+    base_ = at;
+    loaded_ = true;
+    const std::size_t left = text_.size() - at;
+    if (left >= 64) {
+      mask_ = Mask64(text_.data() + at);
+      return;
+    }
+    char block[64];
+    std::memset(block, 'a', sizeof block);  // a plain byte beyond the end
+    std::memcpy(block, text_.data() + at, left);
+    mask_ = Mask64(block);
+  }
+
+  static std::uint64_t Mask64(const char* data) {
+#if defined(__SSE2__)
+    std::uint64_t mask = 0;
+    for (int part = 0; part < 4; ++part) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * part));
+      // Compared as signed bytes, so 0x80 and above fall below 0x20 with the control bytes.
+      const __m128i printable =
+          _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(0x1F)), _mm_cmplt_epi8(v, _mm_set1_epi8(0x7F)));
+      // ";" "<" "=" ">" are 0x3B to 0x3E.
+      __m128i special = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(0x3A)),
+                                      _mm_cmplt_epi8(v, _mm_set1_epi8(0x3F)));
+      for (const char c : {'\\', '"', '#', '&', '+', ',', '~'}) {
+        special = _mm_or_si128(special, _mm_cmpeq_epi8(v, _mm_set1_epi8(c)));
+      }
+      const unsigned bits = (~static_cast<unsigned>(_mm_movemask_epi8(printable)) & 0xFFFF) |
+                            static_cast<unsigned>(_mm_movemask_epi8(special));
+      mask |= std::uint64_t{bits} << (16 * part);
+    }
+    return mask;
+#else
+    std::uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i) {
+      if (!kPlain[static_cast<unsigned char>(data[i])]) mask |= std::uint64_t{1} << i;
+    }
+    return mask;
+#endif
+  }
+
+  std::string_view text_;
+  std::size_t base_ = 0;    // where the block of `mask_` starts
+  std::uint64_t mask_ = 0;  // bit i: the byte at base_ + i is not copied as it is
+  bool loaded_ = false;
+};
+
 // Length of the mail separator starting at the comma `value[pos]`: ",mail=" or ", mail=".
 // Zero when there is none. Matched case-sensitively, as the address book writes it.
 std::size_t MailSeparatorLength(std::string_view value, std::size_t pos) {
@@ -51,12 +122,10 @@ void AppendEscapedDN(std::string_view value, std::string& out) {
   // creates a character that a later rule would change again.
   bool typeStart = true;  // at the start of an attribute type (DN start or after "+mail=")
   bool valueStart = false;
+  SpecialByteScanner scanner(value);
   for (std::size_t i = 0; i < value.size(); ++i) {
     // Most of a DN is letters, digits, spaces and dots, copied as they are in one go.
-    std::size_t plainEnd = i;
-    while (plainEnd < value.size() && kPlain[static_cast<unsigned char>(value[plainEnd])]) {
-      ++plainEnd;
-    }
+    const std::size_t plainEnd = scanner.Next(i);
     if (plainEnd > i) {
       out.append(value.data() + i, plainEnd - i);
       valueStart = false;

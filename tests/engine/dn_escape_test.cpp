@@ -46,6 +46,41 @@ TEST(DnEscape, BackslashesAndLeadingHashAreLiteralText) {
   for (const auto& c : cases) EXPECT_EQ(EscapeDN(c.value), c.escaped) << c.value;
 }
 
+TEST(DnEscape, EveryByteIsEscapedWhereverItStands) {
+  // Each byte value, alone in a long value at every distance from its start: block edges of
+  // any scan must not change what a byte becomes.
+  static const char kHex[] = "0123456789ABCDEF";
+  auto escaped = [](unsigned char c) -> std::string {
+    switch (c) {
+      case '\\': return "\\5C";
+      case '"': return "'";
+      case '+': case '<': case '>': case ';': case ',': return std::string("\\") + char(c);
+      default: break;
+    }
+    if (c == '&' || c == '~' || c < 0x20 || c >= 0x7F) {
+      return std::string("\\") + kHex[c >> 4] + kHex[c & 15];
+    }
+    return std::string(1, char(c));  // "#" and "=" too: neither starts the value here
+  };
+  for (int c = 0; c < 256; ++c) {
+    for (std::size_t before = 0; before < 140; before += (before < 70 ? 1 : 13)) {
+      const std::string head = "cn=x" + std::string(before, 'a');
+      const std::string tail(150 - before, 'b');
+      const std::string value = head + char(c) + tail;
+      ASSERT_EQ(EscapeDN(value), head + escaped(static_cast<unsigned char>(c)) + tail)
+          << "byte " << c << " after " << before;
+    }
+  }
+}
+
+TEST(DnEscape, MailSeparatorAndLeadingHashAtAnyDistance) {
+  for (std::size_t before = 0; before < 140; ++before) {
+    const std::string name(before, 'a');
+    EXPECT_EQ(EscapeDN("cn=" + name + ", mail=#m,x"), "cn=" + name + "+mail=\\23m\\,x") << before;
+    EXPECT_EQ(EscapeDN("cn=" + name + ",mail=m"), "cn=" + name + "+mail=m") << before;
+  }
+}
+
 TEST(DnEscape, ControlBytesBecomeHexPairs) {
   std::string value = "cn=";
   std::string expected = "cn=";
