@@ -11,13 +11,11 @@
 #include <vector>
 
 #include "engine/error.h"
-#include "engine/text_lines.h"
 #include "engine/used_dns.h"
 
 namespace quorvane {
 namespace {
 
-constexpr std::size_t kReadChunk = 1 << 20;
 constexpr std::size_t kWriteBlock = 1 << 20;
 
 }  // namespace
@@ -57,21 +55,20 @@ std::size_t InputFile::Read(char* buffer, std::size_t size) {
   }
 }
 
-CrLfBlockSink::CrLfBlockSink(const ByteWriter& write) : write_(write), block_(kWriteBlock, '\0') {}
+BlockTextSink::BlockTextSink(const ByteWriter& write)
+    : write_(write), block_(kWriteBlock, '\0') {}
 
-void CrLfBlockSink::Line(std::string_view line) {
-  if (block_.size() - used_ < line.size() + 2) {
-    Flush();
-    if (block_.size() < line.size() + 2) block_.resize(line.size() + 2);
+void BlockTextSink::Text(std::string_view lines) {
+  if (block_.size() - used_ < lines.size()) Flush();
+  if (lines.size() >= block_.size() / 4) {
+    write_(lines);
+    return;
   }
-  char* at = block_.data() + used_;
-  if (!line.empty()) std::memcpy(at, line.data(), line.size());  // an empty view may be null
-  at[line.size()] = '\r';
-  at[line.size() + 1] = '\n';
-  used_ += line.size() + 2;
+  std::memcpy(block_.data() + used_, lines.data(), lines.size());
+  used_ += lines.size();
 }
 
-void CrLfBlockSink::Flush() {
+void BlockTextSink::Flush() {
   if (used_ == 0) return;
   write_(std::string_view(block_.data(), used_));
   used_ = 0;
@@ -88,27 +85,18 @@ void StandardErrorLog::Write(std::string_view text, int level, std::size_t line)
 
 void RepairStream(InputFile& input, std::string_view baseDN, const TransformMap& map,
                   RandomSource& random, Log* log, const ByteWriter& write) {
-  CrLfBlockSink sink(write);
+  BlockTextSink sink(write);
   UsedDNs usedDNs;
-  RepairRun run(baseDN, map, usedDNs, random, log, sink);
-  LineSplitter splitter;
-  auto addLine = [&run](std::string_view line) { run.AddSplitLine(line); };
-  std::vector<char> chunk(kReadChunk);
-  while (!splitter.Stopped()) {
-    const std::size_t got = input.Read(chunk.data(), chunk.size());
-    if (got == 0) break;
-    splitter.Feed(std::string_view(chunk.data(), got), addLine);
-  }
-  splitter.Finish(addLine);
-  run.Finish();
+  TextRepair run(baseDN, map, usedDNs, random, log, sink, "\r\n", TextLines::kFile);
+  run.Run([&input](char* buffer, std::size_t size) { return input.Read(buffer, size); });
   sink.Flush();
   // The window stops loading at a NUL byte too; say so, since the rest of the book is lost.
-  if (splitter.Stopped() && log != nullptr) {
+  if (run.Stopped() && log != nullptr) {
     const std::string where = input.DisplayName() == "standard input"
                                   ? input.DisplayName()
                                   : "\"" + input.DisplayName() + "\"";
     log->Write("004: NUL byte in " + where + "; the rest of the file was not read", kLogError,
-               splitter.StopLine());
+               run.StopLine());
   }
 }
 

@@ -7,7 +7,7 @@
 
 #include "engine/log.h"
 #include "engine/random_source.h"
-#include "engine/repair_run.h"
+#include "engine/text_repair.h"
 #include "engine/transform_map.h"
 #include "platform/file_io.h"
 
@@ -34,17 +34,17 @@ class InputFile {
   std::string displayName_;  // the full path, or "standard input"
 };
 
-// Collects output lines, each followed by CR LF as the window saves them, and hands them on
-// in large blocks.
-class CrLfBlockSink : public LineSink {
+// Hands the run's output on in large blocks: small pieces are gathered, a large one goes on
+// as it is, so that a book full of made-unique records does not cost a write per record.
+class BlockTextSink : public TextSink {
  public:
-  explicit CrLfBlockSink(const ByteWriter& write);
-  void Line(std::string_view line) override;
+  explicit BlockTextSink(const ByteWriter& write);
+  void Text(std::string_view lines) override;
   void Flush();
 
  private:
   const ByteWriter& write_;
-  std::string block_;  // sized once; a line longer than the block grows it
+  std::string block_;  // sized once
   std::size_t used_ = 0;
 };
 

@@ -1,0 +1,501 @@
+// Repairing a whole text: pieces of it on every core, the output in source order.
+#include "engine/text_repair.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "engine/record_stage.h"
+#include "engine/text.h"
+#include "engine/text_lines.h"
+
+namespace quorvane {
+namespace {
+
+using record_stage::PendingRecord;
+
+// A piece is cut once this much text is at hand; the cut goes back to the last empty line.
+constexpr std::size_t kPieceBytes = 64 * 1024;
+// When progress is shown, the first piece holds at least this many line breaks, so that the
+// records of every later piece start after the lines whose records report each line's progress.
+constexpr std::size_t kFirstPieceBreaks = 2 * record_stage::kProgressEveryLine;
+// Pieces in flight for each thread that takes them, beyond the one being settled.
+constexpr std::size_t kPiecesPerThread = 2;
+// The most worker threads a run starts.
+constexpr unsigned kMostWorkers = 3;
+// How many records ahead of its lookup a DN key's table slot is fetched.
+constexpr std::size_t kKeyLookAhead = 8;
+
+// A piece of the text with what its first passes made of it.
+struct Piece {
+  // The bytes, when the run reads them itself; `text` may also point into the caller's text.
+  std::unique_ptr<char[]> bytes;
+  std::size_t capacity = 0;
+  std::string_view text;
+  bool first = false;  // the run's first piece
+  bool last = false;   // the run's last piece
+
+  // Filled by its first passes.
+  std::vector<PendingRecord> records;
+  std::size_t count = 0;
+  std::string out;                // every record written as if its DN were new
+  std::vector<std::size_t> ends;  // where each record's output ends in `out`
+  std::size_t lines = 0;
+  bool stopped = false;
+  std::size_t stopLine = 0;  // within the piece
+  std::exception_ptr error;
+
+  enum class Stage { kWaiting, kTaken, kDone } stage = Stage::kWaiting;
+};
+
+// Whether a cut at `p` (0 < p < text.size()) leaves the piece after it starting on an empty
+// line: an empty line ends any record, so the pieces on both sides can be repaired alone.
+bool IsCut(std::string_view text, std::size_t p, TextLines rules) {
+  const char before = text[p - 1];
+  const char at = text[p];
+  if (rules == TextLines::kPane) return before == '\n' && at == '\n';
+  // A CR always ends a line and an LF does unless it follows a CR; the line starting at `p`
+  // is empty when its first byte ends it.
+  if (at == '\n') return before == '\n';
+  if (at == '\r') return before == '\n' || before == '\r';
+  return false;
+}
+
+std::size_t CountBreaks(std::string_view text) {
+  return static_cast<std::size_t>(std::count_if(
+      text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }));
+}
+
+}  // namespace
+
+struct TextRepair::State {
+  State(std::string_view base, const TransformMap& transform, UsedDNs& used, RandomSource& rnd,
+        Log* sink, TextSink& output, std::string_view lineBreakText, TextLines lineRules)
+      : settings{record_stage::WithoutLineBreaks(base), transform.empty() ? nullptr : &transform,
+                 sink != nullptr && sink->WantsProgress()},
+        usedDNs(used),
+        random(rnd),
+        log(sink),
+        out(output),
+        lineBreak(lineBreakText),
+        rules(lineRules),
+        firstPieceBreaks(settings.wantsProgress ? kFirstPieceBreaks : 0) {}
+  ~State() { StopWorkers(); }
+
+  // Pieces: a new or recycled one; handing it on; settling the oldest.
+  std::unique_ptr<Piece> FreshPiece();
+  void Submit(std::unique_ptr<Piece> piece);
+  void SettleOldest();
+  void SettleAll();
+
+  // The work of a piece, on whichever thread takes it.
+  void Parse(Piece& piece) const;
+
+  // The calling thread's part, in source order.
+  void Settle(Piece& piece);
+
+  // The oldest piece no thread has taken yet, or null; with the mutex held.
+  Piece* WaitingPiece() const;
+  void StartWorkers();
+  void StopWorkers();
+  void WorkerLoop();
+
+  const record_stage::RunSettings settings;
+  UsedDNs& usedDNs;
+  RandomSource& random;
+  Log* log;
+  TextSink& out;
+  const std::string lineBreak;
+  const TextLines rules;
+
+  std::size_t pieceBytes = kPieceBytes;
+  // Line breaks the first piece must hold.
+  std::size_t firstPieceBreaks = 0;
+  std::size_t linesBefore = 0;  // lines of the pieces settled so far
+  bool stopped = false;
+  std::size_t stopLine = 0;
+  bool firstPieceMade = false;
+  std::string dnKey;
+  std::string candidate;
+  std::string rewritten;  // a record's output after its second pass
+  record_stage::LongRecordSet longRecordSet;
+
+  std::vector<std::unique_ptr<Piece>> spare;
+  std::size_t mostInFlight = kPiecesPerThread + 1;
+
+  std::vector<std::thread> workers;
+  std::mutex mutex;
+  std::condition_variable wake;     // the workers: a piece is waiting, or the end
+  std::condition_variable done;     // the caller: a piece is through its first passes
+  std::deque<std::unique_ptr<Piece>> inFlight;  // in source order; guarded by mutex
+  bool stopping = false;            // guarded by mutex
+};
+
+// RecordCollector's target inside a piece: each record gets its first pass as soon as the
+// next one comes (the last one waits for the end of the piece, which may change its progress)
+// and is written out at once, as if its DN were new.
+struct PieceTarget {
+  PieceTarget(const record_stage::RunSettings& runSettings, bool hasLog,
+              std::string_view breakText, Piece& into)
+      : settings(runSettings), log(hasLog), lineBreak(breakText), piece(into) {}
+
+  void Take(RecordLines& lines, std::size_t line) {
+    if (piece.count > 0) Pass(piece.records[piece.count - 1]);
+    if (piece.records.size() == piece.count) piece.records.emplace_back();
+    PendingRecord& next = piece.records[piece.count++];
+    next.lines.swap(lines);
+    next.line = line;
+    next.isFirst = piece.first && piece.count == 1;
+    // Only the first piece holds the first lines (see kFirstPieceBreaks); a later piece counts
+    // its records from its own start.
+    next.progress = record_stage::ProgressFor(
+        settings.wantsProgress, piece.first ? line : record_stage::kProgressEveryLine + 1,
+        piece.count);
+  }
+
+  void Finish() {
+    if (piece.count == 0) return;
+    PendingRecord& last = piece.records[piece.count - 1];
+    // The status ends on the run's last line. Whether a piece holds the run's last record is
+    // not known when it is cut (only empty lines may follow), so every piece's last record
+    // reports: one message more for some tens of kilobytes.
+    if (settings.wantsProgress && last.progress == ProgressLines::kNone) {
+      last.progress = ProgressLines::kLastOfRecord;
+    }
+    Pass(last);
+  }
+
+  void Pass(PendingRecord& record) {
+    record_stage::FirstPass(record, settings, log);
+    std::string& out = piece.out;
+    record_stage::EmitRecord(record.lines, record.signatures, longRecordSet,
+                             [&out, this](std::string_view line) {
+                               out.append(line).append(lineBreak);
+                             });
+    out.append(lineBreak);
+    piece.ends.push_back(out.size());
+  }
+
+  const record_stage::RunSettings& settings;
+  const bool log;
+  const std::string_view lineBreak;
+  Piece& piece;
+  record_stage::LongRecordSet longRecordSet;
+};
+
+std::unique_ptr<Piece> TextRepair::State::FreshPiece() {
+  std::unique_ptr<Piece> piece;
+  if (!spare.empty()) {
+    piece = std::move(spare.back());
+    spare.pop_back();
+  } else {
+    piece = std::make_unique<Piece>();
+  }
+  piece->text = {};
+  piece->first = piece->last = false;
+  piece->stage = Piece::Stage::kWaiting;
+  piece->error = nullptr;
+  return piece;
+}
+
+void TextRepair::State::Submit(std::unique_ptr<Piece> piece) {
+  piece->first = !firstPieceMade;
+  firstPieceMade = true;
+  const bool last = piece->last;
+  {
+    const std::lock_guard<std::mutex> lock(mutex);
+    inFlight.push_back(std::move(piece));
+  }
+  // A text of one piece is repaired on the calling thread alone.
+  if (!last && workers.empty()) StartWorkers();
+  wake.notify_one();
+  while (inFlight.size() > mostInFlight) SettleOldest();
+}
+
+// Settles the oldest piece in flight, taking its first passes on itself when no worker has.
+void TextRepair::State::SettleOldest() {
+  std::unique_ptr<Piece> piece;
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    Piece& oldest = *inFlight.front();
+    // While a worker is through with the oldest piece, this thread takes on a later one.
+    while (oldest.stage != Piece::Stage::kDone) {
+      Piece* next = WaitingPiece();
+      if (next == nullptr) {
+        done.wait(lock);
+        continue;
+      }
+      next->stage = Piece::Stage::kTaken;
+      lock.unlock();
+      Parse(*next);
+      lock.lock();
+      next->stage = Piece::Stage::kDone;
+      done.notify_all();
+    }
+    piece = std::move(inFlight.front());
+    inFlight.pop_front();
+  }
+  Piece& settled = *piece;
+  spare.push_back(std::move(piece));
+  if (!stopped) Settle(settled);
+}
+
+void TextRepair::State::SettleAll() {
+  while (!inFlight.empty()) SettleOldest();
+}
+
+void TextRepair::State::Parse(Piece& piece) const {
+  piece.count = 0;
+  piece.out.clear();
+  piece.ends.clear();
+  piece.lines = 0;
+  piece.stopped = false;
+  piece.stopLine = 0;
+  try {
+    // The output is about as large as the text; a little larger where DNs gain the base DN.
+    piece.out.reserve(piece.text.size() + piece.text.size() / 8);
+    PieceTarget target(settings, log != nullptr, lineBreak, piece);
+    record_stage::RecordCollector<PieceTarget> collector(target);
+    if (rules == TextLines::kFile) {
+      LineSplitter splitter;
+      auto onLine = [&](std::string_view line) { collector.Add(line, ++piece.lines); };
+      splitter.Feed(piece.text, onLine);
+      splitter.Finish(onLine);
+      piece.stopped = splitter.Stopped();
+      piece.stopLine = splitter.StopLine();
+    } else {
+      // Lines end at LF; the rare line holding a CR or a NUL ends a line there too, and a
+      // break at its very end only terminates it (as RepairRun::AddLine).
+      const std::string_view text = piece.text;
+      std::size_t start = 0;
+      while (start < text.size()) {
+        std::size_t pos = FindControlByte(text, start);
+        while (pos < text.size() && text[pos] != '\n' && text[pos] != '\r' && text[pos] != '\0') {
+          pos = FindControlByte(text, pos + 1);
+        }
+        const std::size_t number = ++piece.lines;
+        std::size_t from = start;
+        while (pos < text.size() && text[pos] != '\n') {
+          collector.Add(text.substr(from, pos - from), number);
+          if (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') {
+            from = pos + 2;
+            pos = pos + 1;  // the LF ends the line; it adds no blank one
+            break;
+          }
+          from = pos + 1;
+          pos = FindControlByte(text, from);
+          while (pos < text.size() && text[pos] != '\n' && text[pos] != '\r' &&
+                 text[pos] != '\0') {
+            pos = FindControlByte(text, pos + 1);
+          }
+        }
+        if (from == start || from < pos) collector.Add(text.substr(from, pos - from), number);
+        start = pos + 1;
+      }
+    }
+    collector.Finish();
+    target.Finish();
+  } catch (...) {
+    piece.error = std::current_exception();
+  }
+}
+
+void TextRepair::State::Settle(Piece& piece) {
+  if (piece.error) std::rethrow_exception(piece.error);
+  const std::size_t lineOffset = linesBefore;
+  std::size_t written = 0;  // of piece.out
+  const std::size_t count = piece.count;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i + kKeyLookAhead < count) {
+      const PendingRecord& later = piece.records[i + kKeyLookAhead];
+      if (!later.dnKey.empty()) usedDNs.Prefetch(later.dnHash);
+    }
+    if (i + kKeyLookAhead / 2 < count) {
+      const PendingRecord& later = piece.records[i + kKeyLookAhead / 2];
+      if (!later.dnKey.empty()) usedDNs.PrefetchStoredKey(later.dnHash);
+    }
+    PendingRecord& record = piece.records[i];
+    if (!record_stage::SettleRecord(record, settings, usedDNs, random, log, lineOffset, dnKey,
+                                    candidate)) {
+      continue;
+    }
+    // A made-unique record: what was written before it goes out, then its new form.
+    const std::size_t begin = i == 0 ? 0 : piece.ends[i - 1];
+    if (begin > written) out.Text(std::string_view(piece.out).substr(written, begin - written));
+    rewritten.clear();
+    record_stage::EmitRecord(record.lines, record.signatures, longRecordSet,
+                             [this](std::string_view line) {
+                               rewritten.append(line).append(lineBreak);
+                             });
+    rewritten.append(lineBreak);
+    out.Text(rewritten);
+    written = piece.ends[i];
+  }
+  if (piece.out.size() > written) out.Text(std::string_view(piece.out).substr(written));
+  linesBefore += piece.lines;
+  if (piece.stopped) {
+    stopped = true;
+    stopLine = lineOffset + piece.stopLine;
+  }
+}
+
+Piece* TextRepair::State::WaitingPiece() const {
+  for (const std::unique_ptr<Piece>& piece : inFlight) {
+    if (piece->stage == Piece::Stage::kWaiting) return piece.get();
+  }
+  return nullptr;
+}
+
+void TextRepair::State::StartWorkers() {
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const unsigned count = std::min(kMostWorkers, std::max(1u, cores - 1));
+  for (unsigned i = 0; i < count; ++i) {
+    try {
+      workers.emplace_back([this] { WorkerLoop(); });
+    } catch (const std::system_error&) {
+      break;  // fewer threads: the calling thread takes the rest on
+    }
+  }
+  mostInFlight = kPiecesPerThread * (workers.size() + 1) + 1;
+}
+
+void TextRepair::State::StopWorkers() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex);
+    stopping = true;
+  }
+  wake.notify_all();
+  for (std::thread& worker : workers) worker.join();
+  workers.clear();
+}
+
+void TextRepair::State::WorkerLoop() {
+  std::unique_lock<std::mutex> lock(mutex);
+  for (;;) {
+    Piece* next = nullptr;
+    wake.wait(lock, [this, &next] {
+      next = stopping ? nullptr : WaitingPiece();
+      return stopping || next != nullptr;
+    });
+    if (next == nullptr) return;
+    next->stage = Piece::Stage::kTaken;
+    lock.unlock();
+    Parse(*next);
+    lock.lock();
+    next->stage = Piece::Stage::kDone;
+    done.notify_all();
+  }
+}
+
+TextRepair::TextRepair(std::string_view baseDN, const TransformMap& map, UsedDNs& usedDNs,
+                       RandomSource& random, Log* log, TextSink& out, std::string_view lineBreak,
+                       TextLines rules)
+    : state_(std::make_unique<State>(baseDN, map, usedDNs, random, log, out, lineBreak, rules)) {
+  usedDNs.Clear();
+}
+
+TextRepair::~TextRepair() = default;
+
+void TextRepair::Run(std::string_view text) {
+  State& s = *state_;
+  std::size_t start = 0;
+  while (start < text.size() && !s.stopped) {
+    std::size_t cut = text.size();
+    std::size_t least = std::max<std::size_t>(start + s.pieceBytes, 1);
+    if (!s.firstPieceMade) {
+      // Far enough for the breaks the first piece must hold.
+      std::size_t breaks = 0;
+      std::size_t p = start;
+      for (; p < text.size() && breaks < s.firstPieceBreaks; ++p) {
+        breaks += text[p] == '\n' || text[p] == '\r';
+      }
+      least = std::max(least, p);
+    }
+    for (std::size_t p = least; p < text.size(); ++p) {
+      if (IsCut(text, p, s.rules)) {
+        cut = p;
+        break;
+      }
+    }
+    std::unique_ptr<Piece> piece = s.FreshPiece();
+    piece->text = text.substr(start, cut - start);
+    piece->last = cut == text.size();
+    s.Submit(std::move(piece));
+    start = cut;
+  }
+  s.SettleAll();
+  s.StopWorkers();
+}
+
+void TextRepair::Run(const Reader& read) {
+  State& s = *state_;
+  constexpr std::size_t kReadBytes = 32 * 1024;
+  std::unique_ptr<Piece> piece = s.FreshPiece();
+  std::size_t used = 0;
+  std::size_t searched = 0;  // no cut lies before this
+  bool end = false;
+  while (!end && !s.stopped) {
+    if (piece->capacity < used + kReadBytes) {
+      // A stretch without an empty line longer than a piece doubles the room.
+      const std::size_t capacity =
+          std::max({used + kReadBytes, s.pieceBytes + kReadBytes, piece->capacity * 2});
+      auto bytes = std::make_unique_for_overwrite<char[]>(capacity);
+      if (used > 0) std::memcpy(bytes.get(), piece->bytes.get(), used);
+      piece->bytes = std::move(bytes);
+      piece->capacity = capacity;
+    }
+    const std::size_t got = read(piece->bytes.get() + used, piece->capacity - used);
+    used += got;
+    end = got == 0;
+    if (end || used < s.pieceBytes) continue;
+    const std::string_view text(piece->bytes.get(), used);
+    // The last cut in what was read, so that a piece is as large as it can be.
+    std::size_t from = std::max<std::size_t>(searched, 1);
+    if (!s.firstPieceMade && CountBreaks(text) < s.firstPieceBreaks) continue;
+    std::size_t cut = 0;
+    for (std::size_t p = used - 1; p >= from; --p) {
+      if (IsCut(text, p, s.rules)) {
+        cut = p;
+        break;
+      }
+    }
+    searched = used;
+    if (cut == 0) continue;  // one long stretch without an empty line: read on
+    if (!s.firstPieceMade && CountBreaks(text.substr(0, cut)) < s.firstPieceBreaks) continue;
+    std::unique_ptr<Piece> next = s.FreshPiece();
+    const std::size_t rest = used - cut;
+    if (next->capacity < rest + kReadBytes) {
+      next->capacity = std::max(rest + kReadBytes, s.pieceBytes + kReadBytes);
+      next->bytes = std::make_unique_for_overwrite<char[]>(next->capacity);
+    }
+    std::memcpy(next->bytes.get(), text.data() + cut, rest);
+    piece->text = text.substr(0, cut);
+    piece->last = false;
+    s.Submit(std::move(piece));
+    piece = std::move(next);
+    used = rest;
+    searched = 0;
+  }
+  if (!s.stopped) {
+    piece->text = std::string_view(piece->bytes.get(), used);
+    piece->last = true;
+    s.Submit(std::move(piece));
+  }
+  s.SettleAll();
+  s.StopWorkers();
+}
+
+void TextRepair::SetPieceBytes(std::size_t bytes) { state_->pieceBytes = bytes; }
+
+bool TextRepair::Stopped() const { return state_->stopped; }
+
+std::size_t TextRepair::StopLine() const { return state_->stopLine; }
+
+}  // namespace quorvane
