@@ -61,27 +61,32 @@ void AppendBase64Decoded(std::string_view text, std::string& out) {
 
 std::string StrToBase64(std::string_view bytes) {
   std::string result;
-  result.reserve((bytes.size() + 2) / 3 * 4);
+  AppendBase64Encoded(bytes, result);
+  return result;
+}
+
+void AppendBase64Encoded(std::string_view bytes, std::string& out) {
+  const std::size_t start = out.size();
+  out.resize(start + (bytes.size() + 2) / 3 * 4);
+  char* to = out.data() + start;
+  const unsigned char* from = reinterpret_cast<const unsigned char*>(bytes.data());
   std::size_t i = 0;
-  for (; i + 3 <= bytes.size(); i += 3) {
-    const unsigned n = (static_cast<unsigned char>(bytes[i]) << 16) |
-                       (static_cast<unsigned char>(bytes[i + 1]) << 8) |
-                       static_cast<unsigned char>(bytes[i + 2]);
-    result.push_back(kAlphabet[(n >> 18) & 63]);
-    result.push_back(kAlphabet[(n >> 12) & 63]);
-    result.push_back(kAlphabet[(n >> 6) & 63]);
-    result.push_back(kAlphabet[n & 63]);
+  for (; i + 3 <= bytes.size(); i += 3, to += 4) {
+    const unsigned n = (from[i] << 16) | (from[i + 1] << 8) | from[i + 2];
+    to[0] = kAlphabet[(n >> 18) & 63];
+    to[1] = kAlphabet[(n >> 12) & 63];
+    to[2] = kAlphabet[(n >> 6) & 63];
+    to[3] = kAlphabet[n & 63];
   }
   const std::size_t rest = bytes.size() - i;
   if (rest > 0) {
-    unsigned n = static_cast<unsigned char>(bytes[i]) << 16;
-    if (rest == 2) n |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    result.push_back(kAlphabet[(n >> 18) & 63]);
-    result.push_back(kAlphabet[(n >> 12) & 63]);
-    result.push_back(rest == 2 ? kAlphabet[(n >> 6) & 63] : '=');
-    result.push_back('=');
+    unsigned n = from[i] << 16;
+    if (rest == 2) n |= from[i + 1] << 8;
+    to[0] = kAlphabet[(n >> 18) & 63];
+    to[1] = kAlphabet[(n >> 12) & 63];
+    to[2] = rest == 2 ? kAlphabet[(n >> 6) & 63] : '=';
+    to[3] = '=';
   }
-  return result;
 }
 
 }  // namespace quorvane

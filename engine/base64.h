@@ -21,5 +21,6 @@ void AppendBase64Decoded(std::string_view text, std::string& out);
 
 // Standard RFC 4648 encoding with "=" padding, for values that must be written as "name:: data".
 std::string StrToBase64(std::string_view bytes);
+void AppendBase64Encoded(std::string_view bytes, std::string& out);
 
 }  // namespace quorvane

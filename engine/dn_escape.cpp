@@ -240,8 +240,13 @@ std::string UnescapeDNValue(std::string_view value) {
 
 void AppendUnescapedDNValue(std::string_view value, std::string& out) {
   for (std::size_t i = 0; i < value.size(); ++i) {
-    if (value[i] != '\\' || i + 1 == value.size()) {
-      out.push_back(value[i]);
+    // The text up to the next backslash is copied as it is, in one go.
+    const std::size_t backslash = i + FindByte(value.substr(i), '\\');
+    out.append(value.data() + i, backslash - i);
+    i = backslash;
+    if (i == value.size()) break;
+    if (i + 1 == value.size()) {
+      out.push_back('\\');
       continue;
     }
     const int high = i + 2 < value.size() ? HexValue(value[i + 1]) : -1;
@@ -259,9 +264,24 @@ bool IsSafeString(std::string_view value) {
   if (value.empty()) return true;
   const char first = value.front();
   if (first == ' ' || first == ':' || first == '<' || value.back() == ' ') return false;
-  for (char ch : value) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    if (c == 0 || c == '\r' || c == '\n' || c >= 0x80) return false;
+  // Eight bytes at a time: a NUL, CR or LF, or a byte with its high bit set.
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHighBits = kOnes << 7;
+  auto unsafe = [](std::uint64_t word) {
+    auto zeroByte = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighBits; };
+    return ((word & kHighBits) | zeroByte(word) | zeroByte(word ^ (kOnes * '\r')) |
+            zeroByte(word ^ (kOnes * '\n'))) != 0;
+  };
+  std::size_t i = 0;
+  for (; i + 8 <= value.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, value.data() + i, 8);
+    if (unsafe(word)) return false;
+  }
+  if (i < value.size()) {
+    std::uint64_t word = kOnes * 'a';  // plain bytes beyond the end
+    std::memcpy(&word, value.data() + i, value.size() - i);
+    if (unsafe(word)) return false;
   }
   return true;
 }
@@ -271,7 +291,8 @@ void AppendAttributeLine(std::string_view name, std::string_view value, std::str
   if (IsSafeString(value)) {
     out.append(": ").append(value);
   } else {
-    out.append(":: ").append(StrToBase64(value));
+    out.append(":: ");
+    AppendBase64Encoded(value, out);
   }
 }
 

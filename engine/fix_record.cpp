@@ -274,14 +274,14 @@ RecordName ChooseName(const PassState& state) {
 }
 
 // A line named exactly "dn:", "sn:" or "cn:", the lines a second pass reads.
+// Its name is the text before the first colon, trimmed, so after the leading blanks the line
+// starts with exactly that name.
 bool IsNameLine(std::string_view line) {
   std::size_t begin = 0;
   while (begin < line.size() && static_cast<unsigned char>(line[begin]) <= 32) ++begin;
-  if (line.size() - begin < 3 || line[begin + 1] != 'n') return false;
+  if (line.size() - begin < 3 || line[begin + 1] != 'n' || line[begin + 2] != ':') return false;
   const char first = line[begin];
-  if (first != 'd' && first != 's' && first != 'c') return false;
-  const std::string_view name = SplitNameValue(line).name;
-  return name == "dn:" || name == "sn:" || name == "cn:";
+  return first == 'd' || first == 's' || first == 'c';
 }
 
 // Where the value of an ordinary line starts, when the line is already written as the pass

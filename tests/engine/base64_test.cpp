@@ -75,6 +75,10 @@ TEST(Base64, EncoderRoundTrips) {
     const std::string bytes = all.substr(n);
     EXPECT_EQ(Base64ToStr(StrToBase64(bytes)), bytes) << n;
   }
+  std::string line = "cn:: ";
+  AppendBase64Encoded("cn=Joe", line);
+  AppendBase64Encoded("ab", line);
+  EXPECT_EQ(line, "cn:: Y249Sm9lYWI=");
 }
 
 }  // namespace

@@ -156,5 +156,45 @@ TEST(DnEscape, UnsafeValuesAreWrittenInBase64) {
   }
 }
 
+TEST(DnEscape, UnsafeBytesAreFoundAnywhere) {
+  // NUL, CR, LF and bytes of 0x80 and above make a value unsafe at any position; the bytes
+  // next to them (by one bit or by one) do not.
+  const char unsafe[] = {'\0', '\r', '\n', '\x80', '\xFF', '\xC3'};
+  const char safe[] = {'\x01', '\x0B', '\x0C', '\x0E', '\x09', '\x7F', 'J', 'M'};
+  for (std::size_t length = 1; length < 20; ++length) {
+    for (std::size_t at = 0; at < length; ++at) {
+      std::string value(length, 'x');
+      for (const char c : unsafe) {
+        value[at] = c;
+        EXPECT_FALSE(IsSafeString(value)) << int(c) << " at " << at << " of " << length;
+      }
+      for (const char c : safe) {
+        value[at] = c;
+        EXPECT_TRUE(IsSafeString(value)) << int(c) << " at " << at << " of " << length;
+      }
+    }
+  }
+}
+
+TEST(DnEscape, UnescapingCopiesTheTextBetweenEscapes) {
+  const struct {
+    const char* value;
+    std::string text;
+  } cases[] = {
+      {"plain text without escapes at all", "plain text without escapes at all"},
+      {"a\\2Cb\\,c\\\\d", "a,b,c\\d"},
+      {"\\41\\42", "AB"},
+      {"end\\", "end\\"},        // a lone backslash at the end stays
+      {"hex\\4", "hex4"},         // too short for a pair: the next byte as it is
+      {"hex\\4g", "hex4g"},
+      {"nul\\00x", std::string("nul\0x", 5)},
+  };
+  for (const auto& c : cases) {
+    std::string out = "kept ";
+    AppendUnescapedDNValue(c.value, out);
+    EXPECT_EQ(out, "kept " + c.text) << c.value;
+  }
+}
+
 }  // namespace
 }  // namespace quorvane
