@@ -470,6 +470,8 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
   const std::string_view forcedValue = SplitNameValue(forcedDN).value;
   const std::string_view newName = NameFromDN(forcedValue);
   const std::string_view base = TrimView(context.baseDN);
+  // A forced DN that names nothing leaves the name to ChooseName(), which may need the DN.
+  const bool namesNothing = TrimView(newName).empty();
   // The key is the forced DN even when a profile renamed the dn: line away.
   dnKey.assign(forcedDN);
   auto rewrite = [&](std::string& line) {
@@ -479,12 +481,12 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
     if (nv.name == "dn:" && !std::string_view(line).starts_with("dn::")) {
       line.assign(forcedDN);
       if (!base.empty()) line.append(",").append(context.baseDN);
-      state.dnValue.assign(SplitNameValue(line).value);
+      if (namesNothing) state.dnValue.assign(SplitNameValue(line).value);
     } else if (nv.name == "sn:") {
       state.snValue.assign(nv.value);
     } else if (nv.name == "cn:") {
       state.cnValue.assign(nv.value);
-      if (TrimView(newName).empty()) return;  // a DN without "=" names nothing: cn stays
+      if (namesNothing) return;  // a DN without "=" names nothing: cn stays
       tScratch.clear();
       AppendAttributeLine("cn", newName, tScratch);
       line.swap(tScratch);
@@ -505,7 +507,7 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
     }
   }
   RecordName name{newName, false};
-  if (TrimView(name.text).empty()) name = ChooseName(state);
+  if (namesNothing) name = ChooseName(state);
   AppendMissingNames(lines, name, state);
   return state.facts;
 }

@@ -358,5 +358,16 @@ TEST(FixRecord, NewCommonNameIsTheRdnValue) {
   }
 }
 
+TEST(FixRecord, ForcedDnWithoutNameKeepsTheNamesItHas) {
+  // A forced DN without "=" gives no new common name: the cn: line stays, and a missing sn:
+  // or cn: is taken as the first pass takes it.
+  EXPECT_EQ(SecondPass({"dn: whatever", "cn: Kept", "sn: S"}, "dn: whatever057"),
+            (Lines{"dn: whatever057,dc=t", "cn: Kept", "sn: S"}));
+  EXPECT_EQ(SecondPass({"dn: whatever", "sn: S"}, "dn: whatever057"),
+            (Lines{"dn: whatever057,dc=t", "sn: S", "cn: S"}));
+  EXPECT_EQ(SecondPass({"dn: whatever", "mail: m"}, "dn: whatever057"),
+            (Lines{"dn: whatever057,dc=t", "mail: m", "sn: t", "cn: t"}));
+}
+
 }  // namespace
 }  // namespace quorvane
