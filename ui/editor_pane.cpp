@@ -451,6 +451,15 @@ void EditorPane::LineBuilder::AddLine(std::string_view line) {
   if (s.block.size() >= kBuildBlock) handOver();
 }
 
+void EditorPane::LineBuilder::AddText(std::string_view lines) {
+  if (lines.empty()) return;
+  State& s = *state_;
+  if (s.anyLine) s.block.push_back('\n');
+  s.anyLine = true;
+  s.block.append(lines.substr(0, lines.size() - 1));  // its last LF separates it from the next
+  if (s.block.size() >= kBuildBlock) handOver();
+}
+
 // Passes the block being filled to the pane's thread, waiting while that is too far behind.
 void EditorPane::LineBuilder::handOver() {
   State& s = *state_;

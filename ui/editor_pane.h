@@ -71,6 +71,8 @@ class EditorPane : public QsciScintilla {
    public:
     // Stored unchanged (no TAB rule); a line holding CR or LF shows as several lines.
     void AddLine(std::string_view line);
+    // Whole lines, each followed by LF: the same as AddLine for each of them.
+    void AddText(std::string_view lines);
 
    private:
     friend class EditorPane;

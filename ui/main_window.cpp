@@ -17,7 +17,7 @@
 #include <algorithm>
 
 #include "engine/defaults.h"
-#include "engine/repair_run.h"
+#include "engine/text_repair.h"
 #include "engine/text.h"
 #include "platform/directories.h"
 #include "platform/file_io.h"
@@ -82,39 +82,14 @@ QPushButton:default { border: 2px solid #34495e; }
 
 // Hands the output of a repair run to the result pane as it comes; the pane shows it only once
 // the run has finished.
-class PaneSink : public LineSink {
+class PaneSink : public TextSink {
  public:
   explicit PaneSink(EditorPane::LineBuilder& out) : out_(out) {}
-  void Line(std::string_view line) override { out_.AddLine(line); }
+  void Text(std::string_view lines) override { out_.AddText(lines); }
 
  private:
   EditorPane::LineBuilder& out_;
 };
-
-// Hands the lines of a pane's text (separated by LF) to `run`. The editor also ends a line at a
-// CR, and a line set by the program may hold a NUL: the rare line holding either goes through
-// the run's own line splitting, the others are handed on as split.
-void ForEachPaneLine(std::string_view text, RepairRun& run) {
-  std::size_t start = 0;
-  std::size_t pos = 0;
-  bool split = true;
-  while (start < text.size()) {
-    pos = FindControlByte(text, pos);
-    if (pos < text.size() && text[pos] != '\n') {
-      split = split && text[pos] != '\r' && text[pos] != '\0';
-      ++pos;
-      continue;
-    }
-    const std::string_view line = text.substr(start, pos - start);
-    if (split) {
-      run.AddSplitLine(line);
-    } else {
-      run.AddLine(line);
-    }
-    start = pos = pos + 1;
-    split = true;
-  }
-}
 
 }  // namespace
 
@@ -340,16 +315,16 @@ void TForm1::suitempsuiButton1Click() {
   } flush{*log_};
   // The run goes on a helper thread while the result pane takes in its output; it touches no
   // widget (the log keeps its messages until the flush). The source pane's text is read in
-  // place, line by line: nothing changes it during the run. Only a finished run replaces the
-  // result, so a failure leaves the previous one in place.
+  // place, in pieces on every core: nothing changes it during the run. Only a finished run
+  // replaces the result, so a failure leaves the previous one in place.
   const std::string_view text = source->TextView();
   // The result is about as large as the source, a little larger where DNs gain the base DN;
   // an estimate too small costs a copy of the whole result.
   dest->BuildText(text.size() + text.size() / 16, [&](EditorPane::LineBuilder& out) {
     PaneSink output(out);
-    RepairRun run(baseDN, *transformMap_, *usedDNs_, *random, log_.get(), output);
-    ForEachPaneLine(text, run);
-    run.Finish();
+    TextRepair run(baseDN, *transformMap_, *usedDNs_, *random, log_.get(), output, "\n",
+                   TextLines::kPane);
+    run.Run(text);
   });
 }
 

@@ -330,6 +330,19 @@ TEST_F(EditorPaneTest, BuiltTextShowsOnlyWhenComplete) {
     EXPECT_TRUE(pane.IsModified()) << "only loading a file empties the history";
     EXPECT_EQ(pane.UndoSteps(), 0);
     EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETCURRENTPOS), 0);
+
+    // The same lines handed on as text, each followed by LF, in two parts cut between lines.
+    std::string first;
+    std::string second;
+    for (std::size_t i = 0; i < c.lines.size(); ++i) {
+      (i < c.lines.size() / 2 ? first : second).append(c.lines[i]).append("\n");
+    }
+    pane.BuildText(0, [&](EditorPane::LineBuilder& out) {
+      out.AddText(first);
+      out.AddText("");
+      out.AddText(second);
+    });
+    EXPECT_TRUE(pane.Lines() == c.lines);
   }
 
   // The new text keeps the pane's settings: UTF-8, LF line ends, four-column tabs, the lexer,
