@@ -1,6 +1,7 @@
 // Rewriting the lines of one LDIF record: DN escaping, profile rules, booleans, sn/cn.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <initializer_list>
 #include <string>
@@ -24,13 +25,15 @@ class RecordLines {
 
   void clear() { count_ = 0; }
   void push_back(std::string_view line) {
-    if (count_ == lines_.size()) {
-      lines_.emplace_back(line);
-    } else {
-      std::string& reused = lines_[count_];
-      reused.clear();
-      reused.append(line);  // mostly within the buffer's capacity: no allocation
+    if (count_ == lines_.size()) lines_.emplace_back();
+    std::string& reused = lines_[count_];
+    // Lists are passed from record to record, and line i of one record may be much shorter
+    // than line i of the next: each buffer is made room for a typical line at once, then for
+    // twice what it held, so that it soon fits whatever comes.
+    if (reused.capacity() < line.size()) {
+      reused.reserve(std::max({line.size(), 2 * reused.capacity(), kLineRoom}));
     }
+    reused.assign(line);
     ++count_;
   }
   void pop_back() { --count_; }
@@ -55,6 +58,7 @@ class RecordLines {
   std::vector<std::string> NonEmpty() const;
 
  private:
+  static constexpr std::size_t kLineRoom = 96;
   std::vector<std::string> lines_;
   std::size_t count_ = 0;
 };

@@ -74,7 +74,7 @@ void SignLines(const RecordLines& lines, std::size_t from, std::vector<std::uint
   for (std::size_t i = from; i < lines.size(); ++i) signatures[i] = LineSignature(lines[i]);
 }
 
-void FirstPass(PendingRecord& record, const RunSettings& settings, bool log) {
+void FirstPass(PendingRecord& record, const RunSettings& settings, bool log, bool sign) {
   record.messages.Clear();
   record.messages.SetWantsProgress(settings.wantsProgress);
   Log* held = log ? &record.messages : nullptr;
@@ -83,7 +83,7 @@ void FirstPass(PendingRecord& record, const RunSettings& settings, bool log) {
   record.dnKey.clear();  // a record without a usable DN takes no part in uniqueness
   record.facts = FixRecord(record.lines, record.isFirst, record.dnKey, {}, context);
   if (!record.dnKey.empty()) record.dnHash = FoldedHash(record.dnKey);
-  SignLines(record.lines, 0, record.signatures);
+  if (sign) SignLines(record.lines, 0, record.signatures);
 }
 
 bool SettleRecord(PendingRecord& record, const RunSettings& settings, UsedDNs& usedDNs,

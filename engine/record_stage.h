@@ -103,8 +103,9 @@ struct RunSettings {
 };
 
 // The first pass of `record` (its lines, line, isFirst and progress set), with messages held
-// in the record when `log` is set. Sets the key, its hash, the facts, notes and signatures.
-void FirstPass(PendingRecord& record, const RunSettings& settings, bool log);
+// in the record when `log` is set. Sets the key, its hash, the facts, notes and, with `sign`,
+// the signatures (a caller that reads every line next may work them out on the way).
+void FirstPass(PendingRecord& record, const RunSettings& settings, bool log, bool sign = true);
 
 // The messages of a record whose first pass is done, in their order, then the uniqueness of
 // its DN: a key already taken is replaced by a new one (numbers drawn from `random`) and the
@@ -221,6 +222,22 @@ class RecordCollector {
     hasPending_ = true;
     // Noted from the source view as it comes: the record's copy may sit in a buffer another
     // thread wrote last.
+    pendingIsDN_ = IsDNLine(line);
+    pendingLine_ = lineNumber;
+  }
+
+  // The same as Add for the common line that needs no trimming and continues nothing: its
+  // first and last bytes are above 32 (so not a space either).
+  void AddPlain(std::string_view line, std::size_t lineNumber) {
+    if (hasPending_) {
+      hasPending_ = false;
+      if (pendingIsDN_) FlushDNLine();
+    }
+    previousNonBlank_ = true;
+    if (record_.empty()) recordLine_ = lineNumber;
+    record_.push_back(line);
+    pendingTail_.clear();
+    hasPending_ = true;
     pendingIsDN_ = IsDNLine(line);
     pendingLine_ = lineNumber;
   }

@@ -2,11 +2,14 @@
 #include "engine/text_repair.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -33,6 +36,31 @@ constexpr unsigned kMostWorkers = 3;
 // How many records ahead of its lookup a DN key's table slot is fetched.
 constexpr std::size_t kKeyLookAhead = 8;
 
+// The output of a piece: grown by doubling, written through a pointer, never zero-filled.
+class OutBuffer {
+ public:
+  void Clear() { size_ = 0; }
+  // Room for `count` more bytes, plus two to spare for a line break written whole.
+  char* Room(std::size_t count) {
+    if (capacity_ - size_ < count + 2) {
+      const std::size_t capacity = std::max(2 * capacity_, size_ + count + 2);
+      auto bytes = std::make_unique_for_overwrite<char[]>(capacity);
+      if (size_ > 0) std::memcpy(bytes.get(), bytes_.get(), size_);
+      bytes_ = std::move(bytes);
+      capacity_ = capacity;
+    }
+    return bytes_.get() + size_;
+  }
+  void Used(const char* end) { size_ = static_cast<std::size_t>(end - bytes_.get()); }
+  std::size_t size() const { return size_; }
+  std::string_view View() const { return {bytes_.get(), size_}; }
+
+ private:
+  std::unique_ptr<char[]> bytes_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
 // A piece of the text with what its first passes made of it.
 struct Piece {
   // The bytes, when the run reads them itself; `text` may also point into the caller's text.
@@ -45,7 +73,7 @@ struct Piece {
   // Filled by its first passes.
   std::vector<PendingRecord> records;
   std::size_t count = 0;
-  std::string out;                // every record written as if its DN were new
+  OutBuffer out;                  // every record written as if its DN were new
   std::vector<std::size_t> ends;  // where each record's output ends in `out`
   std::size_t lines = 0;
   bool stopped = false;
@@ -71,6 +99,51 @@ bool IsCut(std::string_view text, std::size_t p, TextLines rules) {
 std::size_t CountBreaks(std::string_view text) {
   return static_cast<std::size_t>(std::count_if(
       text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }));
+}
+
+// Hands `collector` the lines of a whole piece as LineSplitter splits a file: a line ends at
+// CR, LF or CR LF; a NUL byte ends the text (noted in the piece); a line with a TAB gets the
+// TAB rule. One pass over the bytes, 16 at a time, with the plain line on the shortest path.
+template <class Collector>
+void SplitFileLines(Piece& piece, Collector& collector) {
+  const std::string_view text = piece.text;
+  const std::size_t size = text.size();
+  std::string expanded;
+  std::size_t pos = 0;
+  while (pos < size) {
+    std::size_t end = FindControlByte(text, pos);
+    bool hasTab = false;
+    // TABs and the rarer control bytes stay in the line.
+    while (end < size && text[end] != '\n' && text[end] != '\r' && text[end] != '\0') {
+      hasTab = hasTab || text[end] == '\t';
+      end = FindControlByte(text, end + 1);
+    }
+    if (end < size && text[end] == '\0' && end == pos) {
+      // A NUL where a line would begin ends the text before that line.
+      piece.stopped = true;
+      piece.stopLine = piece.lines + 1;
+      return;
+    }
+    const std::string_view line = text.substr(pos, end - pos);
+    const std::size_t number = ++piece.lines;
+    if (hasTab) {
+      expanded = ExpandTabs(line);
+      collector.Add(expanded, number);
+    } else if (!line.empty() && static_cast<unsigned char>(line.front()) > 32 &&
+               static_cast<unsigned char>(line.back()) > 32) {
+      collector.AddPlain(line, number);
+    } else {
+      collector.Add(line, number);
+    }
+    if (end == size) return;
+    if (text[end] == '\0') {
+      piece.stopped = true;
+      piece.stopLine = number;
+      return;
+    }
+    pos = end + 1;
+    if (text[end] == '\r' && pos < size && text[pos] == '\n') ++pos;
+  }
 }
 
 }  // namespace
@@ -173,14 +246,56 @@ struct PieceTarget {
   }
 
   void Pass(PendingRecord& record) {
-    record_stage::FirstPass(record, settings, log);
-    std::string& out = piece.out;
-    record_stage::EmitRecord(record.lines, record.signatures, longRecordSet,
-                             [&out, this](std::string_view line) {
-                               out.append(line).append(lineBreak);
-                             });
-    out.append(lineBreak);
-    piece.ends.push_back(out.size());
+    record_stage::FirstPass(record, settings, log, /*sign=*/false);
+    const RecordLines& lines = record.lines;
+    const std::size_t count = lines.size();
+    std::vector<std::uint64_t>& signatures = record.signatures;
+    signatures.resize(count);
+    const std::size_t breakSize = lineBreak.size();
+    char lineBreakBytes[2] = {lineBreak[0], breakSize > 1 ? lineBreak[1] : '\0'};
+    if (count > record_stage::kLinearDuplicateScan) {
+      record_stage::SignLines(lines, 0, signatures);
+      record_stage::EmitRecord(lines, signatures, longRecordSet, [&](std::string_view line) {
+        char* at = piece.out.Room(line.size() + breakSize);
+        std::memcpy(at, line.data(), line.size());
+        std::memcpy(at + line.size(), lineBreakBytes, 2);
+        piece.out.Used(at + line.size() + breakSize);
+      });
+    } else {
+      // As EmitRecord, with the signatures worked out and the lines written in the same pass.
+      std::size_t total = breakSize;
+      for (std::size_t i = 0; i < count; ++i) total += lines[i].size() + breakSize;
+      char* at = piece.out.Room(total);
+      constexpr std::size_t kSlots = 128;  // at most 48 lines: never more than 38% full
+      std::array<std::uint8_t, kSlots> slots{};
+      const record_stage::SameValue same;
+      for (std::size_t i = 0; i < count; ++i) {
+        const std::string& line = lines[i];
+        const std::uint64_t signature = record_stage::LineSignature(line);
+        signatures[i] = signature;
+        if (line.empty()) continue;
+        std::size_t slot = (signature * 0x9E3779B97F4A7C15ull) >> 57;
+        bool repeated = false;
+        for (; slots[slot] != 0; slot = (slot + 1) % kSlots) {
+          const std::size_t earlier = slots[slot] - 1u;
+          if (signatures[earlier] == signature && same(lines[earlier], line)) {
+            repeated = true;
+            break;
+          }
+        }
+        if (repeated) continue;
+        slots[slot] = static_cast<std::uint8_t>(i + 1);
+        std::memcpy(at, line.data(), line.size());
+        at += line.size();
+        std::memcpy(at, lineBreakBytes, 2);
+        at += breakSize;
+      }
+      piece.out.Used(at);
+    }
+    char* at = piece.out.Room(breakSize);
+    std::memcpy(at, lineBreakBytes, 2);
+    piece.out.Used(at + breakSize);
+    piece.ends.push_back(piece.out.size());
   }
 
   const record_stage::RunSettings& settings;
@@ -253,23 +368,18 @@ void TextRepair::State::SettleAll() {
 
 void TextRepair::State::Parse(Piece& piece) const {
   piece.count = 0;
-  piece.out.clear();
+  piece.out.Clear();
   piece.ends.clear();
   piece.lines = 0;
   piece.stopped = false;
   piece.stopLine = 0;
   try {
     // The output is about as large as the text; a little larger where DNs gain the base DN.
-    piece.out.reserve(piece.text.size() + piece.text.size() / 8);
+    piece.out.Room(piece.text.size() + piece.text.size() / 8);
     PieceTarget target(settings, log != nullptr, lineBreak, piece);
     record_stage::RecordCollector<PieceTarget> collector(target);
     if (rules == TextLines::kFile) {
-      LineSplitter splitter;
-      auto onLine = [&](std::string_view line) { collector.Add(line, ++piece.lines); };
-      splitter.Feed(piece.text, onLine);
-      splitter.Finish(onLine);
-      piece.stopped = splitter.Stopped();
-      piece.stopLine = splitter.StopLine();
+      SplitFileLines(piece, collector);
     } else {
       // Lines end at LF; the rare line holding a CR or a NUL ends a line there too, and a
       // break at its very end only terminates it (as RepairRun::AddLine).
@@ -328,7 +438,7 @@ void TextRepair::State::Settle(Piece& piece) {
     }
     // A made-unique record: what was written before it goes out, then its new form.
     const std::size_t begin = i == 0 ? 0 : piece.ends[i - 1];
-    if (begin > written) out.Text(std::string_view(piece.out).substr(written, begin - written));
+    if (begin > written) out.Text(piece.out.View().substr(written, begin - written));
     rewritten.clear();
     record_stage::EmitRecord(record.lines, record.signatures, longRecordSet,
                              [this](std::string_view line) {
@@ -338,7 +448,7 @@ void TextRepair::State::Settle(Piece& piece) {
     out.Text(rewritten);
     written = piece.ends[i];
   }
-  if (piece.out.size() > written) out.Text(std::string_view(piece.out).substr(written));
+  if (piece.out.size() > written) out.Text(piece.out.View().substr(written));
   linesBefore += piece.lines;
   if (piece.stopped) {
     stopped = true;
@@ -398,6 +508,9 @@ TextRepair::TextRepair(std::string_view baseDN, const TransformMap& map, UsedDNs
                        RandomSource& random, Log* log, TextSink& out, std::string_view lineBreak,
                        TextLines rules)
     : state_(std::make_unique<State>(baseDN, map, usedDNs, random, log, out, lineBreak, rules)) {
+  if (lineBreak.empty() || lineBreak.size() > 2) {
+    throw std::invalid_argument("a line break is one or two bytes");
+  }
   usedDNs.Clear();
 }
 

@@ -48,8 +48,9 @@ class TextRepair {
   // Puts up to `size` bytes into `buffer` and returns how many; 0 at the end of the text.
   using Reader = std::function<std::size_t(char* buffer, std::size_t size)>;
 
-  // `usedDNs` is cleared at the start; `log` may be null; `lineBreak` follows every output
-  // line. All references must outlive the run. One object runs once.
+  // `usedDNs` is cleared at the start; `log` may be null; `lineBreak` (one or two bytes, else
+  // std::invalid_argument) follows every output line. All references must outlive the run.
+  // One object runs once.
   TextRepair(std::string_view baseDN, const TransformMap& map, UsedDNs& usedDNs,
              RandomSource& random, Log* log, TextSink& out, std::string_view lineBreak,
              TextLines rules);
