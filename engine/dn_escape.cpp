@@ -32,7 +32,7 @@ constexpr std::array<bool, 256> MakePlainTable() {
   for (unsigned char c : std::string_view("\\\"+><;,=#&~")) plain[c] = false;
   return plain;
 }
-constexpr std::array<bool, 256> kPlain = MakePlainTable();
+[[maybe_unused]] constexpr std::array<bool, 256> kPlain = MakePlainTable();
 
 // Finds the bytes AppendEscapedDN does not copy as they are, 64 at a time: a DN is mostly
 // letters, digits, spaces and dots, in runs too short for a byte-by-byte scan to predict.

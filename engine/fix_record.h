@@ -58,7 +58,7 @@ class RecordLines {
   std::vector<std::string> NonEmpty() const;
 
  private:
-  static constexpr std::size_t kLineRoom = 96;
+  static constexpr std::size_t kLineRoom = 32;
   std::vector<std::string> lines_;
   std::size_t count_ = 0;
 };

@@ -9,6 +9,7 @@
 #include "engine/repair_run.h"
 #include "engine/text.h"
 #include "engine/text_lines.h"
+#include "engine/text_repair.h"
 #include "engine/transform_map.h"
 #include "engine/used_dns.h"
 #include "tests/fuzz/fuzz_input.h"
@@ -23,12 +24,22 @@ class CheckingLog : public quorvane::Log {
     FUZZ_CHECK(level == quorvane::kLogProgress || level == quorvane::kLogError);
     FUZZ_CHECK(line <= lineCount_);
     messages.emplace_back(text);
+    if (level != quorvane::kLogProgress) {
+      errors.push_back(std::to_string(line) + ": " + std::string(text));
+    }
   }
   bool WantsProgress() const override { return true; }
   std::vector<std::string> messages;
+  std::vector<std::string> errors;  // with their lines
 
  private:
   std::size_t lineCount_;
+};
+
+class TextCollectingSink : public quorvane::TextSink {
+ public:
+  void Text(std::string_view lines) override { text.append(lines); }
+  std::string text;
 };
 
 class CollectingSink : public quorvane::LineSink {
@@ -58,13 +69,14 @@ quorvane::TransformMap ReadMap(quorvane::fuzz::FuzzInput& input) {
 // then the source text, split into lines as a loaded file is. Properties: a run is a
 // function of its inputs and start value; the streaming and whole-list forms agree; no
 // output line can break the LDIF (CR, LF or NUL inside it); the output ends with an empty
-// line; the stored DN keys are all different.
+// line; the stored DN keys are all different; the whole-text run agrees with the line run.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   quorvane::fuzz::FuzzInput input(data, size);
   const std::string baseDN(input.String(40));
   const quorvane::TransformMap map = ReadMap(input);
   const std::uint64_t start = input.Number();
-  const std::vector<std::string> lines = quorvane::SplitTextLines(input.Rest());
+  const std::string_view rest = input.Rest();
+  const std::vector<std::string> lines = quorvane::SplitTextLines(rest);
 
   quorvane::UsedDNs usedFirst;
   quorvane::SeededRandom randomFirst(start);
@@ -85,6 +97,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(logSecond.messages == logFirst.messages);
   FUZZ_CHECK(usedSecond.size() == usedFirst.size());
   for (std::size_t i = 0; i < usedFirst.size(); ++i) FUZZ_CHECK(usedFirst[i] == usedSecond[i]);
+
+  // The whole-text run, cutting the text into small pieces, agrees with the line run: the
+  // same output, errors and keys (progress is reported at other records).
+  {
+    quorvane::UsedDNs usedText;
+    quorvane::SeededRandom randomText(start);
+    CheckingLog logText(lines.size());
+    TextCollectingSink textSink;
+    quorvane::TextRepair run(baseDN, map, usedText, randomText, &logText, textSink, "\n",
+                             quorvane::TextLines::kFile);
+    run.SetPieceBytes(1 + start % 97);
+    run.Run(rest);
+    std::string expected;
+    for (const std::string& line : first) expected.append(line).append("\n");
+    FUZZ_CHECK(textSink.text == expected);
+    FUZZ_CHECK(logText.errors == logFirst.errors);
+    FUZZ_CHECK(usedText.size() == usedFirst.size());
+    for (std::size_t i = 0; i < usedFirst.size(); ++i) FUZZ_CHECK(usedFirst[i] == usedText[i]);
+  }
 
   // Made-unique keys never collide, whatever the case of their letters.
   std::unordered_set<std::string> distinct;
