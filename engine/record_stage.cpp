@@ -86,26 +86,30 @@ void FirstPass(PendingRecord& record, const RunSettings& settings, bool log, boo
   if (sign) SignLines(record.lines, 0, record.signatures);
 }
 
-bool SettleRecord(PendingRecord& record, const RunSettings& settings, UsedDNs& usedDNs,
-                  RandomSource& random, Log* log, std::size_t lineOffset, std::string& dnKey,
-                  std::string& candidate) {
+void ReplayFirstMessages(const PendingRecord& record, Log& log, std::size_t lineOffset) {
+  record.messages.ReplayTo(log, lineOffset);
   const std::size_t line = record.line + lineOffset;
-  if (log != nullptr) {
-    record.messages.ReplayTo(*log, lineOffset);
-    if (record.facts.emptyDN) {
-      log->Write("002: record has an empty DN; no directory accepts it", kLogError, line);
-    }
-    if (record.facts.isGroup && !record.facts.hasMember) {
-      log->Write("003: mailing list has no member; no directory accepts it", kLogError, line);
-    }
+  if (record.facts.emptyDN) {
+    log.Write("002: record has an empty DN; no directory accepts it", kLogError, line);
   }
+  if (record.facts.isGroup && !record.facts.hasMember) {
+    log.Write("003: mailing list has no member; no directory accepts it", kLogError, line);
+  }
+}
+
+bool ClaimKey(PendingRecord& record, UsedDNs& usedDNs, RandomSource& random,
+              std::string& candidate) {
   if (record.dnKey.empty() || usedDNs.AddIfAbsent(record.dnKey, record.dnHash)) return false;
-  dnKey.swap(record.dnKey);
-  MakeUnique(dnKey, usedDNs, random, candidate);
-  const RecordContext context{settings.baseDN, settings.map,     log,
-                              line,            record.progress, &record.notes};
+  MakeUnique(record.dnKey, usedDNs, random, candidate);
+  return true;
+}
+
+void MakeRecordUnique(PendingRecord& record, const RunSettings& settings, Log* log,
+                      std::size_t lineOffset, std::string_view candidate) {
+  const RecordContext context{settings.baseDN,          settings.map,    log,
+                              record.line + lineOffset, record.progress, &record.notes};
   const std::size_t before = record.lines.size();
-  FixRecord(record.lines, record.isFirst, dnKey, candidate, context);
+  FixRecord(record.lines, record.isFirst, record.dnKey, candidate, context);
   if (record.progress == ProgressLines::kEvery) {
     SignLines(record.lines, 0, record.signatures);  // that second pass read every line
   } else {
@@ -114,6 +118,14 @@ bool SettleRecord(PendingRecord& record, const RunSettings& settings, UsedDNs& u
       record.signatures[i] = LineSignature(record.lines[i]);
     }
   }
+}
+
+bool SettleRecord(PendingRecord& record, const RunSettings& settings, UsedDNs& usedDNs,
+                  RandomSource& random, Log* log, std::size_t lineOffset,
+                  std::string& candidate) {
+  if (log != nullptr) ReplayFirstMessages(record, *log, lineOffset);
+  if (!ClaimKey(record, usedDNs, random, candidate)) return false;
+  MakeRecordUnique(record, settings, log, lineOffset, candidate);
   return true;
 }
 

@@ -107,12 +107,25 @@ struct RunSettings {
 // the signatures (a caller that reads every line next may work them out on the way).
 void FirstPass(PendingRecord& record, const RunSettings& settings, bool log, bool sign = true);
 
-// The messages of a record whose first pass is done, in their order, then the uniqueness of
-// its DN: a key already taken is replaced by a new one (numbers drawn from `random`) and the
-// record gets its second pass, whose messages go straight to `log`. True when the record was
-// changed by a second pass. `lineOffset` turns the record's lines into lines of the whole text.
+// The three steps after the first pass, in this order for each record; `lineOffset` turns the
+// record's lines into lines of the whole text.
+//
+// The messages of the first pass, then those about the record's shape.
+void ReplayFirstMessages(const PendingRecord& record, Log& log, std::size_t lineOffset);
+// The uniqueness of the record's DN: true when its key was taken already; then `candidate` is
+// the new key, drawn with numbers from `random` and added to `usedDNs`. Records must come in
+// source order.
+bool ClaimKey(PendingRecord& record, UsedDNs& usedDNs, RandomSource& random,
+              std::string& candidate);
+// The second pass of a record whose key was taken, with the new key; its messages go to `log`
+// (may be null). The record's key becomes `candidate`, its signatures are brought up to date.
+void MakeRecordUnique(PendingRecord& record, const RunSettings& settings, Log* log,
+                      std::size_t lineOffset, std::string_view candidate);
+
+// All three at once, the messages straight to `log`: true when a second pass changed the
+// record.
 bool SettleRecord(PendingRecord& record, const RunSettings& settings, UsedDNs& usedDNs,
-                  RandomSource& random, Log* log, std::size_t lineOffset, std::string& dnKey,
+                  RandomSource& random, Log* log, std::size_t lineOffset,
                   std::string& candidate);
 
 // A directory refuses an entry that holds one value of an attribute twice ("type or value

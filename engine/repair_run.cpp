@@ -79,7 +79,6 @@ struct RepairRun::State {
   record_stage::RecordCollector<State> collector;
   bool isFirstRecord = true;
   std::size_t recordCount = 0;
-  std::string dnKey;
   std::string candidate;
   record_stage::LongRecordSet longRecordSet;
 
@@ -225,7 +224,7 @@ void RepairRun::State::WriteOut(Batch& batch) {
 
 // Messages, uniqueness, the second pass and the output of one record, in source order.
 void RepairRun::State::WriteOut(PendingRecord& ready) {
-  record_stage::SettleRecord(ready, settings, usedDNs, random, log, 0, dnKey, candidate);
+  record_stage::SettleRecord(ready, settings, usedDNs, random, log, 0, candidate);
   record_stage::EmitRecord(ready.lines, ready.signatures, longRecordSet,
                            [this](std::string_view line) { out.Line(line); });
   out.Line({});

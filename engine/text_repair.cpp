@@ -83,6 +83,61 @@ class OutBuffer {
   std::size_t capacity_ = 0;
 };
 
+// Writes a record's lines as EmitRecord hands them on (not the empty ones, each value once),
+// each followed by `lineBreak`, then the empty line that ends the record. With `sign`, the
+// signatures are worked out on the way; otherwise they must be up to date.
+void WriteRecord(PendingRecord& record, bool sign, std::string_view lineBreak,
+                 record_stage::LongRecordSet& longRecordSet, OutBuffer& out) {
+  const RecordLines& lines = record.lines;
+  const std::size_t count = lines.size();
+  std::vector<std::uint64_t>& signatures = record.signatures;
+  const std::size_t breakSize = lineBreak.size();
+  const char lineBreakBytes[2] = {lineBreak[0], breakSize > 1 ? lineBreak[1] : '\0'};
+  if (count > record_stage::kLinearDuplicateScan) {
+    if (sign) record_stage::SignLines(lines, 0, signatures);
+    record_stage::EmitRecord(lines, signatures, longRecordSet, [&](std::string_view line) {
+      char* at = out.Room(line.size() + breakSize);
+      std::memcpy(at, line.data(), line.size());
+      std::memcpy(at + line.size(), lineBreakBytes, 2);
+      out.Used(at + line.size() + breakSize);
+    });
+  } else {
+    // As EmitRecord, the lines written straight into room made for all of them.
+    if (sign) signatures.resize(count);
+    std::size_t total = breakSize;
+    for (std::size_t i = 0; i < count; ++i) total += lines[i].size() + breakSize;
+    char* at = out.Room(total);
+    constexpr std::size_t kSlots = 128;  // at most 48 lines: never more than 38% full
+    std::array<std::uint8_t, kSlots> slots{};
+    const record_stage::SameValue same;
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::string& line = lines[i];
+      if (sign) signatures[i] = record_stage::LineSignature(line);
+      if (line.empty()) continue;
+      const std::uint64_t signature = signatures[i];
+      std::size_t slot = (signature * 0x9E3779B97F4A7C15ull) >> 57;
+      bool repeated = false;
+      for (; slots[slot] != 0; slot = (slot + 1) % kSlots) {
+        const std::size_t earlier = slots[slot] - 1u;
+        if (signatures[earlier] == signature && same(lines[earlier], line)) {
+          repeated = true;
+          break;
+        }
+      }
+      if (repeated) continue;
+      slots[slot] = static_cast<std::uint8_t>(i + 1);
+      CopyLine(at, line.data(), line.size());
+      at += line.size();
+      std::memcpy(at, lineBreakBytes, 2);
+      at += breakSize;
+    }
+    out.Used(at);
+  }
+  char* at = out.Room(breakSize);
+  std::memcpy(at, lineBreakBytes, 2);
+  out.Used(at + breakSize);
+}
+
 // A piece of the text with what its first passes made of it.
 struct Piece {
   // The bytes, when the run reads them itself; `text` may also point into the caller's text.
@@ -102,7 +157,20 @@ struct Piece {
   std::size_t stopLine = 0;  // within the piece
   std::exception_ptr error;
 
-  enum class Stage { kWaiting, kTaken, kDone } stage = Stage::kWaiting;
+  // Filled once its records' keys are claimed, in source order.
+  std::size_t lineOffset = 0;   // lines of the text before the piece
+  bool discarded = false;       // after a NUL byte: nothing of it is written
+  std::vector<std::size_t> madeUnique;  // the records whose key was taken
+  std::vector<std::string> candidates;  // their new keys, in the same order
+  // Filled by their second passes: the whole output of the piece, and the messages of those
+  // passes.
+  OutBuffer rewritten;
+  std::vector<record_stage::HoldingLog> laterMessages;
+
+  // kParsed: first passes done; kClaimed: keys claimed, second passes to do; kReady: to be
+  // written.
+  enum class Stage { kWaiting, kTaken, kParsed, kClaimed, kFinishing, kReady };
+  Stage stage = Stage::kWaiting;
 };
 
 // Whether a cut at `p` (0 < p < text.size()) leaves the piece after it starting on an empty
@@ -184,20 +252,26 @@ struct TextRepair::State {
         firstPieceBreaks(settings.wantsProgress ? kFirstPieceBreaks : 0) {}
   ~State() { StopWorkers(); }
 
-  // Pieces: a new or recycled one; handing it on; settling the oldest.
+  // Pieces: a new or recycled one; handing it on; writing out the oldest.
   std::unique_ptr<Piece> FreshPiece();
   void Submit(std::unique_ptr<Piece> piece);
-  void SettleOldest();
-  void SettleAll();
+  void WriteOldest();
+  void WriteAll();
 
-  // The work of a piece, on whichever thread takes it.
+  // The work of a piece, on whichever thread takes it: the first passes, and later the
+  // second passes of the records whose keys were taken.
   void Parse(Piece& piece) const;
+  void MakeUnique(Piece& piece) const;
 
-  // The calling thread's part, in source order.
-  void Settle(Piece& piece);
+  // The calling thread's part, in source order: claiming the keys, then writing out.
+  // Returns the piece's next stage.
+  Piece::Stage Claim(Piece& piece);
+  void Write(Piece& piece);
 
   // The oldest (or the newest) piece no thread has taken yet, or null; with the mutex held.
   Piece* WaitingPiece(bool newest = false) const;
+  // The oldest piece whose second passes no thread has taken yet, or null; the same.
+  Piece* ClaimedPiece() const;
   void StartWorkers();
   void StopWorkers();
   void WorkerLoop();
@@ -213,23 +287,21 @@ struct TextRepair::State {
   std::size_t pieceBytes = kPieceBytes;
   // Line breaks the first piece must hold.
   std::size_t firstPieceBreaks = 0;
-  std::size_t linesBefore = 0;  // lines of the pieces settled so far
+  std::size_t linesBefore = 0;  // lines of the pieces claimed so far
   bool stopped = false;
   std::size_t stopLine = 0;
   bool firstPieceMade = false;
-  std::string dnKey;
   std::string candidate;
-  std::string rewritten;  // a record's output after its second pass
-  record_stage::LongRecordSet longRecordSet;
 
   std::vector<std::unique_ptr<Piece>> spare;
   std::size_t mostInFlight = kPiecesPerThread + 1;
 
   std::vector<std::thread> workers;
   std::mutex mutex;
-  std::condition_variable wake;     // the workers: a piece is waiting, or the end
-  std::condition_variable done;     // the caller: a piece is through its first passes
+  std::condition_variable wake;     // the workers: a piece has work waiting, or the end
+  std::condition_variable done;     // the caller: a piece is through a stage
   std::deque<std::unique_ptr<Piece>> inFlight;  // in source order; guarded by mutex
+  std::size_t claimed = 0;  // the pieces at the front of inFlight claimed; guarded by mutex
   bool stopping = false;            // guarded by mutex
 };
 
@@ -273,51 +345,32 @@ struct PieceTarget {
     const std::size_t count = lines.size();
     std::vector<std::uint64_t>& signatures = record.signatures;
     signatures.resize(count);
-    const std::size_t breakSize = lineBreak.size();
-    char lineBreakBytes[2] = {lineBreak[0], breakSize > 1 ? lineBreak[1] : '\0'};
-    if (count > record_stage::kLinearDuplicateScan) {
+    if (KeyTakenInPiece(record)) {
+      // Its key will be found taken: only the output of its second pass is written.
       record_stage::SignLines(lines, 0, signatures);
-      record_stage::EmitRecord(lines, signatures, longRecordSet, [&](std::string_view line) {
-        char* at = piece.out.Room(line.size() + breakSize);
-        std::memcpy(at, line.data(), line.size());
-        std::memcpy(at + line.size(), lineBreakBytes, 2);
-        piece.out.Used(at + line.size() + breakSize);
-      });
-    } else {
-      // As EmitRecord, with the signatures worked out and the lines written in the same pass.
-      std::size_t total = breakSize;
-      for (std::size_t i = 0; i < count; ++i) total += lines[i].size() + breakSize;
-      char* at = piece.out.Room(total);
-      constexpr std::size_t kSlots = 128;  // at most 48 lines: never more than 38% full
-      std::array<std::uint8_t, kSlots> slots{};
-      const record_stage::SameValue same;
-      for (std::size_t i = 0; i < count; ++i) {
-        const std::string& line = lines[i];
-        const std::uint64_t signature = record_stage::LineSignature(line);
-        signatures[i] = signature;
-        if (line.empty()) continue;
-        std::size_t slot = (signature * 0x9E3779B97F4A7C15ull) >> 57;
-        bool repeated = false;
-        for (; slots[slot] != 0; slot = (slot + 1) % kSlots) {
-          const std::size_t earlier = slots[slot] - 1u;
-          if (signatures[earlier] == signature && same(lines[earlier], line)) {
-            repeated = true;
-            break;
-          }
-        }
-        if (repeated) continue;
-        slots[slot] = static_cast<std::uint8_t>(i + 1);
-        CopyLine(at, line.data(), line.size());
-        at += line.size();
-        std::memcpy(at, lineBreakBytes, 2);
-        at += breakSize;
-      }
-      piece.out.Used(at);
+      piece.ends.push_back(piece.out.size());
+      return;
     }
-    char* at = piece.out.Room(breakSize);
-    std::memcpy(at, lineBreakBytes, 2);
-    piece.out.Used(at + breakSize);
+    WriteRecord(record, /*sign=*/true, lineBreak, longRecordSet, piece.out);
     piece.ends.push_back(piece.out.size());
+  }
+
+  // Whether one of the records just before it in the piece has the same key, letter case
+  // aside: then that key is certainly taken when this record's turn comes, whatever the pieces
+  // before hold. Repeated records mostly follow each other; a few are enough to look back at.
+  bool KeyTakenInPiece(const PendingRecord& record) const {
+    constexpr std::size_t kLookBack = 16;
+    if (record.dnKey.empty()) return false;
+    const std::size_t index = piece.count - 1;  // the record's own
+    const std::size_t first = index > kLookBack ? index - kLookBack : 0;
+    for (std::size_t i = index; i-- > first;) {
+      const PendingRecord& earlier = piece.records[i];
+      if (earlier.dnHash == record.dnHash && !earlier.dnKey.empty() &&
+          EqualsNoCase(earlier.dnKey, record.dnKey)) {
+        return true;
+      }
+    }
+    return false;
   }
 
   const record_stage::RunSettings& settings;
@@ -353,40 +406,58 @@ void TextRepair::State::Submit(std::unique_ptr<Piece> piece) {
   // A text of one piece is repaired on the calling thread alone.
   if (!last && workers.empty()) StartWorkers();
   wake.notify_one();
-  while (inFlight.size() > mostInFlight) SettleOldest();
+  while (inFlight.size() > mostInFlight) WriteOldest();
 }
 
-// Settles the oldest piece in flight, taking its first passes on itself when no worker has.
-void TextRepair::State::SettleOldest() {
-  std::unique_ptr<Piece> piece;
-  {
-    std::unique_lock<std::mutex> lock(mutex);
+// Works until the oldest piece in flight is written out: claims the keys of the pieces whose
+// first passes are done, in order, and takes on the work no worker has taken meanwhile.
+void TextRepair::State::WriteOldest() {
+  std::unique_lock<std::mutex> lock(mutex);
+  for (;;) {
     Piece& oldest = *inFlight.front();
-    // While a worker is through with the oldest piece, this thread takes on a later one: the
-    // newest, so that the workers, taking the oldest first, find the next one waiting.
-    while (oldest.stage != Piece::Stage::kDone) {
-      Piece* next = WaitingPiece(/*newest=*/true);
-      if (next == nullptr) {
-        done.wait(lock);
-        continue;
-      }
+    if (oldest.stage == Piece::Stage::kReady) {
+      std::unique_ptr<Piece> piece = std::move(inFlight.front());
+      inFlight.pop_front();
+      --claimed;
+      lock.unlock();
+      Piece& ready = *piece;
+      spare.push_back(std::move(piece));
+      Write(ready);
+      return;
+    }
+    if (claimed < inFlight.size() && inFlight[claimed]->stage == Piece::Stage::kParsed) {
+      Piece& next = *inFlight[claimed];
+      lock.unlock();
+      const Piece::Stage stage = Claim(next);
+      lock.lock();
+      next.stage = stage;
+      ++claimed;
+      if (stage == Piece::Stage::kClaimed) wake.notify_one();
+      continue;
+    }
+    if (Piece* next = ClaimedPiece()) {
+      next->stage = Piece::Stage::kFinishing;
+      lock.unlock();
+      MakeUnique(*next);
+      lock.lock();
+      next->stage = Piece::Stage::kReady;
+      continue;
+    }
+    // The newest, so that the workers, taking the oldest first, find the next one waiting.
+    if (Piece* next = WaitingPiece(/*newest=*/true)) {
       next->stage = Piece::Stage::kTaken;
       lock.unlock();
       Parse(*next);
       lock.lock();
-      next->stage = Piece::Stage::kDone;
-      done.notify_all();
+      next->stage = Piece::Stage::kParsed;
+      continue;
     }
-    piece = std::move(inFlight.front());
-    inFlight.pop_front();
+    done.wait(lock);
   }
-  Piece& settled = *piece;
-  spare.push_back(std::move(piece));
-  if (!stopped) Settle(settled);
 }
 
-void TextRepair::State::SettleAll() {
-  while (!inFlight.empty()) SettleOldest();
+void TextRepair::State::WriteAll() {
+  while (!inFlight.empty()) WriteOldest();
 }
 
 void TextRepair::State::Parse(Piece& piece) const {
@@ -440,10 +511,14 @@ void TextRepair::State::Parse(Piece& piece) const {
   }
 }
 
-void TextRepair::State::Settle(Piece& piece) {
-  if (piece.error) std::rethrow_exception(piece.error);
-  const std::size_t lineOffset = linesBefore;
-  std::size_t written = 0;  // of piece.out
+// The keys of the piece's records, in source order: a taken key gets a new one now, the second
+// pass that writes it into the record comes later, on any thread.
+Piece::Stage TextRepair::State::Claim(Piece& piece) {
+  piece.madeUnique.clear();
+  piece.discarded = stopped;  // a NUL byte in an earlier piece ended the text
+  if (piece.discarded || piece.error) return Piece::Stage::kReady;
+  piece.lineOffset = linesBefore;
+  std::size_t made = 0;
   const std::size_t count = piece.count;
   for (std::size_t i = 0; i < count; ++i) {
     if (i + kKeyLookAhead < count) {
@@ -454,29 +529,71 @@ void TextRepair::State::Settle(Piece& piece) {
       const PendingRecord& later = piece.records[i + kKeyLookAhead / 2];
       if (!later.dnKey.empty()) usedDNs.PrefetchStoredKey(later.dnHash);
     }
-    PendingRecord& record = piece.records[i];
-    if (!record_stage::SettleRecord(record, settings, usedDNs, random, log, lineOffset, dnKey,
-                                    candidate)) {
-      continue;
-    }
-    // A made-unique record: what was written before it goes out, then its new form.
-    const std::size_t begin = i == 0 ? 0 : piece.ends[i - 1];
-    if (begin > written) out.Text(piece.out.View().substr(written, begin - written));
-    rewritten.clear();
-    record_stage::EmitRecord(record.lines, record.signatures, longRecordSet,
-                             [this](std::string_view line) {
-                               rewritten.append(line).append(lineBreak);
-                             });
-    rewritten.append(lineBreak);
-    out.Text(rewritten);
-    written = piece.ends[i];
+    if (!record_stage::ClaimKey(piece.records[i], usedDNs, random, candidate)) continue;
+    piece.madeUnique.push_back(i);
+    if (piece.candidates.size() == made) piece.candidates.emplace_back();
+    piece.candidates[made++].swap(candidate);
   }
-  if (piece.out.size() > written) out.Text(piece.out.View().substr(written));
   linesBefore += piece.lines;
   if (piece.stopped) {
     stopped = true;
-    stopLine = lineOffset + piece.stopLine;
+    stopLine = piece.lineOffset + piece.stopLine;
   }
+  return piece.madeUnique.empty() ? Piece::Stage::kReady : Piece::Stage::kClaimed;
+}
+
+// The second passes of the records whose keys were taken, and the piece's output put together
+// anew around their new forms, so that the calling thread has one block to write; the passes'
+// messages are held for Write.
+void TextRepair::State::MakeUnique(Piece& piece) const {
+  try {
+    OutBuffer& rewritten = piece.rewritten;
+    rewritten.Clear();
+    if (piece.laterMessages.size() < piece.madeUnique.size()) {
+      piece.laterMessages.resize(piece.madeUnique.size());
+    }
+    record_stage::LongRecordSet longRecordSet;
+    auto write = [&rewritten](std::string_view bytes) {
+      char* at = rewritten.Room(bytes.size());
+      std::memcpy(at, bytes.data(), bytes.size());
+      rewritten.Used(at + bytes.size());
+    };
+    std::size_t copied = 0;  // of piece.out
+    for (std::size_t k = 0; k < piece.madeUnique.size(); ++k) {
+      const std::size_t i = piece.madeUnique[k];
+      PendingRecord& record = piece.records[i];
+      // The records before it, as the first passes wrote them.
+      const std::size_t begin = i == 0 ? 0 : piece.ends[i - 1];
+      write(piece.out.View().substr(copied, begin - copied));
+      copied = piece.ends[i];
+      record_stage::HoldingLog& held = piece.laterMessages[k];
+      held.Clear();
+      held.SetWantsProgress(settings.wantsProgress);
+      record_stage::MakeRecordUnique(record, settings, log != nullptr ? &held : nullptr,
+                                     piece.lineOffset, piece.candidates[k]);
+      WriteRecord(record, /*sign=*/false, lineBreak, longRecordSet, rewritten);
+    }
+    write(piece.out.View().substr(copied));
+  } catch (...) {
+    piece.error = std::current_exception();
+  }
+}
+
+// The messages and the output of the piece's records, in source order.
+void TextRepair::State::Write(Piece& piece) {
+  if (piece.discarded) return;
+  if (piece.error) std::rethrow_exception(piece.error);
+  if (log != nullptr) {
+    std::size_t next = 0;  // in piece.madeUnique
+    for (std::size_t i = 0; i < piece.count; ++i) {
+      record_stage::ReplayFirstMessages(piece.records[i], *log, piece.lineOffset);
+      if (next < piece.madeUnique.size() && piece.madeUnique[next] == i) {
+        piece.laterMessages[next++].ReplayTo(*log);
+      }
+    }
+  }
+  const OutBuffer& output = piece.madeUnique.empty() ? piece.out : piece.rewritten;
+  if (output.size() > 0) out.Text(output.View());
 }
 
 Piece* TextRepair::State::WaitingPiece(bool newest) const {
@@ -488,6 +605,13 @@ Piece* TextRepair::State::WaitingPiece(bool newest) const {
   }
   for (const std::unique_ptr<Piece>& piece : inFlight) {
     if (piece->stage == Piece::Stage::kWaiting) return piece.get();
+  }
+  return nullptr;
+}
+
+Piece* TextRepair::State::ClaimedPiece() const {
+  for (std::size_t i = 0; i < claimed; ++i) {
+    if (inFlight[i]->stage == Piece::Stage::kClaimed) return inFlight[i].get();
   }
   return nullptr;
 }
@@ -518,17 +642,30 @@ void TextRepair::State::StopWorkers() {
 void TextRepair::State::WorkerLoop() {
   std::unique_lock<std::mutex> lock(mutex);
   for (;;) {
-    Piece* next = nullptr;
-    wake.wait(lock, [this, &next] {
-      next = stopping ? nullptr : WaitingPiece();
-      return stopping || next != nullptr;
+    // Second passes first: the calling thread waits for them to write the piece out.
+    Piece* finishing = nullptr;
+    Piece* parsing = nullptr;
+    wake.wait(lock, [&] {
+      if (stopping) return true;
+      finishing = ClaimedPiece();
+      if (finishing == nullptr) parsing = WaitingPiece();
+      return finishing != nullptr || parsing != nullptr;
     });
-    if (next == nullptr) return;
-    next->stage = Piece::Stage::kTaken;
-    lock.unlock();
-    Parse(*next);
-    lock.lock();
-    next->stage = Piece::Stage::kDone;
+    if (finishing != nullptr) {
+      finishing->stage = Piece::Stage::kFinishing;
+      lock.unlock();
+      MakeUnique(*finishing);
+      lock.lock();
+      finishing->stage = Piece::Stage::kReady;
+    } else if (parsing != nullptr) {
+      parsing->stage = Piece::Stage::kTaken;
+      lock.unlock();
+      Parse(*parsing);
+      lock.lock();
+      parsing->stage = Piece::Stage::kParsed;
+    } else {
+      return;
+    }
     done.notify_all();
   }
 }
@@ -572,7 +709,7 @@ void TextRepair::Run(std::string_view text) {
     s.Submit(std::move(piece));
     start = cut;
   }
-  s.SettleAll();
+  s.WriteAll();
   s.StopWorkers();
 }
 
@@ -630,7 +767,7 @@ void TextRepair::Run(const Reader& read) {
     piece->last = true;
     s.Submit(std::move(piece));
   }
-  s.SettleAll();
+  s.WriteAll();
   s.StopWorkers();
 }
 
