@@ -156,6 +156,15 @@ std::vector<Case> TroubleTexts() {
       {"mailing lists", "dn: cn=List\nobjectclass: groupOfNames\n\ndn: cn=List\nobjectclass: "
                         "groupOfNames\nmember: cn=A\n\ndn:\ncn: empty\n"},
       {"records without DN", "cn: loose\n\ncn: loose\nmail: a@x\n\ndn: mail=a@x\n"},
+      {"one DN many times in a row, in both cases",
+       [] {
+         std::string text;
+         for (int i = 0; i < 40; ++i) {
+           text += i % 3 == 0 ? "dn: CN=Same,MAIL=S@X\n" : "dn: cn=Same,mail=s@x\n";
+           text += "cn: Same\ncn: same\nmail: s@x\n\n";
+         }
+         return text;
+       }()},
       {"mozilla second mail and nicknames",
        "dn: cn=M,mail=m@x\nmozillasecondemail: M@X\nmail: m@x\nxmozillanickname: mm\n\n"},
   };
