@@ -216,6 +216,23 @@ void FixDNLine(std::string& line, std::string_view attribute, std::string_view v
 void FixOtherLine(std::string& line, bool isFirstRecord, PassState& state,
                   const RecordContext& context) {
   NameValue nv = SplitNameValue(line);
+  // A typed value that starts with a colon ("note: :x") must not come out as "note::x", which
+  // a directory reads as Base64: such a value is written in the Base64 form (RFC 2849 lets no
+  // plain value start with a colon). A cn value has its quotes changed first, as any cn value.
+  thread_local std::string encoded;
+  const std::size_t colon = FindByte(line, ':');
+  if (!nv.value.empty() && nv.value.front() == ':' && colon + 1 < line.size() &&
+      line[colon + 1] != ':') {
+    std::string plain(nv.value);
+    if (nv.name == "cn:") {
+      for (char& c : plain) {
+        if (c == '"') c = '\'';
+      }
+    }
+    encoded.assign(": ");
+    AppendBase64Encoded(plain, encoded);
+    nv.value = encoded;
+  }
   if (!isFirstRecord && IsGenericObjectClass(nv)) {
     line.clear();
     return;

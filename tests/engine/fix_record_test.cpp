@@ -314,11 +314,18 @@ TEST(FixRecord, FirstPassNotesTheNameLinesAndShape) {
   EXPECT_EQ(added.nameLines, (std::vector<std::size_t>{1, 2, 3}));
 }
 
-// A value typed as ": x" after the blank cannot be told from the encoded form once split; such a
-// line is rewritten as before, whatever path it takes.
-TEST(FixRecord, ValueStartingWithColonKeepsItsFormerRewriting) {
-  EXPECT_EQ(Fix({"cn: X", "sn: Y", "note: :x", "note: :x "}).lines,
-            (Lines{"cn: X", "sn: Y", "note::x", "note::x"}));
+// A plain value that starts with a colon keeps its meaning: written "note::x" it would read as
+// Base64, so it is written in the Base64 form; a colon right after the name's colon is the
+// encoded form itself and stays.
+TEST(FixRecord, ValueStartingWithColonIsWrittenInBase64) {
+  EXPECT_EQ(Fix({"cn: X", "sn: Y", "note: :x", "note: :x ", "note:  :: y", "note::eA==",
+                 "description: a:b"})
+                .lines,
+            (Lines{"cn: X", "sn: Y", "note:: Ong=", "note:: Ong=", "note:: OjogeQ==",
+                   "note::eA==", "description: a:b"}));
+  // A cn value gets its quotes changed first; the missing sn is the same Base64 value.
+  EXPECT_EQ(Fix({"dn: cn=Q", "cn: :\"q\""}).lines,
+            (Lines{"dn: cn=Q,dc=contacts,dc=test", "cn:: OidxJw==", "sn:: OidxJw=="}));
 }
 
 // The second pass of a record whose DN was taken.
