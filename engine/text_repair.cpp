@@ -138,6 +138,39 @@ void WriteRecord(PendingRecord& record, bool sign, std::string_view lineBreak,
   out.Used(at + breakSize);
 }
 
+// The records of the pieces one thread takes on: they come back to that thread once written
+// out, so that their line buffers are mostly still in its core's cache when it fills them
+// again. Only the owner takes; any thread gives back.
+class RecordPool {
+ public:
+  PendingRecord* Take() {
+    if (free_.empty()) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      free_.swap(returned_);
+    }
+    if (free_.empty()) {
+      owned_.push_back(std::make_unique<PendingRecord>());
+      return owned_.back().get();
+    }
+    PendingRecord* record = free_.back();
+    free_.pop_back();
+    return record;
+  }
+  void GiveBack(std::vector<PendingRecord*>& records) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      returned_.insert(returned_.end(), records.begin(), records.end());
+    }
+    records.clear();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<PendingRecord*> returned_;  // guarded by mutex_
+  std::vector<PendingRecord*> free_;
+  std::vector<std::unique_ptr<PendingRecord>> owned_;
+};
+
 // A piece of the text with what its first passes made of it.
 struct Piece {
   // The bytes, when the run reads them itself; `text` may also point into the caller's text.
@@ -147,9 +180,10 @@ struct Piece {
   bool first = false;  // the run's first piece
   bool last = false;   // the run's last piece
 
-  // Filled by its first passes.
-  std::vector<PendingRecord> records;
+  // Filled by its first passes, with records from the pool of the thread that took it.
+  std::vector<PendingRecord*> records;
   std::size_t count = 0;
+  RecordPool* pool = nullptr;
   OutBuffer out;                  // every record written as if its DN were new
   std::vector<std::size_t> ends;  // where each record's output ends in `out`
   std::size_t lines = 0;
@@ -249,7 +283,9 @@ struct TextRepair::State {
         out(output),
         lineBreak(lineBreakText),
         rules(lineRules),
-        firstPieceBreaks(settings.wantsProgress ? kFirstPieceBreaks : 0) {}
+        firstPieceBreaks(settings.wantsProgress ? kFirstPieceBreaks : 0) {
+    pools.push_back(std::make_unique<RecordPool>());
+  }
   ~State() { StopWorkers(); }
 
   // Pieces: a new or recycled one; handing it on; writing out the oldest.
@@ -260,7 +296,8 @@ struct TextRepair::State {
 
   // The work of a piece, on whichever thread takes it: the first passes, and later the
   // second passes of the records whose keys were taken.
-  void Parse(Piece& piece) const;
+  // `pool`: the records of the thread that takes the piece.
+  void Parse(Piece& piece, RecordPool& pool) const;
   void MakeUnique(Piece& piece) const;
 
   // The calling thread's part, in source order: claiming the keys, then writing out.
@@ -274,7 +311,7 @@ struct TextRepair::State {
   Piece* ClaimedPiece() const;
   void StartWorkers();
   void StopWorkers();
-  void WorkerLoop();
+  void WorkerLoop(RecordPool& pool);
 
   const record_stage::RunSettings settings;
   UsedDNs& usedDNs;
@@ -294,6 +331,8 @@ struct TextRepair::State {
   std::string candidate;
 
   std::vector<std::unique_ptr<Piece>> spare;
+  // One for the calling thread, then one for each worker.
+  std::vector<std::unique_ptr<RecordPool>> pools;
   std::size_t mostInFlight = kPiecesPerThread + 1;
 
   std::vector<std::thread> workers;
@@ -314,9 +353,9 @@ struct PieceTarget {
       : settings(runSettings), log(hasLog), lineBreak(breakText), piece(into) {}
 
   void Take(RecordLines& lines, std::size_t line) {
-    if (piece.count > 0) Pass(piece.records[piece.count - 1]);
-    if (piece.records.size() == piece.count) piece.records.emplace_back();
-    PendingRecord& next = piece.records[piece.count++];
+    if (piece.count > 0) Pass(*piece.records[piece.count - 1]);
+    piece.records.push_back(piece.pool->Take());
+    PendingRecord& next = *piece.records[piece.count++];
     next.lines.swap(lines);
     next.line = line;
     next.isFirst = piece.first && piece.count == 1;
@@ -329,7 +368,7 @@ struct PieceTarget {
 
   void Finish() {
     if (piece.count == 0) return;
-    PendingRecord& last = piece.records[piece.count - 1];
+    PendingRecord& last = *piece.records[piece.count - 1];
     // The status ends on the run's last line. Whether a piece holds the run's last record is
     // not known when it is cut (only empty lines may follow), so every piece's last record
     // reports: one message more for some tens of kilobytes.
@@ -364,7 +403,7 @@ struct PieceTarget {
     const std::size_t index = piece.count - 1;  // the record's own
     const std::size_t first = index > kLookBack ? index - kLookBack : 0;
     for (std::size_t i = index; i-- > first;) {
-      const PendingRecord& earlier = piece.records[i];
+      const PendingRecord& earlier = *piece.records[i];
       if (earlier.dnHash == record.dnHash && !earlier.dnKey.empty() &&
           EqualsNoCase(earlier.dnKey, record.dnKey)) {
         return true;
@@ -392,6 +431,7 @@ std::unique_ptr<Piece> TextRepair::State::FreshPiece() {
   piece->first = piece->last = false;
   piece->stage = Piece::Stage::kWaiting;
   piece->error = nullptr;
+  piece->pool = nullptr;
   return piece;
 }
 
@@ -422,6 +462,12 @@ void TextRepair::State::WriteOldest() {
       lock.unlock();
       Piece& ready = *piece;
       spare.push_back(std::move(piece));
+      struct GiveBackAtEnd {
+        Piece& piece;
+        ~GiveBackAtEnd() {
+          if (piece.pool != nullptr) piece.pool->GiveBack(piece.records);
+        }
+      } giveBack{ready};
       Write(ready);
       return;
     }
@@ -447,7 +493,7 @@ void TextRepair::State::WriteOldest() {
     if (Piece* next = WaitingPiece(/*newest=*/true)) {
       next->stage = Piece::Stage::kTaken;
       lock.unlock();
-      Parse(*next);
+      Parse(*next, *pools[0]);
       lock.lock();
       next->stage = Piece::Stage::kParsed;
       continue;
@@ -460,7 +506,8 @@ void TextRepair::State::WriteAll() {
   while (!inFlight.empty()) WriteOldest();
 }
 
-void TextRepair::State::Parse(Piece& piece) const {
+void TextRepair::State::Parse(Piece& piece, RecordPool& pool) const {
+  piece.pool = &pool;
   piece.count = 0;
   piece.out.Clear();
   piece.ends.clear();
@@ -522,14 +569,14 @@ Piece::Stage TextRepair::State::Claim(Piece& piece) {
   const std::size_t count = piece.count;
   for (std::size_t i = 0; i < count; ++i) {
     if (i + kKeyLookAhead < count) {
-      const PendingRecord& later = piece.records[i + kKeyLookAhead];
+      const PendingRecord& later = *piece.records[i + kKeyLookAhead];
       if (!later.dnKey.empty()) usedDNs.Prefetch(later.dnHash);
     }
     if (i + kKeyLookAhead / 2 < count) {
-      const PendingRecord& later = piece.records[i + kKeyLookAhead / 2];
+      const PendingRecord& later = *piece.records[i + kKeyLookAhead / 2];
       if (!later.dnKey.empty()) usedDNs.PrefetchStoredKey(later.dnHash);
     }
-    if (!record_stage::ClaimKey(piece.records[i], usedDNs, random, candidate)) continue;
+    if (!record_stage::ClaimKey(*piece.records[i], usedDNs, random, candidate)) continue;
     piece.madeUnique.push_back(i);
     if (piece.candidates.size() == made) piece.candidates.emplace_back();
     piece.candidates[made++].swap(candidate);
@@ -561,7 +608,7 @@ void TextRepair::State::MakeUnique(Piece& piece) const {
     std::size_t copied = 0;  // of piece.out
     for (std::size_t k = 0; k < piece.madeUnique.size(); ++k) {
       const std::size_t i = piece.madeUnique[k];
-      PendingRecord& record = piece.records[i];
+      PendingRecord& record = *piece.records[i];
       // The records before it, as the first passes wrote them.
       const std::size_t begin = i == 0 ? 0 : piece.ends[i - 1];
       write(piece.out.View().substr(copied, begin - copied));
@@ -586,7 +633,7 @@ void TextRepair::State::Write(Piece& piece) {
   if (log != nullptr) {
     std::size_t next = 0;  // in piece.madeUnique
     for (std::size_t i = 0; i < piece.count; ++i) {
-      record_stage::ReplayFirstMessages(piece.records[i], *log, piece.lineOffset);
+      record_stage::ReplayFirstMessages(*piece.records[i], *log, piece.lineOffset);
       if (next < piece.madeUnique.size() && piece.madeUnique[next] == i) {
         piece.laterMessages[next++].ReplayTo(*log);
       }
@@ -619,9 +666,12 @@ Piece* TextRepair::State::ClaimedPiece() const {
 void TextRepair::State::StartWorkers() {
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const unsigned count = std::min(kMostWorkers, std::max(1u, cores - 1));
+  // Made before any worker starts: the list does not change while they run.
+  while (pools.size() < count + 1) pools.push_back(std::make_unique<RecordPool>());
   for (unsigned i = 0; i < count; ++i) {
     try {
-      workers.emplace_back([this] { WorkerLoop(); });
+      RecordPool& pool = *pools[i + 1];
+      workers.emplace_back([this, &pool] { WorkerLoop(pool); });
     } catch (const std::system_error&) {
       break;  // fewer threads: the calling thread takes the rest on
     }
@@ -639,7 +689,7 @@ void TextRepair::State::StopWorkers() {
   workers.clear();
 }
 
-void TextRepair::State::WorkerLoop() {
+void TextRepair::State::WorkerLoop(RecordPool& pool) {
   std::unique_lock<std::mutex> lock(mutex);
   for (;;) {
     // Second passes first: the calling thread waits for them to write the piece out.
@@ -660,7 +710,7 @@ void TextRepair::State::WorkerLoop() {
     } else if (parsing != nullptr) {
       parsing->stage = Piece::Stage::kTaken;
       lock.unlock();
-      Parse(*parsing);
+      Parse(*parsing, pool);
       lock.lock();
       parsing->stage = Piece::Stage::kParsed;
     } else {
