@@ -199,6 +199,12 @@ template <class Target>
 class RecordCollector {
  public:
   explicit RecordCollector(Target& target) : target_(target) {}
+  // Lends the collector the line buffers of `spare` for its record, and takes them back: a run
+  // that makes collectors again and again keeps reusing its buffers.
+  void SwapLines(RecordLines& spare) {
+    spare.clear();
+    record_.swap(spare);
+  }
 
   // `lineNumber`: the line's number in the text, for the record it starts.
   void Add(std::string_view raw, std::size_t lineNumber) {

@@ -156,6 +156,9 @@ class RecordPool {
     free_.pop_back();
     return record;
   }
+  // The line buffers of the owner's record collectors, kept between pieces.
+  RecordLines& CollectorLines() { return collectorLines_; }
+
   void GiveBack(std::vector<PendingRecord*>& records) {
     {
       const std::lock_guard<std::mutex> lock(mutex_);
@@ -169,6 +172,7 @@ class RecordPool {
   std::vector<PendingRecord*> returned_;  // guarded by mutex_
   std::vector<PendingRecord*> free_;
   std::vector<std::unique_ptr<PendingRecord>> owned_;
+  RecordLines collectorLines_;
 };
 
 // A piece of the text with what its first passes made of it.
@@ -519,6 +523,12 @@ void TextRepair::State::Parse(Piece& piece, RecordPool& pool) const {
     piece.out.Room(piece.text.size() + piece.text.size() / 8);
     PieceTarget target(settings, log != nullptr, lineBreak, piece);
     record_stage::RecordCollector<PieceTarget> collector(target);
+    collector.SwapLines(pool.CollectorLines());
+    struct TakeBack {
+      record_stage::RecordCollector<PieceTarget>& collector;
+      RecordLines& lines;
+      ~TakeBack() { collector.SwapLines(lines); }
+    } takeBack{collector, pool.CollectorLines()};
     if (rules == TextLines::kFile) {
       SplitFileLines(piece, collector);
     } else {
