@@ -2,9 +2,10 @@
 //
 //   progress_cost BOOK.ldif [ROUNDS]
 //
-// Loads the book into memory once, then repairs it ROUNDS times (default 5) with a log that
-// does not want progress and ROUNDS times with one that does and keeps the latest message, as
-// a status bar would, alternating. Prints the fastest wall time of each (the run least
+// Loads the book into memory once, as the window's source pane holds it (lines joined by LF),
+// then repairs it ROUNDS times (default 5) as the window's Fix does, with a log that does not
+// want progress and ROUNDS times with one that does and keeps the latest message, as a status
+// bar would, alternating. Prints the fastest wall time of each (the run least
 // disturbed by other load on the machine) and the difference in percent, then the same for
 // processor time (all threads): "WALL_QUIET WALL_SHOWN PERCENT CPU_QUIET CPU_SHOWN PERCENT".
 #include <algorithm>
@@ -15,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/repair_run.h"
+#include "engine/text_repair.h"
 #include "engine/text_lines.h"
 #include "platform/file_io.h"
 
@@ -39,9 +40,9 @@ class StatusLog : public Log {
   std::size_t errors_ = 0;
 };
 
-class CountingSink : public LineSink {
+class CountingSink : public TextSink {
  public:
-  void Line(std::string_view line) override { bytes += line.size() + 2; }
+  void Text(std::string_view lines) override { bytes += lines.size(); }
   std::size_t bytes = 0;
 };
 
@@ -52,7 +53,7 @@ struct Times {
   double cpu;
 };
 
-Times RepairOnce(const std::vector<std::string>& lines, bool progress, std::size_t& outBytes) {
+Times RepairOnce(const std::string& text, bool progress, std::size_t& outBytes) {
   const TransformMap map;
   UsedDNs usedDNs;
   SeededRandom random(1);
@@ -60,9 +61,9 @@ Times RepairOnce(const std::vector<std::string>& lines, bool progress, std::size
   CountingSink sink;
   const auto wallStart = std::chrono::steady_clock::now();
   const double cpuStart = CpuSeconds();
-  RepairRun run("dc=contacts,dc=example,dc=com", map, usedDNs, random, &log, sink);
-  for (const std::string& line : lines) run.AddLine(line);
-  run.Finish();
+  TextRepair run("dc=contacts,dc=example,dc=com", map, usedDNs, random, &log, sink, "\n",
+                 TextLines::kPane);
+  run.Run(std::string_view(text));
   const Times times{
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count(),
       CpuSeconds() - cpuStart};
@@ -82,9 +83,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-  std::vector<std::string> lines;
+  std::string text;
   try {
-    lines = SplitTextLines(ReadWholeFile(argv[1]));
+    for (const std::string& line : SplitTextLines(ReadWholeFile(argv[1]))) {
+      text.append(line).push_back('\n');
+    }
   } catch (const std::exception& error) {
     std::fprintf(stderr, "progress_cost: %s\n", error.what());
     return 2;
@@ -93,8 +96,8 @@ int main(int argc, char** argv) {
   std::size_t quietBytes = 0;
   std::size_t shownBytes = 0;
   for (int i = 0; i < rounds; ++i) {  // alternate, so that machine load hits both alike
-    const Times quiet = RepairOnce(lines, false, quietBytes);
-    const Times shown = RepairOnce(lines, true, shownBytes);
+    const Times quiet = RepairOnce(text, false, quietBytes);
+    const Times shown = RepairOnce(text, true, shownBytes);
     quietWall.push_back(quiet.wall);
     shownWall.push_back(shown.wall);
     quietCpu.push_back(quiet.cpu);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures quorvane-fix beside cat and wc -l on the same generated books and prints one table.
 #
-#   bench/run.sh            (RUNS=5 by default; every time is the median of RUNS runs)
+#   bench/run.sh            (RUNS=5 by default; every time is the median of RUNS runs; SETTLE=1,
+#                           the seconds of quiet before each round)
 #
 # With QUORVANE_BENCH_GUI=1 it also builds the window (build-release-gui, or
 # $QUORVANE_BENCH_GUI_BUILD) and times Fix, load and save in it, offscreen, in the same rounds.
@@ -153,7 +154,10 @@ once() {
   local t=("$BIN/time_runs" --runs 1)
   case $1 in
     cat) "${t[@]}" -- cat "$BOOK" ;;
-    catfile) "${t[@]}" --stdout "$CACHE/cat-copy.ldif" -- cat "$BOOK" ;;
+    # The copy's dirty pages are written back before the next run starts, untimed, so that
+    # the disk's work does not land on the runs that follow.
+    catfile) "${t[@]}" --stdout "$CACHE/cat-copy.ldif" -- cat "$BOOK"
+             sync "$CACHE/cat-copy.ldif" ;;
     wc) "${t[@]}" -- wc -l "$BOOK" ;;
     fix) "${t[@]}" -- "${FIX[@]}" "$BOOK" ;;
     fixout) "${t[@]}" -- "${FIX[@]}" --output "$OUT" "$BOOK" ;;
@@ -172,10 +176,12 @@ once() {
 
 # The programs compared are run in turns, round after round, so that a burst of load from
 # elsewhere on the machine hits all of them alike; each figure is the median of its rounds
-# (the peak memory the largest).
-LABELS=(cat catfile wc fix fixout fixstdin nodup dn10)
-# The window's run leaves the machine busy for a moment (it frees a few hundred MB), so the
-# slow Python runs come right after it and the next round's short runs do not feel it.
+# (the peak memory the largest). Within a round the short runs that read come first, then
+# those that write a file, then the large ones: the window and python-ldap take and free
+# some hundred MB, and the next round starts after a pause (see SETTLE) in which the machine
+# is through with that.
+LABELS=(cat wc fix fixstdin nodup dn10 catfile fixout)
+SETTLE=${SETTLE:-1}
 if [[ ${QUORVANE_BENCH_GUI:-0} == 1 ]]; then
   WINDOW_DRIVER=$(build_window)
   LABELS+=(window)
@@ -200,6 +206,7 @@ SAMPLES=$(mktemp)
 trap 'rm -f "$SAMPLES"' EXIT
 for label in "${LABELS[@]}"; do once "$label" >/dev/null; done  # warm the page cache
 for ((round = 0; round < RUNS; round++)); do
+  sleep "$SETTLE"
   for label in "${LABELS[@]}"; do echo "$label $(once "$label")" >>"$SAMPLES"; done
 done
 # Memory: the million-record book, with distinct DNs and with every DN ten times, once each.
