@@ -211,17 +211,75 @@ struct Piece {
   Stage stage = Stage::kWaiting;
 };
 
-// Whether a cut at `p` (0 < p < text.size()) leaves the piece after it starting on an empty
-// line: an empty line ends any record, so the pieces on both sides can be repaired alone.
-bool IsCut(std::string_view text, std::size_t p, TextLines rules) {
+// Whether a line starts at `p` (0 < p < text.size()): the byte before ends a line.
+bool LineStartsAt(std::string_view text, std::size_t p, TextLines rules) {
   const char before = text[p - 1];
-  const char at = text[p];
-  if (rules == TextLines::kPane) return before == '\n' && at == '\n';
-  // A CR always ends a line and an LF does unless it follows a CR; the line starting at `p`
-  // is empty when its first byte ends it.
-  if (at == '\n') return before == '\n';
-  if (at == '\r') return before == '\n' || before == '\r';
+  if (before == '\n') return true;
+  // Under the file rules a CR ends a line too, with the LF that may follow it.
+  return rules == TextLines::kFile && before == '\r' && text[p] != '\n';
+}
+
+// Whether the record that a DN line starting at `p` would meet has a DN line already, so that
+// this one starts a record of its own (the blank line between the two was left out): a line
+// naming "dn:" among the lines before it, back to the last blank one. Only what is certain
+// counts; anything unusual on the way (a blank line, bytes that split a line of the editor's
+// text, a long way back) says no.
+bool FollowsDNInRecord(std::string_view text, std::size_t p, TextLines rules) {
+  constexpr std::size_t kMostLines = 256;
+  std::size_t end = p;  // the end of the line before, its break excluded
+  for (std::size_t lines = 0; lines < kMostLines && end > 0; ++lines) {
+    // Step back over the break that ends the line before.
+    std::size_t lineEnd = end - 1;
+    if (rules == TextLines::kFile && text[lineEnd] == '\n' && lineEnd > 0 &&
+        text[lineEnd - 1] == '\r') {
+      --lineEnd;
+    }
+    std::size_t start = lineEnd;
+    while (start > 0 && !(text[start - 1] == '\n' ||
+                          (rules == TextLines::kFile && text[start - 1] == '\r'))) {
+      --start;
+    }
+    const std::string_view line = text.substr(start, lineEnd - start);
+    if (line.find('\0') != std::string_view::npos) return false;
+    if (rules == TextLines::kPane && line.find('\r') != std::string_view::npos) return false;
+    const std::string_view trimmed = TrimView(line);
+    if (trimmed.empty()) return false;
+    // A line that starts with exactly one blank continues the one before (RFC 2849); under
+    // the file rules a TAB there is four spaces already.
+    const bool continuation = line.size() >= 2 && line[0] == ' ' && line[1] != ' ' &&
+                              !(rules == TextLines::kFile && line[1] == '\t');
+    if (!continuation && trimmed.starts_with("dn:")) return true;
+    end = start;
+  }
   return false;
+}
+
+// Whether the line starting at `p` is blank and ends the record before it: all blanks (or
+// nothing), and not written as a continuation (one space, then something else).
+bool BlankLineEndsRecord(std::string_view text, std::size_t p, TextLines rules) {
+  std::size_t end = p;
+  for (; end < text.size(); ++end) {
+    const char c = text[end];
+    if (c == '\n' || (c == '\r' && rules == TextLines::kFile)) break;
+    // A NUL ends the text or splits the line; a CR splits a line of the editor's text.
+    if (c == '\0' || c == '\r' || static_cast<unsigned char>(c) > 32) return false;
+  }
+  if (end == text.size()) return false;  // its end is not in sight
+  const std::string_view line = text.substr(p, end - p);
+  return !(line.size() >= 2 && line[0] == ' ' && line[1] != ' ' &&
+           !(rules == TextLines::kFile && line[1] == '\t'));
+}
+
+// Whether the text may be cut at `p` (0 < p < text.size()), the pieces on both sides repaired
+// alone with the same result: where the line starting at `p` is blank, which ends any record,
+// or where it is a DN line that starts a record of its own.
+bool IsCut(std::string_view text, std::size_t p, TextLines rules) {
+  const char at = text[p];
+  if (static_cast<unsigned char>(at) > 32) {
+    return at == 'd' && text.substr(p, 3) == "dn:" && LineStartsAt(text, p, rules) &&
+           FollowsDNInRecord(text, p, rules);
+  }
+  return LineStartsAt(text, p, rules) && BlankLineEndsRecord(text, p, rules);
 }
 
 std::size_t CountBreaks(std::string_view text) {

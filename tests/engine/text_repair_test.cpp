@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/repair_run.h"
+#include "engine/text.h"
 #include "engine/text_lines.h"
 
 namespace quorvane {
@@ -156,6 +157,13 @@ std::vector<Case> TroubleTexts() {
       {"mailing lists", "dn: cn=List\nobjectclass: groupOfNames\n\ndn: cn=List\nobjectclass: "
                         "groupOfNames\nmember: cn=A\n\ndn:\ncn: empty\n"},
       {"records without DN", "cn: loose\n\ncn: loose\nmail: a@x\n\ndn: mail=a@x\n"},
+      {"records without the blank lines between them",
+       "version: 1\ndn: cn=A\ncn: A\ndn: cn=B\n dn: cn=C\nobjectclass: top\ndn: cn=B\ncn: B\n"
+       "  dn: cn=D\n\tdn: cn=E\n \tdn: cn=F\nd\n n: cn=G\ndn: cn=H\r\ndn: cn=I\rdn: cn=J\n"
+       "objectclass: person\ndn: cn=K\ncn: K\n \ndn: cn=L\ndn: cn=M"},
+      {"records apart by lines of blanks",
+       "dn: cn=A\ncn: A\n  \ndn: cn=A\ncn: A\n \t\ndn: cn=A\n \x0b\ndn: cn=B\n \n \ndn: cn=A\n\t\n"
+       "dn: cn=C\r\n \r\ndn: cn=C\n"},
       {"one DN many times in a row, in both cases",
        [] {
          std::string text;
@@ -202,6 +210,33 @@ TEST(TextRepair, AgreesWithTheLineRunOnAWholeGeneratedBook) {
       EXPECT_EQ(got.errors, expected.errors);
       EXPECT_TRUE(got.keys == expected.keys);
     }
+  }
+}
+
+// A book whose records follow each other without blank lines is cut before the DN lines that
+// start records, and repaired as the line run repairs it.
+TEST(TextRepair, AgreesWithTheLineRunOnABookWithoutBlankLines) {
+  const std::string book = ReadTestFile("golden_input.ldif");
+  std::string packed;
+  for (std::size_t start = 0; start < book.size();) {
+    const std::size_t end = std::min(book.find('\n', start), book.size());
+    const std::string_view line = std::string_view(book).substr(start, end - start);
+    if (!TrimView(line).empty()) packed.append(line).append("\n");
+    start = end + 1;
+  }
+  const TransformMap map = SampleProfile();
+  const Outcome expected = ByLines(packed, map, false);
+  for (const std::size_t pieceBytes : {100u, 4096u}) {
+    for (const std::size_t step : {0u, 1000u}) {
+      SCOPED_TRACE("pieces of " + std::to_string(pieceBytes) + ", read " + std::to_string(step));
+      const Outcome got = WholeText(packed, map, false, pieceBytes, step);
+      EXPECT_TRUE(got.text == expected.text);
+      EXPECT_EQ(got.errors, expected.errors);
+      EXPECT_TRUE(got.keys == expected.keys);
+    }
+    SCOPED_TRACE("the editor's text, pieces of " + std::to_string(pieceBytes));
+    const Outcome got = WholeText(packed, map, false, pieceBytes, 0, TextLines::kPane);
+    EXPECT_TRUE(got.text == expected.text);
   }
 }
 
