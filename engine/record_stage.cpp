@@ -69,6 +69,11 @@ std::string WithoutLineBreaks(std::string_view baseDN) {
   return result;
 }
 
+RunSettings MakeRunSettings(std::string_view baseDN, const TransformMap& map, const Log* log) {
+  return {WithoutLineBreaks(baseDN), map.empty() ? nullptr : &map,
+          log != nullptr && log->WantsProgress()};
+}
+
 void SignLines(const RecordLines& lines, std::size_t from, std::vector<std::uint64_t>& signatures) {
   signatures.resize(lines.size());
   for (std::size_t i = from; i < lines.size(); ++i) signatures[i] = LineSignature(lines[i]);

@@ -102,6 +102,9 @@ struct RunSettings {
   bool wantsProgress;
 };
 
+// The settings of a run with this base DN, profile and log (which may be null).
+RunSettings MakeRunSettings(std::string_view baseDN, const TransformMap& map, const Log* log);
+
 // The first pass of `record` (its lines, line, isFirst and progress set), with messages held
 // in the record when `log` is set. Sets the key, its hash, the facts, notes and, with `sign`,
 // the signatures (a caller that reads every line next may work them out on the way).
@@ -311,16 +314,6 @@ inline ProgressLines ProgressFor(bool wantsProgress, std::size_t recordLine,
   if (recordLine <= kProgressEveryLine) return ProgressLines::kEvery;
   return recordNumber % kProgressEveryRecord == 0 ? ProgressLines::kLastOfRecord
                                                    : ProgressLines::kNone;
-}
-
-// A record's line buffers were last written on another thread. Asking for them ahead of use
-// lets their transfers between the cores overlap, instead of each line stalling in turn.
-inline void PrefetchToRead(const RecordLines& lines) {
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const std::string& line = lines[i];
-    __builtin_prefetch(line.data());
-    __builtin_prefetch(line.data() + line.size());  // its end may lie in the next cache line
-  }
 }
 
 }  // namespace record_stage

@@ -1,14 +1,7 @@
 // The repair run: source lines in, repaired LDIF lines out, record by record.
 #include "engine/repair_run.h"
 
-#include <algorithm>
-#include <condition_variable>
-#include <cstdint>
-#include <exception>
-#include <mutex>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "engine/fix_record.h"
@@ -16,60 +9,24 @@
 #include "engine/text.h"
 
 namespace quorvane {
-namespace {
-
-using record_stage::PendingRecord;
-
-// Records are handled in batches: while the caller's thread collects one batch and writes out
-// the one before, a worker thread runs the first passes of a third. The first pass is most of
-// the work and needs nothing from other records; uniqueness, second passes, messages and output
-// stay on the caller's thread, in source order.
-struct Batch {
-  std::vector<PendingRecord> records;
-  std::size_t count = 0;
-  std::exception_ptr error;
-};
-
-void PrefetchToWrite(const RecordLines& lines) {
-  constexpr std::size_t kMost = 64;  // a long record's later buffers come in time anyway
-  const std::size_t count = std::min(lines.capacity(), kMost);
-  for (std::size_t i = 0; i < count; ++i) __builtin_prefetch(lines[i].data(), 1);
-}
-
-// How many records ahead of its lookup a DN key's table slot is fetched.
-constexpr std::size_t kKeyLookAhead = 8;
-
-// Records per batch; a run with fewer never starts the worker.
-constexpr std::size_t kBatchRecords = 512;
-
-}  // namespace
 
 struct RepairRun::State {
   State(std::string_view base, const TransformMap& transform, UsedDNs& used, RandomSource& rnd,
         Log* sink, LineSink& output)
-      : settings{record_stage::WithoutLineBreaks(base), transform.empty() ? nullptr : &transform,
-                 sink != nullptr && sink->WantsProgress()},
+      : settings(record_stage::MakeRunSettings(base, transform, sink)),
         usedDNs(used),
         random(rnd),
         log(sink),
         out(output),
         collector(*this) {}
-  ~State() { StopWorker(); }
 
-  // RecordCollector's target: the collected record goes to the current batch.
+  // RecordCollector's target. A record is repaired once the next one comes, or at the end:
+  // the run's last record reports the progress of its last line.
   void Take(RecordLines& lines, std::size_t line);
-  void SubmitFilling();
   void Finish();
+  void Repair(record_stage::PendingRecord& record);
 
-  void FirstPasses(Batch& batch);
-  void Submit(Batch& batch);
-  void WaitForWorker();
-  void StopWorker();
-  void WorkerLoop();
-  void WriteOut(Batch& batch);
-  void WriteOut(PendingRecord& ready);
-
-  record_stage::RunSettings settings;
+  const record_stage::RunSettings settings;
   UsedDNs& usedDNs;
   RandomSource& random;
   Log* log;
@@ -77,155 +34,41 @@ struct RepairRun::State {
 
   std::size_t lineNumber = 0;  // of the last source line read
   record_stage::RecordCollector<State> collector;
-  bool isFirstRecord = true;
+  record_stage::PendingRecord waiting;
+  bool hasWaiting = false;
   std::size_t recordCount = 0;
   std::string candidate;
   record_stage::LongRecordSet longRecordSet;
-
-  Batch batches[2];
-  Batch* filling = &batches[0];
-  Batch* inFlight = nullptr;  // handed to the worker, not yet written out
-
-  std::thread worker;
-  std::mutex mutex;
-  std::condition_variable wake;  // the worker: a batch or the end
-  std::condition_variable done;  // the caller: the batch is through its first passes
-  Batch* submitted = nullptr;    // guarded by mutex
-  bool stopping = false;         // guarded by mutex
 };
 
-// Hands the collected record to the current batch; a full batch goes to the worker.
 void RepairRun::State::Take(RecordLines& lines, std::size_t line) {
-  // A full batch leaves only when the next record comes, so the run's last record is always
-  // still here when Finish() comes.
-  if (filling->count == kBatchRecords) SubmitFilling();
-  if (filling->records.size() == filling->count) filling->records.emplace_back();
-  PendingRecord& next = filling->records[filling->count++];
-  next.lines.swap(lines);  // the batch's old buffers come back for the next record
-  PrefetchToWrite(lines);
-  next.line = line;
-  next.isFirst = isFirstRecord;
-  // Every line of the first records reports its progress; later the last line of every
-  // kProgressEveryRecord-th record does, and that of the run's last record (see Finish). A
-  // status bar shows the latest message only, and one message per line would cost a large
-  // book a tenth of its run.
+  if (hasWaiting) Repair(waiting);
+  waiting.lines.swap(lines);  // the record before it leaves its buffers for the next one
+  waiting.line = line;
+  waiting.isFirst = recordCount == 0;
   ++recordCount;
-  next.progress = record_stage::ProgressFor(settings.wantsProgress, line, recordCount);
-  isFirstRecord = false;
-}
-
-void RepairRun::State::SubmitFilling() {
-  // The worker takes this batch once it is through with the one before, which is then
-  // written out here while the worker runs.
-  WaitForWorker();
-  Batch* previous = inFlight;
-  Submit(*filling);
-  inFlight = filling;
-  filling = previous != nullptr ? previous : &batches[1];
-  if (previous != nullptr) WriteOut(*previous);
+  // Every line of the first records reports its progress, later the last line of one record
+  // in kProgressEveryRecord: a status bar shows the latest message only.
+  waiting.progress = record_stage::ProgressFor(settings.wantsProgress, line, recordCount);
+  hasWaiting = true;
 }
 
 void RepairRun::State::Finish() {
   collector.Finish();
+  if (!hasWaiting) return;
+  hasWaiting = false;
   // The status ends on the run's last line.
-  if (settings.wantsProgress && filling->count > 0) {
-    ProgressLines& last = filling->records[filling->count - 1].progress;
-    if (last == ProgressLines::kNone) last = ProgressLines::kLastOfRecord;
+  if (settings.wantsProgress && waiting.progress == ProgressLines::kNone) {
+    waiting.progress = ProgressLines::kLastOfRecord;
   }
-  WaitForWorker();
-  if (inFlight != nullptr) {
-    Batch* previous = inFlight;
-    inFlight = nullptr;
-    WriteOut(*previous);
-  }
-  FirstPasses(*filling);
-  WriteOut(*filling);
-  StopWorker();
+  Repair(waiting);
 }
 
-void RepairRun::State::FirstPasses(Batch& batch) {
-  try {
-    for (std::size_t i = 0; i < batch.count; ++i) {
-      if (i + 1 < batch.count) record_stage::PrefetchToRead(batch.records[i + 1].lines);
-      record_stage::FirstPass(batch.records[i], settings, log != nullptr);
-    }
-  } catch (...) {
-    batch.error = std::current_exception();
-  }
-}
-
-void RepairRun::State::Submit(Batch& batch) {
-  if (!worker.joinable()) {
-    try {
-      worker = std::thread([this] { WorkerLoop(); });
-    } catch (const std::system_error&) {
-      FirstPasses(batch);  // no thread to be had: the run goes on in this one
-      return;
-    }
-  }
-  {
-    const std::lock_guard<std::mutex> lock(mutex);
-    submitted = &batch;
-  }
-  wake.notify_one();
-}
-
-void RepairRun::State::WaitForWorker() {
-  std::unique_lock<std::mutex> lock(mutex);
-  done.wait(lock, [this] { return submitted == nullptr; });
-}
-
-void RepairRun::State::StopWorker() {
-  if (!worker.joinable()) return;
-  {
-    const std::lock_guard<std::mutex> lock(mutex);
-    stopping = true;
-  }
-  wake.notify_one();
-  worker.join();
-}
-
-void RepairRun::State::WorkerLoop() {
-  std::unique_lock<std::mutex> lock(mutex);
-  for (;;) {
-    wake.wait(lock, [this] { return stopping || submitted != nullptr; });
-    if (submitted == nullptr) return;
-    Batch* batch = submitted;
-    lock.unlock();
-    FirstPasses(*batch);
-    lock.lock();
-    submitted = nullptr;
-    done.notify_one();
-  }
-}
-
-void RepairRun::State::WriteOut(Batch& batch) {
-  const std::size_t count = batch.count;
-  batch.count = 0;
-  if (batch.error) {
-    const std::exception_ptr error = batch.error;
-    batch.error = nullptr;
-    std::rethrow_exception(error);
-  }
-  for (std::size_t i = 0; i < count; ++i) {
-    // The worker wrote these records; fetching ahead lets their transfers overlap.
-    if (i + kKeyLookAhead < count) {
-      const PendingRecord& later = batch.records[i + kKeyLookAhead];
-      if (!later.dnKey.empty()) usedDNs.Prefetch(later.dnHash);
-    }
-    if (i + kKeyLookAhead / 2 < count) {
-      const PendingRecord& later = batch.records[i + kKeyLookAhead / 2];
-      if (!later.dnKey.empty()) usedDNs.PrefetchStoredKey(later.dnHash);
-    }
-    if (i + 1 < count) record_stage::PrefetchToRead(batch.records[i + 1].lines);
-    WriteOut(batch.records[i]);
-  }
-}
-
-// Messages, uniqueness, the second pass and the output of one record, in source order.
-void RepairRun::State::WriteOut(PendingRecord& ready) {
-  record_stage::SettleRecord(ready, settings, usedDNs, random, log, 0, candidate);
-  record_stage::EmitRecord(ready.lines, ready.signatures, longRecordSet,
+// The passes, messages and uniqueness of one record, then its output.
+void RepairRun::State::Repair(record_stage::PendingRecord& record) {
+  record_stage::FirstPass(record, settings, log != nullptr);
+  record_stage::SettleRecord(record, settings, usedDNs, random, log, 0, candidate);
+  record_stage::EmitRecord(record.lines, record.signatures, longRecordSet,
                            [this](std::string_view line) { out.Line(line); });
   out.Line({});
 }

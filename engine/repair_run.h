@@ -21,16 +21,13 @@ class LineSink {
   virtual void Line(std::string_view line) = 0;
 };
 
-// The streaming form, for quorvane-fix and the window alike: feed the source lines one by
-// one (as the editor pane holds them, after the TAB rule), then call Finish(). Only the DN
-// keys and the records of two batches of a few hundred are kept between lines, so memory is
-// bounded by the number of distinct DNs, not by the size of the book.
-//
-// A long run has a worker thread take the first pass of each record while the calling thread
-// reads on; messages, the sink and the random source are still used on the calling thread
-// only, in source order, so the sinks need no locking. Output reaches the sink a batch behind
-// the input; Finish() delivers the rest. An exception from the sink, the log or the first
-// pass comes out of AddLine or Finish on the calling thread.
+// The line-by-line form, on the calling thread: feed the source lines one by one (as the
+// editor pane holds them, after the TAB rule), then call Finish(). Only the DN keys and the
+// record being collected are kept between lines, so memory is bounded by the number of
+// distinct DNs, not by the size of the book. A record's output reaches the sink when the next
+// record starts; Finish() delivers the last one. An exception from the sink or the log comes
+// out of AddLine or Finish. TextRepair (engine/text_repair.h) repairs a whole text the same
+// way on every core.
 class RepairRun {
  public:
   // `usedDNs` is cleared at the start; `log` may be null. All references must outlive the run.

@@ -337,8 +337,7 @@ void SplitFileLines(Piece& piece, Collector& collector) {
 struct TextRepair::State {
   State(std::string_view base, const TransformMap& transform, UsedDNs& used, RandomSource& rnd,
         Log* sink, TextSink& output, std::string_view lineBreakText, TextLines lineRules)
-      : settings{record_stage::WithoutLineBreaks(base), transform.empty() ? nullptr : &transform,
-                 sink != nullptr && sink->WantsProgress()},
+      : settings(record_stage::MakeRunSettings(base, transform, sink)),
         usedDNs(used),
         random(rnd),
         log(sink),

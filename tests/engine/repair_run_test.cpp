@@ -476,7 +476,7 @@ TEST(RepairRun, LongRecordsDropRepeatedValuesToo) {
   EXPECT_EQ(Repair(input), expected + "\n");
 }
 
-// Long runs hand records to a worker thread in batches of a few hundred.
+// A long run in which DNs come back, with an undecodable member now and then.
 std::string ManyRecords(int count) {
   std::string input;
   for (int i = 0; i < count; ++i) {
@@ -488,7 +488,7 @@ std::string ManyRecords(int count) {
   return input;
 }
 
-TEST(RepairRun, BatchedRunKeepsMessagesInSourceOrder) {
+TEST(RepairRun, LongRunKeepsMessagesInSourceOrder) {
   RecordingLog log(true);
   const std::string output = Repair(ManyRecords(3000), {}, kBase, {5, 17, 93}, nullptr, &log);
   std::size_t previous = 0;
@@ -500,7 +500,7 @@ TEST(RepairRun, BatchedRunKeepsMessagesInSourceOrder) {
   }
   EXPECT_EQ(decodeErrors, 31u);  // every 97th record of 3000
   // The last message is about the last line of the last record: its second pass reads the
-  // sn: line its first pass added. So also when the records fill their batches exactly.
+  // sn: line its first pass added, whatever the number of records.
   EXPECT_EQ(log.messages.back(), (Message{"fc: sn: Person 199", kLogProgress, 8998}))
       << log.messages.back().text;
   RecordingLog exactLog(true);
