@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/hash_slots.h"
 #include "engine/text.h"
 #include "engine/used_dns.h"
 
@@ -53,17 +54,7 @@ std::size_t TransformMap::Find(std::string_view name, std::uint32_t hash) const 
   }
 }
 
-void TransformMap::Grow() {
-  std::vector<std::uint64_t> old = std::move(slots_);
-  slots_.assign(old.empty() ? kFirstTableSize : old.size() * 2, 0);
-  const std::size_t mask = slots_.size() - 1;
-  for (const std::uint64_t entry : old) {
-    if (entry == 0) continue;
-    std::size_t slot = (entry >> 32) & mask;
-    while (slots_[slot] != 0) slot = (slot + 1) & mask;
-    slots_[slot] = entry;
-  }
-}
+void TransformMap::Grow() { GrowHashSlots(slots_, kFirstTableSize); }
 
 void TransformMap::Add(std::string key, std::string value) {
   if (key.size() > longestKey_) longestKey_ = key.size();

@@ -5,6 +5,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "engine/hash_slots.h"
 #include "engine/text.h"
 
 namespace quorvane {
@@ -87,17 +88,7 @@ void UsedDNs::PrefetchStoredKey(std::uint32_t hash) const {
   __builtin_prefetch(keys_[static_cast<std::uint32_t>(entry) - 1].data);
 }
 
-void UsedDNs::Grow() {
-  std::vector<std::uint64_t> old = std::move(slots_);
-  slots_.assign(old.empty() ? kFirstTableSize : old.size() * 2, 0);
-  const std::size_t mask = slots_.size() - 1;
-  for (const std::uint64_t entry : old) {
-    if (entry == 0) continue;
-    std::size_t slot = (entry >> 32) & mask;
-    while (slots_[slot] != 0) slot = (slot + 1) & mask;
-    slots_[slot] = entry;
-  }
-}
+void UsedDNs::Grow() { GrowHashSlots(slots_, kFirstTableSize); }
 
 void UsedDNs::Append(std::string_view key, std::uint32_t hash, std::size_t slot) {
   keys_.push_back({Store(key), static_cast<std::uint32_t>(key.size()), hash});
