@@ -147,16 +147,19 @@ using LongRecordSet = std::unordered_set<std::string_view, ValueHash, SameValue>
 inline constexpr std::size_t kLinearDuplicateScan = 48;
 
 // Hands `emit` the lines of a record to be written: not the empty ones, and each value once.
+// With `sign` the signatures are worked out on the way; otherwise they must be up to date.
 template <class Emit>
-void EmitRecord(const RecordLines& lines, const std::vector<std::uint64_t>& lineSignatures,
+void EmitRecord(const RecordLines& lines, std::vector<std::uint64_t>& signatures, bool sign,
                 LongRecordSet& longRecordSet, Emit&& emit) {
   if (lines.size() > kLinearDuplicateScan) {
+    if (sign) SignLines(lines, 0, signatures);
     longRecordSet.clear();
     for (const std::string& line : lines) {
       if (!line.empty() && longRecordSet.insert(line).second) emit(std::string_view(line));
     }
     return;
   }
+  if (sign) signatures.resize(lines.size());
   // A small open-addressing table of the lines written so far, keyed by signature; only lines
   // with equal signatures are compared.
   constexpr std::size_t kSlots = 128;  // at most 48 lines: never more than 38% full
@@ -164,13 +167,14 @@ void EmitRecord(const RecordLines& lines, const std::vector<std::uint64_t>& line
   const SameValue same;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::string& line = lines[i];
+    if (sign) signatures[i] = LineSignature(line);
     if (line.empty()) continue;
-    const std::uint64_t signature = lineSignatures[i];
+    const std::uint64_t signature = signatures[i];
     std::size_t slot = (signature * 0x9E3779B97F4A7C15ull) >> 57;
     bool repeated = false;
     for (; slots[slot] != 0; slot = (slot + 1) % kSlots) {
       const std::size_t earlier = slots[slot] - 1u;
-      if (lineSignatures[earlier] == signature && same(lines[earlier], line)) {
+      if (signatures[earlier] == signature && same(lines[earlier], line)) {
         repeated = true;
         break;
       }

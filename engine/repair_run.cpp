@@ -68,7 +68,7 @@ void RepairRun::State::Finish() {
 void RepairRun::State::Repair(record_stage::PendingRecord& record) {
   record_stage::FirstPass(record, settings, log != nullptr);
   record_stage::SettleRecord(record, settings, usedDNs, random, log, 0, candidate);
-  record_stage::EmitRecord(record.lines, record.signatures, longRecordSet,
+  record_stage::EmitRecord(record.lines, record.signatures, /*sign=*/false, longRecordSet,
                            [this](std::string_view line) { out.Line(line); });
   out.Line({});
 }

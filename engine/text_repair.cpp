@@ -89,51 +89,19 @@ class OutBuffer {
 void WriteRecord(PendingRecord& record, bool sign, std::string_view lineBreak,
                  record_stage::LongRecordSet& longRecordSet, OutBuffer& out) {
   const RecordLines& lines = record.lines;
-  const std::size_t count = lines.size();
-  std::vector<std::uint64_t>& signatures = record.signatures;
   const std::size_t breakSize = lineBreak.size();
   const char lineBreakBytes[2] = {lineBreak[0], breakSize > 1 ? lineBreak[1] : '\0'};
-  if (count > record_stage::kLinearDuplicateScan) {
-    if (sign) record_stage::SignLines(lines, 0, signatures);
-    record_stage::EmitRecord(lines, signatures, longRecordSet, [&](std::string_view line) {
-      char* at = out.Room(line.size() + breakSize);
-      std::memcpy(at, line.data(), line.size());
-      std::memcpy(at + line.size(), lineBreakBytes, 2);
-      out.Used(at + line.size() + breakSize);
-    });
-  } else {
-    // As EmitRecord, the lines written straight into room made for all of them.
-    if (sign) signatures.resize(count);
-    std::size_t total = breakSize;
-    for (std::size_t i = 0; i < count; ++i) total += lines[i].size() + breakSize;
-    char* at = out.Room(total);
-    constexpr std::size_t kSlots = 128;  // at most 48 lines: never more than 38% full
-    std::array<std::uint8_t, kSlots> slots{};
-    const record_stage::SameValue same;
-    for (std::size_t i = 0; i < count; ++i) {
-      const std::string& line = lines[i];
-      if (sign) signatures[i] = record_stage::LineSignature(line);
-      if (line.empty()) continue;
-      const std::uint64_t signature = signatures[i];
-      std::size_t slot = (signature * 0x9E3779B97F4A7C15ull) >> 57;
-      bool repeated = false;
-      for (; slots[slot] != 0; slot = (slot + 1) % kSlots) {
-        const std::size_t earlier = slots[slot] - 1u;
-        if (signatures[earlier] == signature && same(lines[earlier], line)) {
-          repeated = true;
-          break;
-        }
-      }
-      if (repeated) continue;
-      slots[slot] = static_cast<std::uint8_t>(i + 1);
-      CopyLine(at, line.data(), line.size());
-      at += line.size();
-      std::memcpy(at, lineBreakBytes, 2);
-      at += breakSize;
-    }
-    out.Used(at);
-  }
-  char* at = out.Room(breakSize);
+  // Room for every line at once; the lines are written straight into it.
+  std::size_t total = breakSize;
+  for (std::size_t i = 0; i < lines.size(); ++i) total += lines[i].size() + breakSize;
+  char* at = out.Room(total);
+  record_stage::EmitRecord(lines, record.signatures, sign, longRecordSet,
+                           [&at, &lineBreakBytes, breakSize](std::string_view line) {
+                             CopyLine(at, line.data(), line.size());
+                             at += line.size();
+                             std::memcpy(at, lineBreakBytes, 2);
+                             at += breakSize;
+                           });
   std::memcpy(at, lineBreakBytes, 2);
   out.Used(at + breakSize);
 }
