@@ -24,7 +24,7 @@ namespace {
 
 using record_stage::PendingRecord;
 
-// A piece is cut once this much text is at hand; the cut goes back to the last empty line.
+// A piece is cut once this much text is at hand, at the last place where no record goes on.
 constexpr std::size_t kPieceBytes = 16 * 1024;
 // When progress is shown, the first piece holds at least this many line breaks, so that the
 // records of every later piece start after the lines whose records report each line's progress.
@@ -399,7 +399,7 @@ struct PieceTarget {
     if (piece.count == 0) return;
     PendingRecord& last = *piece.records[piece.count - 1];
     // The status ends on the run's last line. Whether a piece holds the run's last record is
-    // not known when it is cut (only empty lines may follow), so every piece's last record
+    // not known when it is cut (only blank lines may follow), so every piece's last record
     // reports: one message more for some tens of kilobytes.
     if (settings.wantsProgress && last.progress == ProgressLines::kNone) {
       last.progress = ProgressLines::kLastOfRecord;
@@ -807,7 +807,7 @@ void TextRepair::Run(const Reader& read) {
   bool end = false;
   while (!end && !s.stopped) {
     if (piece->capacity < used + kReadBytes) {
-      // A stretch without an empty line longer than a piece doubles the room.
+      // A stretch without a place to cut longer than a piece doubles the room.
       const std::size_t capacity =
           std::max({used + kReadBytes, s.pieceBytes + kReadBytes, piece->capacity * 2});
       auto bytes = std::make_unique_for_overwrite<char[]>(capacity);
@@ -831,7 +831,7 @@ void TextRepair::Run(const Reader& read) {
       }
     }
     searched = used;
-    if (cut == 0) continue;  // one long stretch without an empty line: read on
+    if (cut == 0) continue;  // one long stretch without a place to cut: read on
     if (!s.firstPieceMade && CountBreaks(text.substr(0, cut)) < s.firstPieceBreaks) continue;
     std::unique_ptr<Piece> next = s.FreshPiece();
     const std::size_t rest = used - cut;

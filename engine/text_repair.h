@@ -32,13 +32,14 @@ enum class TextLines {
 };
 
 // The same repair as RepairRun, byte for byte and message for message, for a whole text at
-// once. The text is cut into pieces of some hundred kilobytes, each cut made just before an
-// empty line, where no record can go on; the lines, records and first passes of a piece need
-// nothing from the pieces before it, so worker threads take them on while the calling thread
-// reads on. The calling thread settles each record in source order, as RepairRun does: its
-// messages, the uniqueness of its DN (numbers drawn from `random` in the same order), the
-// second pass, and the output. Messages, the sink and `random` are used on the calling thread
-// only. Memory stays bounded by a few pieces besides the DN keys.
+// once. The text is cut into pieces of some tens of kilobytes, each cut made where no record
+// can go on: before a blank line, or before a DN line in a record that has one already. The
+// lines, records and first passes of a piece need nothing from the pieces before it, so every
+// core takes pieces on while the calling thread reads on. The calling thread claims the DN
+// keys in source order (numbers drawn from `random` in the same order as RepairRun draws them);
+// the second passes of the records whose keys were taken run on any thread; the calling thread
+// writes the messages and the output of each piece in order. Messages, the sink and `random`
+// are used on the calling thread only. Memory stays bounded by a few pieces besides the DN keys.
 //
 // Progress: records starting on the first 256 lines report every line, later one record in 16
 // of each piece reports its last line, and so does the last record of every piece, the run's
@@ -64,7 +65,8 @@ class TextRepair {
   // Repairs `text`, which must stay unchanged until Run returns.
   void Run(std::string_view text);
 
-  // Where the text is cut: after about this many bytes (at least one), at the next empty line.
+  // Where the text is cut: after about this many bytes (at least one), at the next place where
+  // no record goes on.
   // The output does not depend on it; tests make it small to cut often. Before Run.
   void SetPieceBytes(std::size_t bytes);
 
