@@ -59,11 +59,12 @@ BlockTextSink::BlockTextSink(const ByteWriter& write)
     : write_(write), block_(kWriteBlock, '\0') {}
 
 void BlockTextSink::Text(std::string_view lines) {
-  if (block_.size() - used_ < lines.size()) Flush();
   if (lines.size() >= block_.size() / 4) {
+    Flush();  // what came before goes first
     write_(lines);
     return;
   }
+  if (block_.size() - used_ < lines.size()) Flush();
   std::memcpy(block_.data() + used_, lines.data(), lines.size());
   used_ += lines.size();
 }

@@ -138,6 +138,8 @@ TEST(FixStream, StreamedResultEqualsTheWholeBookRepair) {
     book += "mozillasecondemail: other@x\ndescription: True\n";
     if (i % 50 == 0) book += "member:: Y249QSxtYWlsPWFAeA==\ndn:: Y24\n";
     book += i % 7 == 0 ? "\n  \n\n" : "\n";
+    // Now and then a photo larger than the blocks the output is written in.
+    if (i % 1000 == 500) book += "dn: cn=Photo\njpegphoto:: " + std::string(400000, 'Q') + "\n\n";
   }
   ScratchDir dir;
   dir.Write("book.ldif", book);
