@@ -17,6 +17,9 @@ namespace quorvane {
 namespace {
 
 constexpr std::size_t kWriteBlock = 1 << 20;
+// Output at least this large goes out as it is: the run hands on pieces of some tens of
+// kilobytes, and copying them into the block cost more than the write calls it saved.
+constexpr std::size_t kWriteAsItIs = 16 * 1024;
 
 }  // namespace
 
@@ -59,7 +62,7 @@ BlockTextSink::BlockTextSink(const ByteWriter& write)
     : write_(write), block_(kWriteBlock, '\0') {}
 
 void BlockTextSink::Text(std::string_view lines) {
-  if (lines.size() >= block_.size() / 4) {
+  if (lines.size() >= kWriteAsItIs) {
     Flush();  // what came before goes first
     write_(lines);
     return;

@@ -34,8 +34,8 @@ class InputFile {
   std::string displayName_;  // the full path, or "standard input"
 };
 
-// Hands the run's output on in large blocks: small pieces are gathered, a large one goes on
-// as it is, so that a book full of made-unique records does not cost a write per record.
+// Hands the run's output on in large blocks: small pieces are gathered, so that they do not
+// cost a write each, and a piece of some kilobytes goes on as it is, after them.
 class BlockTextSink : public TextSink {
  public:
   explicit BlockTextSink(const ByteWriter& write);
