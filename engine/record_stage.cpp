@@ -104,8 +104,14 @@ void ReplayFirstMessages(const PendingRecord& record, Log& log, std::size_t line
 
 bool ClaimKey(PendingRecord& record, UsedDNs& usedDNs, RandomSource& random,
               std::string& candidate) {
-  if (record.dnKey.empty() || usedDNs.AddIfAbsent(record.dnKey, record.dnHash)) return false;
-  MakeUnique(record.dnKey, usedDNs, random, candidate);
+  return !record.dnKey.empty() &&
+         ClaimKey(record.dnKey, record.dnHash, usedDNs, random, candidate);
+}
+
+bool ClaimKey(std::string_view key, std::uint32_t hash, UsedDNs& usedDNs, RandomSource& random,
+              std::string& candidate) {
+  if (usedDNs.AddIfAbsent(key, hash)) return false;
+  MakeUnique(key, usedDNs, random, candidate);
   return true;
 }
 

@@ -120,6 +120,9 @@ void ReplayFirstMessages(const PendingRecord& record, Log& log, std::size_t line
 // source order.
 bool ClaimKey(PendingRecord& record, UsedDNs& usedDNs, RandomSource& random,
               std::string& candidate);
+// The same for a key (not empty) with its FoldedHash().
+bool ClaimKey(std::string_view key, std::uint32_t hash, UsedDNs& usedDNs, RandomSource& random,
+              std::string& candidate);
 // The second pass of a record whose key was taken, with the new key; its messages go to `log`
 // (may be null). The record's key becomes `candidate`, its signatures are brought up to date.
 void MakeRecordUnique(PendingRecord& record, const RunSettings& settings, Log* log,

@@ -143,6 +143,13 @@ class RecordPool {
   RecordLines collectorLines_;
 };
 
+// A record's DN key within Piece::keyBytes; size 0 for a record without one.
+struct PieceKey {
+  std::uint32_t hash;
+  std::uint32_t size;
+  std::size_t offset;
+};
+
 // A piece of the text with what its first passes made of it.
 struct Piece {
   // The bytes, when the run reads them itself; `text` may also point into the caller's text.
@@ -158,6 +165,10 @@ struct Piece {
   RecordPool* pool = nullptr;
   OutBuffer out;                  // every record written as if its DN were new
   std::vector<std::size_t> ends;  // where each record's output ends in `out`
+  // The records' DN keys side by side, for the claims: the calling thread reads them in one
+  // sweep instead of visiting every record the other thread filled.
+  std::string keyBytes;
+  std::vector<PieceKey> keys;  // one for each record
   std::size_t lines = 0;
   bool stopped = false;
   std::size_t stopLine = 0;  // within the piece
@@ -409,6 +420,9 @@ struct PieceTarget {
 
   void Pass(PendingRecord& record) {
     record_stage::FirstPass(record, settings, log, /*sign=*/false);
+    piece.keys.push_back({record.dnHash, static_cast<std::uint32_t>(record.dnKey.size()),
+                          piece.keyBytes.size()});
+    piece.keyBytes.append(record.dnKey);
     const RecordLines& lines = record.lines;
     const std::size_t count = lines.size();
     std::vector<std::uint64_t>& signatures = record.signatures;
@@ -540,6 +554,8 @@ void TextRepair::State::Parse(Piece& piece, RecordPool& pool) const {
   piece.count = 0;
   piece.out.Clear();
   piece.ends.clear();
+  piece.keyBytes.clear();
+  piece.keys.clear();
   piece.lines = 0;
   piece.stopped = false;
   piece.stopLine = 0;
@@ -602,16 +618,17 @@ Piece::Stage TextRepair::State::Claim(Piece& piece) {
   piece.lineOffset = linesBefore;
   std::size_t made = 0;
   const std::size_t count = piece.count;
+  const PieceKey* keys = piece.keys.data();
   for (std::size_t i = 0; i < count; ++i) {
-    if (i + kKeyLookAhead < count) {
-      const PendingRecord& later = *piece.records[i + kKeyLookAhead];
-      if (!later.dnKey.empty()) usedDNs.Prefetch(later.dnHash);
+    if (i + kKeyLookAhead < count && keys[i + kKeyLookAhead].size != 0) {
+      usedDNs.Prefetch(keys[i + kKeyLookAhead].hash);
     }
-    if (i + kKeyLookAhead / 2 < count) {
-      const PendingRecord& later = *piece.records[i + kKeyLookAhead / 2];
-      if (!later.dnKey.empty()) usedDNs.PrefetchStoredKey(later.dnHash);
+    if (i + kKeyLookAhead / 2 < count && keys[i + kKeyLookAhead / 2].size != 0) {
+      usedDNs.PrefetchStoredKey(keys[i + kKeyLookAhead / 2].hash);
     }
-    if (!record_stage::ClaimKey(*piece.records[i], usedDNs, random, candidate)) continue;
+    if (keys[i].size == 0) continue;
+    const std::string_view key(piece.keyBytes.data() + keys[i].offset, keys[i].size);
+    if (!record_stage::ClaimKey(key, keys[i].hash, usedDNs, random, candidate)) continue;
     piece.madeUnique.push_back(i);
     if (piece.candidates.size() == made) piece.candidates.emplace_back();
     piece.candidates[made++].swap(candidate);
