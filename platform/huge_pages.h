@@ -15,7 +15,10 @@
 namespace quorvane {
 
 // Blocks from this size on get the hint; smaller ones are left as the allocator makes them.
-inline constexpr std::size_t kHugePageBlock = std::size_t{4} << 20;
+// malloc maps every block this large on its own and unmaps it when freed, so the hint never
+// covers a part of its heap that later holds small blocks. (Blocks of 4 MiB and more were
+// tried too: the editor's line tables, grown step by step, then got slower to build.)
+inline constexpr std::size_t kHugePageBlock = std::size_t{32} << 20;
 inline constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
 
 struct AddressRange {

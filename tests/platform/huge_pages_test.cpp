@@ -42,7 +42,7 @@ TEST(WholeHugePages, NothingWhenNoWholePageFits) {
 
 TEST(AdviseHugePages, LeavesTheBlockUsable) {
   // The hint changes how memory is backed, never what it holds.
-  const std::size_t size = 3 * kHugePageBlock + 123;
+  const std::size_t size = kHugePageBlock + 3 * kHugePage + 123;
   std::unique_ptr<unsigned char[]> block(new unsigned char[size]);
   for (std::size_t i = 0; i < size; i += 4096) block[i] = static_cast<unsigned char>(i >> 12);
   AdviseHugePages(block.get(), size);
@@ -79,7 +79,7 @@ TEST(HugePageNew, KeepsTheStandardContract) {
   EXPECT_NE(a, b);
   ::operator delete(a);
   ::operator delete(b);
-  std::vector<char> large(2 * kHugePageBlock + 7, 'x');
+  std::vector<char> large(kHugePageBlock + 7, 'x');
   EXPECT_EQ(large.back(), 'x');
   large.assign(large.size(), 'y');
   EXPECT_EQ(large.front(), 'y');
