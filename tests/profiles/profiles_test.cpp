@@ -111,7 +111,9 @@ TEST_F(ProfilesTest, MissingOrUnreadableProfileEmptiesTheMap) {
 TEST_F(ProfilesTest, KeysBeyondTheKeyNameBudgetAreNotLoaded) {
   // 2048 names of 7 characters, each with its terminator, fill the 16384 characters exactly.
   std::string text = "[transform]\n";
-  for (int i = 0; i < 2050; ++i) text += "k" + std::to_string(100000 + i) + "=v\n";
+  for (int i = 0; i < 2050; ++i) {
+    text.append("k").append(std::to_string(100000 + i)).append("=v\n");
+  }
   TransformMap map;
   LoadProfile(Put("big.ini", text), map, nullptr);
   ASSERT_EQ(map.size(), 2048u);
