@@ -9,16 +9,15 @@
 // unless QUORVANE_BENCH_KEEP is set). The run's random numbers start from 1, as with
 // `quorvane-fix --seed 1`, so the kept file can be compared with that program's output.
 // For scale it also times the one editor call that takes a whole text (SCI_APPENDTEXT into an
-// empty editor, the fastest of three), the fixed cost every load pays. The last line repeats
-// the figures for scripts: "times LOAD APPEND FIX APPEND_RESULT SAVE" in seconds,
-// APPEND_RESULT being that one editor call for the result text, which Fix pays. Runs on any Qt platform; use
+// empty editor), the fixed cost every load pays. The last line repeats the figures for
+// scripts: "times LOAD APPEND FIX APPEND_RESULT SAVE" in seconds, APPEND_RESULT being that
+// one editor call for the result text, which Fix pays. Runs on any Qt platform; use
 // QT_QPA_PLATFORM=offscreen without a display.
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <cstdio>
@@ -59,7 +58,7 @@ double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
 
 // The editor's own cost of taking `text` in one call, with change notifications, undo and
 // annotations off as the pane sets them.
-double AppendTextOnce(const std::string& text) {
+double AppendTextSeconds(const std::string& text) {
   QsciScintilla editor;
   editor.SendScintilla(QsciScintilla::SCI_ANNOTATIONSETVISIBLE,
                        static_cast<unsigned long>(QsciScintilla::ANNOTATION_HIDDEN));
@@ -68,14 +67,6 @@ double AppendTextOnce(const std::string& text) {
   const auto start = std::chrono::steady_clock::now();
   editor.SendScintilla(QsciScintilla::SCI_APPENDTEXT, text.size(), text.data());
   return SecondsSince(start);
-}
-
-// The fastest of three such calls: the first memory a process takes in huge pages may be new
-// to the virtual machine's host too, and this figure is the editor's work, not the host's.
-double AppendTextSeconds(const std::string& text) {
-  double best = AppendTextOnce(text);
-  for (int i = 0; i < 2; ++i) best = std::min(best, AppendTextOnce(text));
-  return best;
 }
 
 int main(int argc, char** argv) {
