@@ -146,7 +146,7 @@ class RecordPool {
 // A record's DN key within Piece::keyBytes; size 0 for a record without one.
 struct PieceKey {
   std::uint32_t hash;
-  std::uint32_t size;
+  std::size_t size;
   std::size_t offset;
 };
 
@@ -420,8 +420,7 @@ struct PieceTarget {
 
   void Pass(PendingRecord& record) {
     record_stage::FirstPass(record, settings, log, /*sign=*/false);
-    piece.keys.push_back({record.dnHash, static_cast<std::uint32_t>(record.dnKey.size()),
-                          piece.keyBytes.size()});
+    piece.keys.push_back({record.dnHash, record.dnKey.size(), piece.keyBytes.size()});
     piece.keyBytes.append(record.dnKey);
     const RecordLines& lines = record.lines;
     const std::size_t count = lines.size();
