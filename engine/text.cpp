@@ -17,6 +17,21 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
+bool EqualWordsNoCase(std::string_view a, std::string_view b) {
+  const std::size_t size = a.size();
+  auto sameWord = [&a, &b](std::size_t at) {
+    std::uint64_t x;
+    std::uint64_t y;
+    std::memcpy(&x, a.data() + at, 8);
+    std::memcpy(&y, b.data() + at, 8);
+    return x == y || LowerAsciiWord(x) == LowerAsciiWord(y);
+  };
+  for (std::size_t i = 0; i + 8 < size; i += 8) {
+    if (!sameWord(i)) return false;
+  }
+  return sameWord(size - 8);  // the last eight bytes, overlapping the words before
+}
+
 bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() &&
          EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);

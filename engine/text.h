@@ -39,27 +39,19 @@ inline std::uint64_t LowerAsciiWord(std::uint64_t word) {
   return word | (capitals >> 2);
 }
 
-// Compares with ASCII letters folded, eight bytes at a time.
+// EqualsNoCase for two strings of the same size, 8 bytes or more; out of line, so that the
+// many callers of EqualsNoCase stay small enough to be inlined where they are called.
+bool EqualWordsNoCase(std::string_view a, std::string_view b);
+
+// Compares with ASCII letters folded; eight bytes at a time from eight bytes on.
 inline bool EqualsNoCase(std::string_view a, std::string_view b) {
   const std::size_t size = a.size();
   if (b.size() != size) return false;
-  if (size < 8) {
-    for (std::size_t i = 0; i < size; ++i) {
-      if (a[i] != b[i] && LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    }
-    return true;
+  if (size >= 8) return EqualWordsNoCase(a, b);
+  for (std::size_t i = 0; i < size; ++i) {
+    if (a[i] != b[i] && LowerAscii(a[i]) != LowerAscii(b[i])) return false;
   }
-  auto sameWord = [&a, &b](std::size_t at) {
-    std::uint64_t x;
-    std::uint64_t y;
-    std::memcpy(&x, a.data() + at, 8);
-    std::memcpy(&y, b.data() + at, 8);
-    return x == y || LowerAsciiWord(x) == LowerAsciiWord(y);
-  };
-  for (std::size_t i = 0; i + 8 < size; i += 8) {
-    if (!sameWord(i)) return false;
-  }
-  return sameWord(size - 8);  // the last eight bytes, overlapping the words before
+  return true;
 }
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 bool EndsWithNoCase(std::string_view text, std::string_view suffix);
