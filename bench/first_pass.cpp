@@ -91,7 +91,9 @@ std::uint64_t Sum(const RecordLines& lines, const std::string& dnKey, RecordFact
   std::uint64_t sum = facts.emptyDN + 2 * facts.isGroup + 4 * facts.hasMember +
                       std::hash<std::string>()(dnKey);
   for (const std::size_t at : notes.nameLines) sum = sum * 7 + at;
-  for (const std::string& line : lines) sum = sum * 1099511628211ull + std::hash<std::string>()(line);
+  for (const std::string_view line : lines) {
+    sum = sum * 1099511628211ull + std::hash<std::string_view>()(line);
+  }
   return sum;
 }
 

@@ -346,23 +346,34 @@ void NotePlainLineShape(std::string_view bare, std::string_view value, RecordFac
   }
 }
 
-// FixOtherLine and the notes on the result, for a line that PlainValueStart() accepts: the
-// steps decide on the name's length and first bytes, and a value that changes is changed in
-// its place. False, with nothing done, for any other line. `nameLine`: whether the line is
-// named "sn:" or "cn:" afterwards.
-bool FixPlainLine(std::string& line, bool isFirstRecord, PassState& state,
-                  const RecordContext& context, bool& nameLine) {
+// The value of line i, from `valueStart` on, in the line's own copy, to be changed there;
+// `valueView` is set to it.
+char* OwnValue(RecordLines& lines, std::size_t i, std::size_t valueStart,
+               std::string_view& valueView) {
+  std::string& own = lines.Mutable(i);
+  valueView = std::string_view(own).substr(valueStart);
+  return own.data() + valueStart;
+}
+
+// FixOtherLine and the notes on the result, for `line` (line i of `lines`) when
+// PlainValueStart() accepts it: the steps decide on the name's length and first bytes, and a
+// value that changes is changed in its place. A line that stays as it came is not copied.
+// False, with nothing done, for any other line. `nameLine`: whether the line is named "sn:" or
+// "cn:" afterwards. Inlined into the first pass, which it is for most lines.
+[[gnu::always_inline]] inline bool FixPlainLine(RecordLines& lines, std::size_t i,
+                                                std::string_view line, bool isFirstRecord,
+                                                PassState& state, const RecordContext& context,
+                                                bool& nameLine) {
   const std::size_t valueStart = PlainValueStart(line);
   if (valueStart == 0) return false;
   const bool spaced = line[valueStart - 1] == ' ';
   const std::size_t colon = valueStart - 1 - spaced;
   const std::string_view bare(line.data(), colon);
-  char* const value = line.data() + valueStart;
-  const std::size_t valueSize = line.size() - valueStart;
-  const std::string_view valueView(value, valueSize);
+  std::string_view valueView = line.substr(valueStart);
+  const std::size_t valueSize = valueView.size();
   nameLine = false;
   if (colon == 11 && !isFirstRecord && bare == "objectclass" && IsGenericClassName(valueView)) {
-    line.clear();
+    lines.Erase(i);
     return true;
   }
   if (colon == 2 && bare[1] == 'n') {
@@ -370,17 +381,21 @@ bool FixPlainLine(std::string& line, bool isFirstRecord, PassState& state,
       state.snValue.assign(valueView);
       nameLine = true;
     } else if (bare[0] == 'c') {
-      for (std::size_t i = FindByte(valueView, '"'); i < valueSize; ++i) {
-        if (value[i] == '"') value[i] = '\'';
+      const std::size_t quote = FindByte(valueView, '"');
+      if (quote < valueSize) {
+        char* const value = OwnValue(lines, i, valueStart, valueView);
+        for (std::size_t k = quote; k < valueSize; ++k) {
+          if (value[k] == '"') value[k] = '\'';
+        }
       }
       state.cnValue.assign(valueView);
       nameLine = true;
     }
   }
   if (valueSize == 5 && EqualsNoCase(valueView, "false")) {
-    std::memcpy(value, "FALSE", 5);
+    if (valueView != "FALSE") std::memcpy(OwnValue(lines, i, valueStart, valueView), "FALSE", 5);
   } else if (valueSize == 4 && EqualsNoCase(valueView, "true")) {
-    std::memcpy(value, "TRUE", 4);
+    if (valueView != "TRUE") std::memcpy(OwnValue(lines, i, valueStart, valueView), "TRUE", 4);
   }
   if (context.map != nullptr) {
     // The profile's rules, as RebuildLine applies them; a line they change is noted afresh.
@@ -389,28 +404,28 @@ bool FixPlainLine(std::string& line, bool isFirstRecord, PassState& state,
         CutAtLineBreak(context.map->Lookup(std::string_view(line.data(), colon + 1)));
     if (!renamed.empty()) {
       if (renamed == kIgnoreAttribute) {
-        line.clear();
+        lines.Erase(i);
         nameLine = false;
         return true;
       }
       tScratch.assign(renamed);
       if (spaced) tScratch.push_back(' ');
       tScratch.append(valueView);
-      line.swap(tScratch);
+      lines.SwapIn(i, tScratch);
       changed = true;
     }
-    const std::string_view mapped = CutAtLineBreak(context.map->Lookup(line));
+    const std::string_view mapped = CutAtLineBreak(context.map->Lookup(lines[i]));
     if (!mapped.empty()) {
       if (mapped == kIgnoreLine) {
-        line.clear();
+        lines.Erase(i);
       } else {
-        line.assign(mapped);
+        lines.Assign(i, mapped);
       }
       changed = true;
     }
     if (changed) {
-      NoteRecordShape(line, state.facts);
-      nameLine = IsNameLine(line);
+      NoteRecordShape(lines[i], state.facts);
+      nameLine = IsNameLine(lines[i]);
       return true;
     }
   }
@@ -456,17 +471,17 @@ RecordFacts FirstPass(RecordLines& lines, bool isFirstRecord, std::string& dnKey
   if (nameLines != nullptr) nameLines->clear();
   const std::size_t count = lines.size();
   for (std::size_t i = 0; i < count; ++i) {
-    std::string& line = lines[i];
+    const std::string_view line = lines[i];
     Progress(context, line, i + 1 == count);
     bool nameLine = false;
     // Lines starting "dn:" or "member:" hold DNs and never take the fast path.
     const char first = line.empty() ? '\0' : line[0];
     const bool maybeDN = (first == 'd' && line.starts_with("dn:")) ||
                          (first == 'm' && line.starts_with("member:"));
-    if (maybeDN || !FixPlainLine(line, isFirstRecord, state, context, nameLine)) {
-      FixLine(line, isFirstRecord, dnKey, state, context);
-      NoteRecordShape(line, state.facts);
-      nameLine = IsNameLine(line);
+    if (maybeDN || !FixPlainLine(lines, i, line, isFirstRecord, state, context, nameLine)) {
+      FixLine(lines.Mutable(i), isFirstRecord, dnKey, state, context);
+      NoteRecordShape(lines[i], state.facts);
+      nameLine = IsNameLine(lines[i]);
     }
     if (nameLine && nameLines != nullptr) nameLines->push_back(i);
   }
@@ -491,14 +506,16 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
   const bool namesNothing = TrimView(newName).empty();
   // The key is the forced DN even when a profile renamed the dn: line away.
   dnKey.assign(forcedDN);
-  auto rewrite = [&](std::string& line) {
+  auto rewrite = [&](std::size_t i) {
+    const std::string_view line = lines[i];
     const NameValue nv = SplitNameValue(line);
     // The keyed DN line; an undecodable "dn::" line keeps its encoded form. A DN value may
     // itself begin with ":" ("dn: : x"), so the test is on the line, not the value.
-    if (nv.name == "dn:" && !std::string_view(line).starts_with("dn::")) {
-      line.assign(forcedDN);
-      if (!base.empty()) line.append(",").append(context.baseDN);
-      if (namesNothing) state.dnValue.assign(SplitNameValue(line).value);
+    if (nv.name == "dn:" && !line.starts_with("dn::")) {
+      tScratch.assign(forcedDN);
+      if (!base.empty()) tScratch.append(",").append(context.baseDN);
+      lines.SwapIn(i, tScratch);
+      if (namesNothing) state.dnValue.assign(SplitNameValue(lines[i]).value);
     } else if (nv.name == "sn:") {
       state.snValue.assign(nv.value);
     } else if (nv.name == "cn:") {
@@ -506,21 +523,20 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
       if (namesNothing) return;  // a DN without "=" names nothing: cn stays
       tScratch.clear();
       AppendAttributeLine("cn", newName, tScratch);
-      line.swap(tScratch);
+      lines.SwapIn(i, tScratch);
     }
   };
   const std::size_t count = lines.size();
   if (context.notes != nullptr && context.progress != ProgressLines::kEvery) {
     // Only the lines the first pass noted can change; the shape stays as it found it.
     if (count > 0) Progress(context, lines[count - 1], true);
-    for (const std::size_t i : context.notes->nameLines) rewrite(lines[i]);
+    for (const std::size_t i : context.notes->nameLines) rewrite(i);
     state.facts = context.notes->facts;
   } else {
     for (std::size_t i = 0; i < count; ++i) {
-      std::string& line = lines[i];
-      Progress(context, line, i + 1 == count);
-      rewrite(line);
-      NoteRecordShape(line, state.facts);
+      Progress(context, lines[i], i + 1 == count);
+      rewrite(i);
+      NoteRecordShape(lines[i], state.facts);
     }
   }
   RecordName name{newName, false};
@@ -537,8 +553,8 @@ RecordLines::RecordLines(std::initializer_list<std::string_view> lines) {
 
 std::vector<std::string> RecordLines::NonEmpty() const {
   std::vector<std::string> result;
-  for (const std::string& line : *this) {
-    if (!line.empty()) result.push_back(line);
+  for (const std::string_view line : *this) {
+    if (!line.empty()) result.emplace_back(line);
   }
   return result;
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <initializer_list>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -15,18 +16,107 @@
 
 namespace quorvane {
 
-// The trimmed, non-blank lines of one record, in source order. Clearing keeps the buffers of
-// the entries, so a run that reuses one list allocates only when a record outgrows the
-// records before it.
+// The trimmed, non-blank lines of one record, in source order. A line is either a copy the
+// list owns or a view of bytes that stay put while the record is in use (a run over a whole
+// text borrows the lines of that text, and copies only the lines it changes). Clearing keeps
+// the buffers of the entries, so a run that reuses one list allocates only when a record
+// outgrows the records before it.
 class RecordLines {
  public:
   RecordLines() = default;
   RecordLines(std::initializer_list<std::string_view> lines);
 
   void clear() { count_ = 0; }
+  // A copy of `line`.
   void push_back(std::string_view line) {
-    if (count_ == lines_.size()) lines_.emplace_back();
-    std::string& reused = lines_[count_];
+    Entry& entry = NextEntry();
+    Copy(entry, line);
+  }
+  // `line` itself: its bytes must neither move nor change until the list is cleared.
+  void push_borrowed(std::string_view line) {
+    Entry& entry = NextEntry();
+    entry.borrowed = line;
+    entry.owns = false;
+  }
+  void pop_back() { --count_; }
+  void swap(RecordLines& other) noexcept {
+    entries_.swap(other.entries_);
+    std::swap(count_, other.count_);
+  }
+  std::size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+
+  std::string_view operator[](std::size_t i) const {
+    const Entry& entry = entries_[i];
+    return entry.owns ? std::string_view(entry.owned) : entry.borrowed;
+  }
+  std::string_view back() const { return (*this)[count_ - 1]; }
+  // Whether line i is a copy of the list's own.
+  bool Owns(std::size_t i) const { return entries_[i].owns; }
+  // Line i as a string of the list's own, to be changed in place (a borrowed line is copied
+  // first; the bytes it borrowed stay as they are).
+  std::string& Mutable(std::size_t i) {
+    Entry& entry = entries_[i];
+    if (!entry.owns) Copy(entry, entry.borrowed);
+    return entry.owned;
+  }
+  // Line i becomes `line`, which must not lie in line i itself.
+  void Assign(std::size_t i, std::string_view line) { Copy(entries_[i], line); }
+  // Line i becomes the text of `line`, and `line` the line's old buffer.
+  void SwapIn(std::size_t i, std::string& line) {
+    Entry& entry = entries_[i];
+    entry.owned.swap(line);
+    entry.owns = true;
+  }
+  // Line i becomes empty: to be dropped when the record is written.
+  void Erase(std::size_t i) {
+    entries_[i].borrowed = {};
+    entries_[i].owns = false;
+  }
+
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = std::string_view;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = std::string_view;
+    const_iterator() = default;
+    const_iterator(const RecordLines* lines, std::size_t i) : lines_(lines), i_(i) {}
+    std::string_view operator*() const { return (*lines_)[i_]; }
+    const_iterator& operator++() {
+      ++i_;
+      return *this;
+    }
+    const_iterator operator++(int) {
+      const_iterator before = *this;
+      ++i_;
+      return before;
+    }
+    bool operator==(const const_iterator& other) const { return i_ == other.i_; }
+
+   private:
+    const RecordLines* lines_ = nullptr;
+    std::size_t i_ = 0;
+  };
+  const_iterator begin() const { return {this, 0}; }
+  const_iterator end() const { return {this, count_}; }
+  // The lines that are not empty, as the run writes them.
+  std::vector<std::string> NonEmpty() const;
+
+ private:
+  struct Entry {
+    std::string owned;
+    std::string_view borrowed;
+    bool owns = true;
+  };
+
+  Entry& NextEntry() {
+    if (count_ == entries_.size()) entries_.emplace_back();
+    return entries_[count_++];
+  }
+  static void Copy(Entry& entry, std::string_view line) {
+    std::string& reused = entry.owned;
     // Lists are passed from record to record, and line i of one record may be much shorter
     // than line i of the next: each buffer is made room for a typical line at once, then for
     // twice what it held, so that it soon fits whatever comes.
@@ -34,32 +124,11 @@ class RecordLines {
       reused.reserve(std::max({line.size(), 2 * reused.capacity(), kLineRoom}));
     }
     reused.assign(line);
-    ++count_;
+    entry.owns = true;
   }
-  void pop_back() { --count_; }
-  void swap(RecordLines& other) noexcept {
-    lines_.swap(other.lines_);
-    std::swap(count_, other.count_);
-  }
-  std::size_t size() const { return count_; }
-  // Entries kept for reuse, the cleared ones included; operator[] reaches them all.
-  std::size_t capacity() const { return lines_.size(); }
-  bool empty() const { return count_ == 0; }
-  std::string& operator[](std::size_t i) { return lines_[i]; }
-  const std::string& operator[](std::size_t i) const { return lines_[i]; }
-  std::string& back() { return lines_[count_ - 1]; }
-  std::vector<std::string>::iterator begin() { return lines_.begin(); }
-  std::vector<std::string>::iterator end() { return lines_.begin() + static_cast<long>(count_); }
-  std::vector<std::string>::const_iterator begin() const { return lines_.begin(); }
-  std::vector<std::string>::const_iterator end() const {
-    return lines_.begin() + static_cast<long>(count_);
-  }
-  // The lines that are not empty, as the run writes them.
-  std::vector<std::string> NonEmpty() const;
 
- private:
   static constexpr std::size_t kLineRoom = 32;
-  std::vector<std::string> lines_;
+  std::vector<Entry> entries_;
   std::size_t count_ = 0;
 };
 

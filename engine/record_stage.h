@@ -157,8 +157,8 @@ void EmitRecord(const RecordLines& lines, std::vector<std::uint64_t>& signatures
   if (lines.size() > kLinearDuplicateScan) {
     if (sign) SignLines(lines, 0, signatures);
     longRecordSet.clear();
-    for (const std::string& line : lines) {
-      if (!line.empty() && longRecordSet.insert(line).second) emit(std::string_view(line));
+    for (const std::string_view line : lines) {
+      if (!line.empty() && longRecordSet.insert(line).second) emit(line);
     }
     return;
   }
@@ -169,7 +169,7 @@ void EmitRecord(const RecordLines& lines, std::vector<std::uint64_t>& signatures
   std::array<std::uint8_t, kSlots> slots{};
   const SameValue same;
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    const std::string& line = lines[i];
+    const std::string_view line = lines[i];
     if (sign) signatures[i] = LineSignature(line);
     if (line.empty()) continue;
     const std::uint64_t signature = signatures[i];
@@ -184,7 +184,7 @@ void EmitRecord(const RecordLines& lines, std::vector<std::uint64_t>& signatures
     }
     if (repeated) continue;
     slots[slot] = static_cast<std::uint8_t>(i + 1);
-    emit(std::string_view(line));
+    emit(line);
   }
 }
 
@@ -205,6 +205,9 @@ inline bool IsDNLine(std::string_view line) { return line.starts_with("dn:"); }
 //
 // `Target` takes each finished record through Take(RecordLines& lines, std::size_t line),
 // swapping the lines out and leaving the list it is handed back empty.
+//
+// Lines handed over as `stable` are borrowed, not copied: their bytes must stay put until the
+// target is done with the record.
 template <class Target>
 class RecordCollector {
  public:
@@ -217,9 +220,9 @@ class RecordCollector {
   }
 
   // `lineNumber`: the line's number in the text, for the record it starts.
-  void Add(std::string_view raw, std::size_t lineNumber) {
+  void Add(std::string_view raw, std::size_t lineNumber, bool stable = false) {
     if (previousNonBlank_ && IsContinuation(raw)) {
-      std::string& last = record_.back();
+      std::string& last = record_.Mutable(record_.size() - 1);
       last.append(pendingTail_).append(raw.substr(1));
       const std::size_t kept = TrimView(last).size();  // the start is trimmed already
       pendingTail_.assign(last, kept);
@@ -240,7 +243,11 @@ class RecordCollector {
     }
     previousNonBlank_ = true;
     if (record_.empty()) recordLine_ = lineNumber;
-    record_.push_back(line);
+    if (stable) {
+      record_.push_borrowed(line);
+    } else {
+      record_.push_back(line);
+    }
     const std::size_t tail =
         static_cast<std::size_t>(raw.data() + raw.size() - line.data()) - line.size();
     if (tail > 0) {
@@ -257,14 +264,18 @@ class RecordCollector {
 
   // The same as Add for the common line that needs no trimming and continues nothing: its
   // first and last bytes are above 32 (so not a space either).
-  void AddPlain(std::string_view line, std::size_t lineNumber) {
+  void AddPlain(std::string_view line, std::size_t lineNumber, bool stable = false) {
     if (hasPending_) {
       hasPending_ = false;
       if (pendingIsDN_) FlushDNLine();
     }
     previousNonBlank_ = true;
     if (record_.empty()) recordLine_ = lineNumber;
-    record_.push_back(line);
+    if (stable) {
+      record_.push_borrowed(line);
+    } else {
+      record_.push_back(line);
+    }
     pendingTail_.clear();
     hasPending_ = true;
     pendingIsDN_ = IsDNLine(line);
@@ -284,12 +295,21 @@ class RecordCollector {
  private:
   void FlushDNLine() {
     if (recordHasDN_) {
-      std::string& last = record_.back();
-      pending_.swap(last);
+      // The DN line moves on to a record of its own; a copy is made only of a copy.
+      const bool copied = record_.Owns(record_.size() - 1);
+      std::string_view last = record_.back();
+      if (copied) {
+        pending_.assign(last);
+        last = pending_;
+      }
       record_.pop_back();
       EndRecord();
       recordLine_ = pendingLine_;
-      record_.push_back(pending_);
+      if (copied) {
+        record_.push_back(last);
+      } else {
+        record_.push_borrowed(last);
+      }
     }
     recordHasDN_ = true;
   }

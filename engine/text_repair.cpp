@@ -159,7 +159,8 @@ struct Piece {
   bool first = false;  // the run's first piece
   bool last = false;   // the run's last piece
 
-  // Filled by its first passes, with records from the pool of the thread that took it.
+  // Filled by its first passes, with records from the pool of the thread that took it. Their
+  // lines borrow from `text` (see RecordLines) until the piece is written out and they go back.
   std::vector<PendingRecord*> records;
   std::size_t count = 0;
   RecordPool* pool = nullptr;
@@ -296,9 +297,9 @@ void SplitFileLines(Piece& piece, Collector& collector) {
       collector.Add(expanded, number);
     } else if (!line.empty() && static_cast<unsigned char>(line.front()) > 32 &&
                static_cast<unsigned char>(line.back()) > 32) {
-      collector.AddPlain(line, number);
+      collector.AddPlain(line, number, /*stable=*/true);
     } else {
-      collector.Add(line, number);
+      collector.Add(line, number, /*stable=*/true);
     }
     if (end == size) return;
     if (text[end] == '\0') {
@@ -584,7 +585,7 @@ void TextRepair::State::Parse(Piece& piece, RecordPool& pool) const {
         const std::size_t number = ++piece.lines;
         std::size_t from = start;
         while (pos < text.size() && text[pos] != '\n') {
-          collector.Add(text.substr(from, pos - from), number);
+          collector.Add(text.substr(from, pos - from), number, /*stable=*/true);
           if (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') {
             from = pos + 2;
             pos = pos + 1;  // the LF ends the line; it adds no blank one
@@ -597,7 +598,9 @@ void TextRepair::State::Parse(Piece& piece, RecordPool& pool) const {
             pos = FindControlByte(text, pos + 1);
           }
         }
-        if (from == start || from < pos) collector.Add(text.substr(from, pos - from), number);
+        if (from == start || from < pos) {
+          collector.Add(text.substr(from, pos - from), number, /*stable=*/true);
+        }
         start = pos + 1;
       }
     }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -230,6 +231,17 @@ struct FirstPassResult {
   std::vector<std::size_t> nameLines;
 };
 
+// The lines of `text` (one per LF), borrowed rather than copied.
+RecordLines Borrowed(std::string_view text) {
+  RecordLines lines;
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    lines.push_borrowed(text.substr(0, end));
+    text.remove_prefix(std::min(end + 1, text.size()));
+  }
+  return lines;
+}
+
 FirstPassResult FirstPassOf(RecordLines lines, const TransformMap* map, bool first) {
   FirstPassResult result;
   FirstPassNotes notes;
@@ -287,6 +299,18 @@ TEST(FixRecord, LinesKeptInPlaceMatchRebuiltLines) {
         EXPECT_EQ(asIs.facts.isGroup, rebuilt.facts.isGroup) << where;
         EXPECT_EQ(asIs.facts.hasMember, rebuilt.facts.hasMember) << where;
         EXPECT_EQ(asIs.nameLines, rebuilt.nameLines) << where;
+
+        // The same lines borrowed from a text, as the run over a whole text hands them on:
+        // the same result, and the text they came from untouched.
+        const std::string text = std::string("dn: cn=K\n") + line + "\nmail: k@x";
+        const std::string before = text;
+        const FirstPassResult borrowed = FirstPassOf(Borrowed(text), profile, first);
+        EXPECT_EQ(borrowed.lines, asIs.lines) << where;
+        EXPECT_EQ(borrowed.key, asIs.key) << where;
+        EXPECT_EQ(borrowed.facts.isGroup, asIs.facts.isGroup) << where;
+        EXPECT_EQ(borrowed.facts.hasMember, asIs.facts.hasMember) << where;
+        EXPECT_EQ(borrowed.nameLines, asIs.nameLines) << where;
+        EXPECT_EQ(text, before) << where;
       }
     }
   }
@@ -336,6 +360,73 @@ Lines SecondPass(RecordLines lines, std::string_view forced, const TransformMap&
   FixRecord(lines, false, key, forced, context);
   EXPECT_EQ(key, forced);
   return lines.NonEmpty();
+}
+
+// A list passed from record to record mixes borrowed lines and copies in every order; a change
+// to a borrowed line goes to a copy, never to the bytes it borrowed.
+TEST(RecordLines, BorrowedAndCopiedLinesStayApartAcrossReuse) {
+  const std::string text = "mail: a@b";
+  RecordLines lines;
+  lines.push_back("cn: copied");
+  lines.push_borrowed(text);
+  lines.Mutable(1).append(".c");
+  EXPECT_EQ(lines[1], "mail: a@b.c");
+  EXPECT_EQ(text, "mail: a@b");
+
+  lines.clear();  // the entries are reused: a copy may become a borrowed line, and back
+  lines.push_borrowed(text);
+  lines.push_back("sn: two");
+  lines.push_borrowed(std::string_view(text).substr(0, 4));
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.end()),
+            (Lines{"mail: a@b", "sn: two", "mail"}));
+  EXPECT_TRUE(!lines.Owns(0) && lines.Owns(1) && !lines.Owns(2));
+
+  lines.Erase(0);
+  lines.Assign(2, "o: x");
+  std::string other = "l: y";
+  lines.SwapIn(1, other);
+  EXPECT_EQ(other, "sn: two");
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.end()), (Lines{"", "l: y", "o: x"}));
+  EXPECT_EQ(lines.NonEmpty(), (Lines{"l: y", "o: x"}));
+
+  RecordLines spare;
+  spare.swap(lines);
+  EXPECT_TRUE(lines.empty());
+  EXPECT_EQ(spare.size(), 3u);
+  EXPECT_EQ(spare.back(), "o: x");
+  EXPECT_EQ(text, "mail: a@b");
+}
+
+// Lines borrowed from a text and lines of the list's own go through both passes alike, and
+// the text stays as it was.
+TEST(FixRecord, BorrowedLinesGiveTheSameRecordAndLeaveTheirTextAlone) {
+  TransformMap map;
+  map.Add("nick:", "cn:");
+  map.Add("flag: on", "flag: TRUE");
+  const std::string text =
+      "cn: \"Jo\" Roe\ndn: cn=Jo Roe,mail=j@x\nobjectclass: top\nnick: J\nflag: false\n"
+      "flag: on\nmember:: Y249TQ==\nsn: Roe";
+  const std::string before = text;
+  const TransformMap* const profiles[] = {nullptr, &map};
+  for (const TransformMap* profile : profiles) {
+    for (const std::string_view forced : {std::string_view(), std::string_view("dn: cn=J 3")}) {
+      RecordLines owned;
+      for (const std::string_view line : Borrowed(text)) owned.push_back(line);
+      RecordLines borrowed = Borrowed(text);
+      std::string ownedKey;
+      std::string borrowedKey;
+      const RecordContext context{"dc=t", profile, nullptr, 1};
+      FixRecord(owned, false, ownedKey, {}, context);
+      FixRecord(borrowed, false, borrowedKey, {}, context);
+      if (!forced.empty()) {
+        FixRecord(owned, false, ownedKey, forced, context);
+        FixRecord(borrowed, false, borrowedKey, forced, context);
+      }
+      EXPECT_EQ(borrowed.NonEmpty(), owned.NonEmpty()) << forced;
+      EXPECT_EQ(borrowedKey, ownedKey) << forced;
+      EXPECT_EQ(text, before);
+    }
+  }
 }
 
 TEST(FixRecord, SecondPassRewritesOnlyDnAndCn) {
