@@ -423,13 +423,9 @@ struct PieceTarget {
     record_stage::FirstPass(record, settings, log, /*sign=*/false);
     piece.keys.push_back({record.dnHash, record.dnKey.size(), piece.keyBytes.size()});
     piece.keyBytes.append(record.dnKey);
-    const RecordLines& lines = record.lines;
-    const std::size_t count = lines.size();
-    std::vector<std::uint64_t>& signatures = record.signatures;
-    signatures.resize(count);
     if (KeyTakenInPiece(record)) {
-      // Its key will be found taken: only the output of its second pass is written.
-      record_stage::SignLines(lines, 0, signatures);
+      // Its key will be found taken: only the output of its second pass is written, and the
+      // lines are signed then.
       piece.ends.push_back(piece.out.size());
       return;
     }
@@ -672,7 +668,8 @@ void TextRepair::State::MakeUnique(Piece& piece) const {
       held.SetWantsProgress(settings.wantsProgress);
       record_stage::MakeRecordUnique(record, settings, log != nullptr ? &held : nullptr,
                                      piece.lineOffset, piece.candidates[k]);
-      WriteRecord(record, /*sign=*/false, lineBreak, longRecordSet, rewritten);
+      // Signed anew on the way: a record held back above was not signed before.
+      WriteRecord(record, /*sign=*/true, lineBreak, longRecordSet, rewritten);
     }
     write(piece.out.View().substr(copied));
   } catch (...) {
