@@ -7,6 +7,7 @@ QUORVANE_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   slapd ldap-utils
+  python3 python3-ldap
   xvfb xauth
 )
 
