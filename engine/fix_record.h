@@ -68,10 +68,11 @@ class RecordLines {
     entry.owned.swap(line);
     entry.owns = true;
   }
-  // Line i becomes empty: to be dropped when the record is written.
+  // Line i becomes empty: to be dropped when the record is written. (An empty string of the
+  // list's own, not an empty view: its data() is never null, which memcpy and the like want.)
   void Erase(std::size_t i) {
-    entries_[i].borrowed = {};
-    entries_[i].owns = false;
+    entries_[i].owned.clear();
+    entries_[i].owns = true;
   }
 
   class const_iterator {
