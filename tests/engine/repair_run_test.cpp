@@ -451,6 +451,10 @@ TEST(RepairRun, RepeatedValuesOfARecordAreWrittenOnce) {
   // Base64 text is case-sensitive: these are two different values.
   ExpectRepair("cn: A\ndescription:: QUJD\ndescription:: qujd\ndescription:: QUJD\n",
                "cn: A\ndescription:: QUJD\ndescription:: qujd\nsn: A\n\n");
+  // Bytes that differ in the bit that tells capitals from small letters, but are no letters,
+  // are different values ("@" and "`", "[" and "{", "^" and "~").
+  ExpectRepair("cn: A\nmail: a@b.example\nmail: a`b.example\nnote: [x^]\nnote: {x~]\n",
+               "cn: A\nmail: a@b.example\nmail: a`b.example\nnote: [x^]\nnote: {x~]\nsn: A\n\n");
   // A renamed second address equal to the first collapses into it.
   TransformMap map;
   map.Add("mozillasecondemail:", "mail:");
