@@ -14,13 +14,20 @@ namespace {
 // blocks, every position of the byte sought, and every start.
 TEST(FindControlByte, FindsTheFirstControlByteAtEveryPositionAndStart) {
   for (const char control : {'\0', '\t', '\n', '\r', '\x01', '\x0D'}) {
-    for (std::size_t length = 0; length < 50; ++length) {
+    for (std::size_t length = 0; length < 80; ++length) {
       for (std::size_t at = 0; at <= length; ++at) {  // at == length: none
         std::string text(length, 'x');
         if (length > 0) text[length / 2] = '\xE9';  // bytes >= 0x80 are no control bytes
         if (at < length) text[at] = control;
+        // A second one further on, in the other half of a 32-byte block, must not win.
+        if (at + 17 < length) text[at + 17] = '\n';
         for (std::size_t from = 0; from <= length; ++from) {
-          const std::size_t expected = at >= from && at < length ? at : length;
+          std::size_t expected = length;
+          if (at < length && at >= from) {
+            expected = at;
+          } else if (at + 17 < length && at + 17 >= from) {
+            expected = at + 17;
+          }
           ASSERT_EQ(FindControlByte(text, from), expected)
               << "length " << length << ", control at " << at << ", from " << from;
         }
