@@ -246,11 +246,7 @@ class RecordCollector {
     }
     previousNonBlank_ = true;
     if (record_.empty()) recordLine_ = lineNumber;
-    if (stable) {
-      record_.push_borrowed(line);
-    } else {
-      record_.push_back(line);
-    }
+    Keep(line, stable);
     const std::size_t tail =
         static_cast<std::size_t>(raw.data() + raw.size() - line.data()) - line.size();
     if (tail > 0) {
@@ -274,11 +270,7 @@ class RecordCollector {
     }
     previousNonBlank_ = true;
     if (record_.empty()) recordLine_ = lineNumber;
-    if (stable) {
-      record_.push_borrowed(line);
-    } else {
-      record_.push_back(line);
-    }
+    Keep(line, stable);
     pendingTail_.clear();
     hasPending_ = true;
     pendingIsDN_ = IsDNLine(line);
@@ -296,6 +288,15 @@ class RecordCollector {
   }
 
  private:
+  // Adds `line` to the record: borrowed when its bytes stay put, else copied.
+  void Keep(std::string_view line, bool stable) {
+    if (stable) {
+      record_.push_borrowed(line);
+    } else {
+      record_.push_back(line);
+    }
+  }
+
   void FlushDNLine() {
     if (recordHasDN_) {
       // The DN line moves on to a record of its own; a copy is made only of a copy.
@@ -308,11 +309,7 @@ class RecordCollector {
       record_.pop_back();
       EndRecord();
       recordLine_ = pendingLine_;
-      if (copied) {
-        record_.push_back(last);
-      } else {
-        record_.push_borrowed(last);
-      }
+      Keep(last, !copied);
     }
     recordHasDN_ = true;
   }
