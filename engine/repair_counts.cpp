@@ -1,0 +1,29 @@
+// The summary line of a repair run.
+#include "engine/repair_counts.h"
+
+namespace quorvane {
+namespace {
+
+std::string Grouped(std::size_t number) {
+  std::string digits = std::to_string(number);
+  for (std::size_t i = digits.size(); i > 3; i -= 3) digits.insert(i - 3, ",");
+  return digits;
+}
+
+std::string Counted(std::size_t number, const char* one, const char* many) {
+  return Grouped(number) + " " + (number == 1 ? one : many);
+}
+
+}  // namespace
+
+std::string SummaryLine(const RepairCounts& counts) {
+  std::string line = "Fixed " + Counted(counts.recordsRead, "record", "records") + " (" +
+                     Grouped(counts.recordsWritten) + " written): " +
+                     Counted(counts.madeUnique, "DN", "DNs") + " made unique, " +
+                     Counted(counts.notImportable, "record", "records") +
+                     " no directory accepts";
+  if (counts.notImportable > 0) line += " (see log)";
+  return line;
+}
+
+}  // namespace quorvane
