@@ -7,7 +7,7 @@
 // want progress and ROUNDS times with one that does and keeps the latest message, as a status
 // bar would, alternating. Prints the fastest wall time of each (the run least
 // disturbed by other load on the machine) and the difference in percent, then the same for
-// processor time (all threads): "WALL_QUIET WALL_SHOWN PERCENT CPU_QUIET CPU_SHOWN PERCENT".
+// processor time: "WALL_QUIET WALL_SHOWN PERCENT CPU_QUIET CPU_SHOWN PERCENT".
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/text_repair.h"
+#include "engine/repair_run.h"
 #include "engine/text_lines.h"
 #include "platform/file_io.h"
 
@@ -40,9 +40,9 @@ class StatusLog : public Log {
   std::size_t errors_ = 0;
 };
 
-class CountingSink : public TextSink {
+class CountingSink : public LineSink {
  public:
-  void Text(std::string_view lines) override { bytes += lines.size(); }
+  void Line(std::string_view line) override { bytes += line.size() + 1; }
   std::size_t bytes = 0;
 };
 
@@ -61,9 +61,9 @@ Times RepairOnce(const std::string& text, bool progress, std::size_t& outBytes) 
   CountingSink sink;
   const auto wallStart = std::chrono::steady_clock::now();
   const double cpuStart = CpuSeconds();
-  TextRepair run("dc=contacts,dc=example,dc=com", map, usedDNs, random, &log, sink, "\n",
-                 TextLines::kPane);
-  run.Run(std::string_view(text));
+  RepairRun run("dc=contacts,dc=example,dc=com", map, usedDNs, random, &log, sink);
+  run.AddText(text);
+  run.Finish();
   const Times times{
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count(),
       CpuSeconds() - cpuStart};

@@ -11,12 +11,14 @@
 #include <vector>
 
 #include "engine/error.h"
+#include "engine/repair_run.h"
 #include "engine/used_dns.h"
 
 namespace quorvane {
 namespace {
 
 constexpr std::size_t kWriteBlock = 1 << 20;
+constexpr std::size_t kReadBlock = 1 << 20;
 // Output at least this large goes out as it is: the run hands on pieces of some tens of
 // kilobytes, and copying them into the block cost more than the write calls it saved.
 constexpr std::size_t kWriteAsItIs = 16 * 1024;
@@ -87,12 +89,28 @@ void StandardErrorLog::Write(std::string_view text, int level, std::size_t line)
   std::fwrite(message.data(), 1, message.size(), stderr);
 }
 
-void RepairStream(InputFile& input, std::string_view baseDN, const TransformMap& map,
-                  RandomSource& random, Log* log, const ByteWriter& write) {
+RepairCounts RepairStream(InputFile& input, std::string_view baseDN, const TransformMap& map,
+                          RandomSource& random, Log* log, const ByteWriter& write) {
+  // Every line goes out followed by CR LF, as the window saves it.
+  struct CrLfLines : LineSink {
+    explicit CrLfLines(BlockTextSink& out) : sink(out) {}
+    void Line(std::string_view line) override {
+      sink.Text(line);
+      sink.Text("\r\n");
+    }
+    BlockTextSink& sink;
+  };
   BlockTextSink sink(write);
+  CrLfLines lines(sink);
   UsedDNs usedDNs;
-  TextRepair run(baseDN, map, usedDNs, random, log, sink, "\r\n", TextLines::kFile);
-  run.Run([&input](char* buffer, std::size_t size) { return input.Read(buffer, size); });
+  RepairRun run(baseDN, map, usedDNs, random, log, lines);
+  std::string buffer(kReadBlock, '\0');
+  while (!run.Stopped()) {
+    const std::size_t got = input.Read(buffer.data(), buffer.size());
+    if (got == 0) break;
+    run.AddText(std::string_view(buffer.data(), got));
+  }
+  run.Finish();
   sink.Flush();
   // The window stops loading at a NUL byte too; say so, since the rest of the book is lost.
   if (run.Stopped() && log != nullptr) {
@@ -102,6 +120,7 @@ void RepairStream(InputFile& input, std::string_view baseDN, const TransformMap&
     log->Write("004: NUL byte in " + where + "; the rest of the file was not read", kLogError,
                run.StopLine());
   }
+  return run.Counts();
 }
 
 void WriteToStandardOutput(std::string_view bytes) {

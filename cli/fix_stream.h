@@ -7,7 +7,7 @@
 
 #include "engine/log.h"
 #include "engine/random_source.h"
-#include "engine/text_repair.h"
+#include "engine/repair_counts.h"
 #include "engine/transform_map.h"
 #include "platform/file_io.h"
 
@@ -36,10 +36,10 @@ class InputFile {
 
 // Hands the run's output on in large blocks: small pieces are gathered, so that they do not
 // cost a write each, and a piece of some kilobytes goes on as it is, after them.
-class BlockTextSink : public TextSink {
+class BlockTextSink {
  public:
   explicit BlockTextSink(const ByteWriter& write);
-  void Text(std::string_view lines) override;
+  void Text(std::string_view lines);
   void Flush();
 
  private:
@@ -55,8 +55,8 @@ class StandardErrorLog : public Log {
 };
 
 // Reads `input` to its end (or its first NUL byte) with the line rules of the editor pane,
-// repairs it record by record and hands the CR LF output to `write`.
-void RepairStream(InputFile& input, std::string_view baseDN, const TransformMap& map,
+// repairs it record by record and hands the CR LF output to `write`. Returns what the run did.
+RepairCounts RepairStream(InputFile& input, std::string_view baseDN, const TransformMap& map,
                   RandomSource& random, Log* log, const ByteWriter& write);
 
 // Writes all of `bytes` to standard output; throws Error with the system's reason.

@@ -1,14 +1,6 @@
 // DN escaping for dn: and member: lines, the base-DN suffix test and RDN value extraction.
 #include "engine/dn_escape.h"
 
-#include <array>
-#include <cstdint>
-#include <cstring>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "engine/base64.h"
 #include "engine/text.h"
 
@@ -26,78 +18,15 @@ void AppendHexEscape(unsigned char c, std::string& out) {
 bool NeedsHexEscape(unsigned char c) { return c == '&' || c == '~' || c < 0x20 || c >= 0x7F; }
 
 // The bytes AppendEscapedDN copies unchanged wherever they stand.
-constexpr std::array<bool, 256> MakePlainTable() {
-  std::array<bool, 256> plain{};
-  for (int c = 0x20; c < 0x7F; ++c) plain[c] = true;
-  for (unsigned char c : std::string_view("\\\"+><;,=#&~")) plain[c] = false;
-  return plain;
+bool IsPlain(unsigned char c) {
+  switch (c) {
+    case '\\': case '"': case '+': case '>': case '<': case ';': case ',': case '=': case '#':
+    case '&': case '~':
+      return false;
+    default:
+      return c >= 0x20 && c < 0x7F;
+  }
 }
-[[maybe_unused]] constexpr std::array<bool, 256> kPlain = MakePlainTable();
-
-// Finds the bytes AppendEscapedDN does not copy as they are, 64 at a time: a DN is mostly
-// letters, digits, spaces and dots, in runs too short for a byte-by-byte scan to predict.
-class SpecialByteScanner {
- public:
-  explicit SpecialByteScanner(std::string_view text) : text_(text) {}
-  // The first such position at or after `from`, or the text's size. `from` never goes back.
-  std::size_t Next(std::size_t from) {
-    for (;;) {
-      if (from >= base_ + 64 || !loaded_) Load(from);
-      const std::uint64_t rest = mask_ & (~std::uint64_t{0} << (from - base_));
-      if (rest != 0) return base_ + static_cast<std::size_t>(__builtin_ctzll(rest));
-      if (base_ + 64 >= text_.size()) return text_.size();
-      from = base_ + 64;
-    }
-  }
-
- private:
-  void Load(std::size_t at) {
-    base_ = at;
-    loaded_ = true;
-    const std::size_t left = text_.size() - at;
-    if (left >= 64) {
-      mask_ = Mask64(text_.data() + at);
-      return;
-    }
-    char block[64];
-    std::memset(block, 'a', sizeof block);  // a plain byte beyond the end
-    std::memcpy(block, text_.data() + at, left);
-    mask_ = Mask64(block);
-  }
-
-  static std::uint64_t Mask64(const char* data) {
-#if defined(__SSE2__)
-    std::uint64_t mask = 0;
-    for (int part = 0; part < 4; ++part) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * part));
-      // Compared as signed bytes, so 0x80 and above fall below 0x20 with the control bytes.
-      const __m128i printable =
-          _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(0x1F)), _mm_cmplt_epi8(v, _mm_set1_epi8(0x7F)));
-      // ";" "<" "=" ">" are 0x3B to 0x3E.
-      __m128i special = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(0x3A)),
-                                      _mm_cmplt_epi8(v, _mm_set1_epi8(0x3F)));
-      for (const char c : {'\\', '"', '#', '&', '+', ',', '~'}) {
-        special = _mm_or_si128(special, _mm_cmpeq_epi8(v, _mm_set1_epi8(c)));
-      }
-      const unsigned bits = (~static_cast<unsigned>(_mm_movemask_epi8(printable)) & 0xFFFF) |
-                            static_cast<unsigned>(_mm_movemask_epi8(special));
-      mask |= std::uint64_t{bits} << (16 * part);
-    }
-    return mask;
-#else
-    std::uint64_t mask = 0;
-    for (int i = 0; i < 64; ++i) {
-      if (!kPlain[static_cast<unsigned char>(data[i])]) mask |= std::uint64_t{1} << i;
-    }
-    return mask;
-#endif
-  }
-
-  std::string_view text_;
-  std::size_t base_ = 0;    // where the block of `mask_` starts
-  std::uint64_t mask_ = 0;  // bit i: the byte at base_ + i is not copied as it is
-  bool loaded_ = false;
-};
 
 // Length of the mail separator starting at the comma `value[pos]`: ",mail=" or ", mail=".
 // Zero when there is none. Matched case-sensitively, as the address book writes it.
@@ -122,12 +51,14 @@ void AppendEscapedDN(std::string_view value, std::string& out) {
   // creates a character that a later rule would change again.
   bool typeStart = true;  // at the start of an attribute type (DN start or after "+mail=")
   bool valueStart = false;
-  SpecialByteScanner scanner(value);
   for (std::size_t i = 0; i < value.size(); ++i) {
     // Most of a DN is letters, digits, spaces and dots, copied as they are in one go.
-    const std::size_t plainEnd = scanner.Next(i);
+    std::size_t plainEnd = i;
+    while (plainEnd < value.size() && IsPlain(static_cast<unsigned char>(value[plainEnd]))) {
+      ++plainEnd;
+    }
     if (plainEnd > i) {
-      out.append(value.data() + i, plainEnd - i);
+      out.append(value, i, plainEnd - i);
       valueStart = false;
       i = plainEnd;
       if (i == value.size()) break;
@@ -240,11 +171,10 @@ std::string UnescapeDNValue(std::string_view value) {
 
 void AppendUnescapedDNValue(std::string_view value, std::string& out) {
   for (std::size_t i = 0; i < value.size(); ++i) {
-    // The text up to the next backslash is copied as it is, in one go.
-    const std::size_t backslash = i + FindByte(value.substr(i), '\\');
-    out.append(value.data() + i, backslash - i);
-    i = backslash;
-    if (i == value.size()) break;
+    if (value[i] != '\\') {
+      out.push_back(value[i]);
+      continue;
+    }
     if (i + 1 == value.size()) {
       out.push_back('\\');
       continue;
@@ -264,24 +194,8 @@ bool IsSafeString(std::string_view value) {
   if (value.empty()) return true;
   const char first = value.front();
   if (first == ' ' || first == ':' || first == '<' || value.back() == ' ') return false;
-  // Eight bytes at a time: a NUL, CR or LF, or a byte with its high bit set.
-  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-  constexpr std::uint64_t kHighBits = kOnes << 7;
-  auto unsafe = [](std::uint64_t word) {
-    auto zeroByte = [](std::uint64_t x) { return (x - kOnes) & ~x & kHighBits; };
-    return ((word & kHighBits) | zeroByte(word) | zeroByte(word ^ (kOnes * '\r')) |
-            zeroByte(word ^ (kOnes * '\n'))) != 0;
-  };
-  std::size_t i = 0;
-  for (; i + 8 <= value.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, value.data() + i, 8);
-    if (unsafe(word)) return false;
-  }
-  if (i < value.size()) {
-    std::uint64_t word = kOnes * 'a';  // plain bytes beyond the end
-    std::memcpy(&word, value.data() + i, value.size() - i);
-    if (unsafe(word)) return false;
+  for (const char c : value) {
+    if (c == '\0' || c == '\r' || c == '\n' || static_cast<unsigned char>(c) >= 0x80) return false;
   }
   return true;
 }

@@ -1,76 +1,176 @@
-// The repair run: source lines in, repaired LDIF lines out, record by record.
+// The repair run: source text or lines in, repaired LDIF lines out, record by record.
 #include "engine/repair_run.h"
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
+#include "engine/dn_escape.h"
 #include "engine/fix_record.h"
-#include "engine/record_stage.h"
+#include "engine/record_collector.h"
 #include "engine/text.h"
+#include "engine/text_lines.h"
 
 namespace quorvane {
+namespace {
+
+// Records starting on the first this many source lines report every line's progress; after
+// them, one record in kProgressEveryRecord reports its last line: a status bar shows the
+// latest message only, and a long run should not spend its time on messages nobody reads.
+constexpr std::size_t kProgressEveryLine = 256;
+constexpr std::size_t kProgressEveryRecord = 16;
+
+ProgressLines ProgressFor(bool wantsProgress, std::size_t recordLine, std::size_t recordNumber) {
+  if (!wantsProgress) return ProgressLines::kNone;
+  if (recordLine <= kProgressEveryLine) return ProgressLines::kEvery;
+  return recordNumber % kProgressEveryRecord == 0 ? ProgressLines::kLastOfRecord
+                                                   : ProgressLines::kNone;
+}
+
+// Candidates keep the key's form: the attempt number and a number from 0 to 99 go in front of
+// the first "+mail=", or at the end. A key that is only a mail address gains a cn component
+// instead, so that the address itself stays intact.
+std::string MakeCandidate(std::string_view key, int attempt, int number) {
+  const std::string digits = std::to_string(attempt) + std::to_string(number);
+  const std::size_t mail = key.find("+mail=");
+  if (mail != std::string_view::npos) {
+    return std::string(key.substr(0, mail)).append(digits).append(key.substr(mail));
+  }
+  constexpr std::string_view kPrefix = "dn: ";
+  const std::string_view value = key.substr(kPrefix.size());
+  const std::string_view rdnValue = FirstRDNValue(value);
+  const bool onlyRDN = rdnValue.data() + rdnValue.size() == value.data() + value.size();
+  if (StartsWithNoCase(value, "mail=") && onlyRDN) {
+    const std::string_view address = value.substr(5);
+    return std::string(kPrefix).append("cn=").append(address).append(digits).append("+").append(
+        value);
+  }
+  return std::string(key).append(digits);
+}
+
+// A directory refuses an entry that holds one value of an attribute twice ("type or value
+// exists"), and the attributes of an address book match without regard to case: a second mail
+// equal to the first but for case, or the cn lines of a made-unique record that all took the
+// same new name. Names compare without case; plain values too; Base64 values exactly.
+std::size_t ValueSplit(std::string_view line) { return std::min(line.find(':'), line.size()); }
+bool IsBase64Value(std::string_view line, std::size_t colon) {
+  return colon + 1 < line.size() && line[colon + 1] == ':';
+}
+struct SameValue {
+  bool operator()(std::string_view a, std::string_view b) const {
+    if (a.size() != b.size()) return false;
+    const std::size_t colon = ValueSplit(a);
+    if (ValueSplit(b) != colon) return false;
+    if (IsBase64Value(a, colon) != IsBase64Value(b, colon)) return false;
+    if (!EqualsNoCase(a.substr(0, colon), b.substr(0, colon))) return false;
+    return IsBase64Value(a, colon) ? a.substr(colon) == b.substr(colon)
+                                   : EqualsNoCase(a.substr(colon), b.substr(colon));
+  }
+};
+// Lines that SameValue() finds equal are equal but for ASCII case, so they hash alike.
+using ValueSet = std::unordered_set<std::string_view, NoCaseHash, SameValue>;
+
+// Below this many lines a record's repeated values are found by comparing each line with the
+// lines written before it; that costs less than hashing every line.
+constexpr std::size_t kCompareEach = 32;
+
+}  // namespace
 
 struct RepairRun::State {
   State(std::string_view base, const TransformMap& transform, UsedDNs& used, RandomSource& rnd,
         Log* sink, LineSink& output)
-      : settings(record_stage::MakeRunSettings(base, transform, sink)),
+      : baseDN(PrepareBaseDN(base)),
+        map(transform.empty() ? nullptr : &transform),
+        wantsProgress(sink != nullptr && sink->WantsProgress()),
         usedDNs(used),
         random(rnd),
         log(sink),
         out(output),
-        collector(*this) {}
+        collector([this](RecordLines& lines, std::size_t line) { Repair(lines, line); }) {}
 
-  // RecordCollector's target. A record is repaired once the next one comes, or at the end:
-  // the run's last record reports the progress of its last line.
-  void Take(RecordLines& lines, std::size_t line);
-  void Finish();
-  void Repair(record_stage::PendingRecord& record);
+  void Repair(RecordLines& lines, std::size_t line);
+  bool MakeUnique(std::string_view key, std::string& candidate);
+  void Report(std::string_view text, std::size_t line) {
+    if (log != nullptr) log->Write(text, kLogError, line);
+  }
+  void Emit(const RecordLines& lines);
+  bool FirstTime(std::string_view line);
 
-  const record_stage::RunSettings settings;
+  const std::string baseDN;
+  const TransformMap* map;  // null for an empty profile: not even looked up
+  const bool wantsProgress;
   UsedDNs& usedDNs;
   RandomSource& random;
   Log* log;
   LineSink& out;
 
+  LineSplitter fileLines{LineRules::kFile};
+  LineSplitter paneLines{LineRules::kPane};
   std::size_t lineNumber = 0;  // of the last source line read
-  record_stage::RecordCollector<State> collector;
-  record_stage::PendingRecord waiting;
-  bool hasWaiting = false;
-  std::size_t recordCount = 0;
-  std::string candidate;
-  record_stage::LongRecordSet longRecordSet;
+  RecordCollector collector;
+  RepairCounts counts;
+  // The lines of the current record written so far, and above kCompareEach, a set of them.
+  std::vector<std::string_view> written;
+  ValueSet writtenSet;
 };
 
-void RepairRun::State::Take(RecordLines& lines, std::size_t line) {
-  if (hasWaiting) Repair(waiting);
-  waiting.lines.swap(lines);  // the record before it leaves its buffers for the next one
-  waiting.line = line;
-  waiting.isFirst = recordCount == 0;
-  ++recordCount;
-  // Every line of the first records reports its progress, later the last line of one record
-  // in kProgressEveryRecord: a status bar shows the latest message only.
-  waiting.progress = record_stage::ProgressFor(settings.wantsProgress, line, recordCount);
-  hasWaiting = true;
-}
-
-void RepairRun::State::Finish() {
-  collector.Finish();
-  if (!hasWaiting) return;
-  hasWaiting = false;
-  // The status ends on the run's last line.
-  if (settings.wantsProgress && waiting.progress == ProgressLines::kNone) {
-    waiting.progress = ProgressLines::kLastOfRecord;
-  }
-  Repair(waiting);
-}
-
 // The passes, messages and uniqueness of one record, then its output.
-void RepairRun::State::Repair(record_stage::PendingRecord& record) {
-  record_stage::FirstPass(record, settings, log != nullptr);
-  record_stage::SettleRecord(record, settings, usedDNs, random, log, 0, candidate);
-  record_stage::EmitRecord(record.lines, record.signatures, /*sign=*/false, longRecordSet,
-                           [this](std::string_view line) { out.Line(line); });
+void RepairRun::State::Repair(RecordLines& lines, std::size_t line) {
+  const bool isFirst = counts.recordsRead == 0;
+  ++counts.recordsRead;
+  const RecordContext context{baseDN, map, log, line,
+                              ProgressFor(wantsProgress, line, counts.recordsRead)};
+  std::string dnKey;  // a record without a usable DN takes no part in uniqueness
+  const RecordFacts facts = FixRecord(lines, isFirst, dnKey, {}, context);
+  if (facts.emptyDN) Report("002: record has an empty DN; no directory accepts it", line);
+  const bool memberless = facts.isGroup && !facts.hasMember;
+  if (memberless) Report("003: mailing list has no member; no directory accepts it", line);
+  if (facts.emptyDN || memberless || facts.badDN) ++counts.notImportable;
+  std::string candidate;
+  if (!dnKey.empty() && MakeUnique(dnKey, candidate)) {
+    ++counts.madeUnique;
+    FixRecord(lines, isFirst, dnKey, candidate, context);
+  }
+  Emit(lines);
+}
+
+// Adds `key` to the run's keys; when an equal key is there already, draws candidates until
+// one is free (each attempt changes the key's length or digits, so this ends), adds that one
+// instead and returns true.
+bool RepairRun::State::MakeUnique(std::string_view key, std::string& candidate) {
+  if (usedDNs.AddIfAbsent(key)) return false;
+  int attempt = 0;
+  do {
+    candidate = MakeCandidate(key, attempt++, random.Next());
+  } while (!usedDNs.AddIfAbsent(candidate));
+  return true;
+}
+
+// Writes the record's lines that are not empty, each value once, and the blank line after it.
+void RepairRun::State::Emit(const RecordLines& lines) {
+  written.clear();
+  writtenSet.clear();
+  for (const std::string& line : lines) {
+    if (!line.empty() && FirstTime(line)) out.Line(line);
+  }
+  if (!written.empty()) ++counts.recordsWritten;
   out.Line({});
+}
+
+// Whether no line written for the record so far holds the same value as `line`.
+bool RepairRun::State::FirstTime(std::string_view line) {
+  if (written.size() >= kCompareEach) {
+    if (!writtenSet.insert(line).second) return false;
+    written.push_back(line);
+    return true;
+  }
+  const SameValue same;
+  for (const std::string_view earlier : written) {
+    if (same(earlier, line)) return false;
+  }
+  written.push_back(line);
+  if (written.size() == kCompareEach) writtenSet.insert(written.begin(), written.end());
+  return true;
 }
 
 RepairRun::RepairRun(std::string_view baseDN, const TransformMap& map, UsedDNs& usedDNs,
@@ -81,30 +181,37 @@ RepairRun::RepairRun(std::string_view baseDN, const TransformMap& map, UsedDNs& 
 
 RepairRun::~RepairRun() = default;
 
+void RepairRun::AddText(std::string_view bytes) {
+  State& s = *state_;
+  s.fileLines.Feed(bytes, [&s](std::string_view line) { s.collector.Add(line, ++s.lineNumber); });
+}
+
+void RepairRun::AddPaneText(std::string_view text) {
+  State& s = *state_;
+  s.paneLines.Feed(text, [&s](std::string_view line) { s.collector.Add(line, ++s.lineNumber); });
+}
+
 void RepairRun::AddLine(std::string_view sourceLine) {
-  const std::size_t number = ++state_->lineNumber;
-  // A line never holds a line break; should a caller hand one in, it ends the line there,
-  // so that no CR, LF or NUL can reach the output.
-  std::size_t start = 0;
-  for (std::size_t pos = FindControlByte(sourceLine); pos < sourceLine.size();
-       pos = FindControlByte(sourceLine, pos + 1)) {
-    const char c = sourceLine[pos];
-    if (c != '\r' && c != '\n' && c != '\0') continue;
-    state_->collector.Add(sourceLine.substr(start, pos - start), number);
-    if (c == '\r' && pos + 1 < sourceLine.size() && sourceLine[pos + 1] == '\n') ++pos;
-    start = pos + 1;
-  }
-  // A break at the very end only terminates the line; it adds no blank one.
-  if (start == 0 || start < sourceLine.size()) {
-    state_->collector.Add(sourceLine.substr(start), number);
-  }
+  State& s = *state_;
+  // Every part counts as the one line handed in; a break at the very end only ends the line.
+  const std::size_t number = ++s.lineNumber;
+  auto add = [&s, number](std::string_view line) { s.collector.Add(line, number); };
+  if (sourceLine.empty()) return add(sourceLine);
+  s.paneLines.Feed(sourceLine, add);
+  s.paneLines.Finish(add);
 }
 
-void RepairRun::AddSplitLine(std::string_view sourceLine) {
-  state_->collector.Add(sourceLine, ++state_->lineNumber);
+void RepairRun::Finish() {
+  State& s = *state_;
+  auto add = [&s](std::string_view line) { s.collector.Add(line, ++s.lineNumber); };
+  s.fileLines.Finish(add);
+  s.paneLines.Finish(add);
+  s.collector.Finish();
 }
 
-void RepairRun::Finish() { state_->Finish(); }
+bool RepairRun::Stopped() const { return state_->fileLines.Stopped(); }
+std::size_t RepairRun::StopLine() const { return state_->fileLines.StopLine(); }
+const RepairCounts& RepairRun::Counts() const { return state_->counts; }
 
 std::vector<std::string> RunRepair(const std::vector<std::string>& sourceLines,
                                    std::string_view baseDN, const TransformMap& map,

@@ -1,4 +1,4 @@
-// The repair run: source lines in, repaired LDIF lines out, record by record.
+// The repair run: source text or lines in, repaired LDIF lines out, record by record.
 #pragma once
 
 #include <cstddef>
@@ -9,25 +9,26 @@
 
 #include "engine/log.h"
 #include "engine/random_source.h"
+#include "engine/repair_counts.h"
 #include "engine/transform_map.h"
 #include "engine/used_dns.h"
 
 namespace quorvane {
 
-// Receives the output lines of a run, in order; an empty line separates records.
+// Receives the output lines of a run, in order; an empty line follows every record.
 class LineSink {
  public:
   virtual ~LineSink() = default;
   virtual void Line(std::string_view line) = 0;
 };
 
-// The line-by-line form, on the calling thread: feed the source lines one by one (as the
-// editor pane holds them, after the TAB rule), then call Finish(). Only the DN keys and the
-// record being collected are kept between lines, so memory is bounded by the number of
-// distinct DNs, not by the size of the book. A record's output reaches the sink when the next
-// record starts; Finish() delivers the last one. An exception from the sink or the log comes
-// out of AddLine or Finish. TextRepair (engine/text_repair.h) repairs a whole text the same
-// way on every core.
+// One repair run, the only one there is: the command and the window feed it bytes, tests and
+// RunRepair feed it lines. Bytes are split into lines as a file is loaded (LineSplitter), lines
+// are gathered into records (RecordCollector), each record is rewritten (FixRecord), its DN
+// made unique (UsedDNs) and the record handed to the sink at once. Only the record being
+// collected and the DN keys are kept, so memory grows with the number of distinct DNs, not
+// with the size of the book. An exception from the sink or the log comes out of the call that
+// fed the line.
 class RepairRun {
  public:
   // `usedDNs` is cleared at the start; `log` may be null. All references must outlive the run.
@@ -37,12 +38,23 @@ class RepairRun {
   RepairRun(const RepairRun&) = delete;
   RepairRun& operator=(const RepairRun&) = delete;
 
+  // The next bytes of a text, split as a file is loaded: a line ends at CR, LF or CR LF, a
+  // NUL byte ends the text, every TAB becomes four spaces. Chunks may end anywhere.
+  void AddText(std::string_view bytes);
+  // The next bytes of a text as the editor holds it: a line ends at CR, LF or CR LF (as the
+  // editor shows it), a NUL byte ends a line, TABs stay. Chunks may end anywhere.
+  void AddPaneText(std::string_view text);
+  // One line already split (as RunRepair is handed them). Should it hold a CR, LF or NUL, that
+  // ends a line there as in AddPaneText, so that no line break can reach the output.
   void AddLine(std::string_view sourceLine);
-  // The same for a line known to hold no CR, LF or NUL, as LineSplitter hands them on: it
-  // skips the search for line breaks.
-  void AddSplitLine(std::string_view sourceLine);
-  // Repairs the last record and flushes everything to the sink.
+  // Repairs the last record. No more input comes.
   void Finish();
+
+  // Whether a NUL byte ended the text given to AddText, and the 1-based line it stood on.
+  bool Stopped() const;
+  std::size_t StopLine() const;
+  // What the run has done so far; complete after Finish().
+  const RepairCounts& Counts() const;
 
  private:
   struct State;

@@ -1,8 +1,6 @@
 // Byte-string helpers shared by the engine, the profiles and the front ends.
 #include "engine/text.h"
 
-#include <algorithm>
-
 namespace quorvane {
 
 std::string Trim(std::string_view text) { return std::string(TrimView(text)); }
@@ -13,28 +11,27 @@ std::string LowerCase(std::string_view text) {
   return result;
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i] && LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
 }
 
-bool EqualWordsNoCase(std::string_view a, std::string_view b) {
-  const std::size_t size = a.size();
-  auto sameWord = [&a, &b](std::size_t at) {
-    std::uint64_t x;
-    std::uint64_t y;
-    std::memcpy(&x, a.data() + at, 8);
-    std::memcpy(&y, b.data() + at, 8);
-    return x == y || LowerAsciiWord(x) == LowerAsciiWord(y);
-  };
-  for (std::size_t i = 0; i + 8 < size; i += 8) {
-    if (!sameWord(i)) return false;
-  }
-  return sameWord(size - 8);  // the last eight bytes, overlapping the words before
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() &&
          EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
+std::size_t NoCaseHash::operator()(std::string_view text) const {
+  std::size_t hash = 14695981039346656037ull;  // FNV-1a
+  for (char c : text) hash = (hash ^ static_cast<unsigned char>(LowerAscii(c))) * 1099511628211ull;
+  return hash;
 }
 
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {

@@ -16,6 +16,16 @@ std::string ExpandTabs(std::string_view line) {
   return result;
 }
 
+std::size_t FindLineBreak(std::string_view text, std::size_t from, bool& tab) {
+  for (std::size_t i = from; i < text.size(); ++i) {
+    const char c = text[i];
+    if (static_cast<unsigned char>(c) > '\r') continue;  // most bytes: one test
+    if (c == '\n' || c == '\r' || c == '\0') return i;
+    if (c == '\t') tab = true;
+  }
+  return text.size();
+}
+
 std::vector<std::string> SplitTextLines(std::string_view bytes) {
   std::vector<std::string> lines;
   LineSplitter splitter;

@@ -1,12 +1,10 @@
 // Splitting file bytes into lines exactly as the editor pane loads a file.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "engine/text.h"
 
 namespace quorvane {
 
@@ -14,55 +12,27 @@ namespace quorvane {
 inline constexpr std::string_view kTabSpaces = "    ";
 std::string ExpandTabs(std::string_view line);
 
-// The positions of the bytes of code 13 or less in a text, in order. Each 64-byte block is
-// looked at once and kept as a bit mask, so that the many short lines of a book do not each
-// start a scan of their own.
-class ControlByteScanner {
- public:
-  explicit ControlByteScanner(std::string_view text) : text_(text) {}
-  // The first such position at or after `from`, or the text's size. Successive calls must
-  // not go back to a position before the block of the last one.
-  std::size_t Next(std::size_t from) {
-    if (from >= base_ + 64 || !loaded_) Load(from);
-    for (;;) {
-      const std::uint64_t rest = mask_ & (~std::uint64_t{0} << (from - base_));
-      if (rest != 0) return base_ + static_cast<std::size_t>(__builtin_ctzll(rest));
-      if (base_ + 64 >= text_.size()) return text_.size();
-      from = base_ + 64;
-      Load(from);
-    }
-  }
+// The position of the first CR, LF or NUL at or after `from`, or text.size(); `tab` is set when
+// a TAB comes before it.
+std::size_t FindLineBreak(std::string_view text, std::size_t from, bool& tab);
 
- private:
-  void Load(std::size_t at) {
-    base_ = at;
-    loaded_ = true;
-    mask_ = 0;
-    const std::size_t size = text_.size();
-    if (at >= size) return;
-    if (size - at >= 64) {
-      mask_ = ControlMask64(text_.data() + at);
-      return;
-    }
-    for (std::size_t i = 0; at + i < size; ++i) {  // the last bytes of the text
-      if (static_cast<unsigned char>(text_[at + i]) <= 13) mask_ |= std::uint64_t{1} << i;
-    }
-  }
-
-  std::string_view text_;
-  std::size_t base_ = 0;     // where the block of `mask_` starts
-  std::uint64_t mask_ = 0;   // bit i: the byte at base_ + i is of code 13 or less
-  bool loaded_ = false;
+// How a text is split into lines.
+enum class LineRules {
+  // As a file is loaded into the editor: a NUL byte ends the text, every TAB becomes four
+  // spaces.
+  kFile,
+  // As the editor holds its text: a NUL byte ends a line (the rest is still text), TABs stay.
+  kPane,
 };
 
-// Incremental splitter, so that a stream can be read in chunks of any size.
-// A line ends at CR, LF or NUL; after it one CR and then one LF are skipped, so CR LF,
-// a lone LF and a lone CR each end one line and LF CR ends two. A final line break adds no
-// empty line, and everything from the first NUL byte on is ignored. Lines are handed on
-// with the TAB rule applied.
+// Splits a text that may come in chunks of any size. A line ends at CR, LF or NUL; after a
+// CR or LF one CR and then one LF are skipped, so CR LF, a lone LF and a lone CR each end one
+// line and LF CR ends two. A final line break adds no empty line. Then `rules` apply. A line
+// that lies whole in its chunk is handed on as a view of it.
 class LineSplitter {
  public:
-  // Calls onLine(std::string_view) for every line completed by `chunk`.
+  explicit LineSplitter(LineRules rules = LineRules::kFile) : rules_(rules) {}
+  // Calls onLine(std::string_view) for every line that `chunk` completes.
   template <class OnLine>
   void Feed(std::string_view chunk, OnLine&& onLine);
   // Hands on the last line when the text did not end with a line break.
@@ -75,90 +45,88 @@ class LineSplitter {
 
  private:
   template <class OnLine>
-  void Emit(std::string_view line, bool hasTab, OnLine& onLine);
+  void Emit(std::string_view line, bool tab, OnLine& onLine);
 
-  std::string pending_;  // start of a line whose end is in a later chunk
+  LineRules rules_;
+  std::string pending_;      // the start of a line whose end lies in a later chunk
   bool hasPending_ = false;
-  bool pendingHasTab_ = false;
-  bool afterCR_ = false;  // the previous chunk ended with a CR that may pair with an LF
+  bool pendingTab_ = false;  // it holds a TAB
+  bool afterCR_ = false;     // the last chunk ended with a CR that an LF may complete
   bool stopped_ = false;
-  std::size_t linesHandedOn_ = 0;
+  std::size_t lines_ = 0;    // lines handed on so far
   std::size_t stopLine_ = 0;
+  std::string expanded_;     // a line with its TABs expanded
 };
 
-// Whole-text form: the lines of `bytes`, as LoadFile stores them.
+// The lines of a whole text, split as above.
 std::vector<std::string> SplitTextLines(std::string_view bytes);
 
 template <class OnLine>
-void LineSplitter::Emit(std::string_view line, bool hasTab, OnLine& onLine) {
-  ++linesHandedOn_;
-  if (!hasTab) {
-    onLine(line);
-  } else {
-    const std::string expanded = ExpandTabs(line);
-    onLine(std::string_view(expanded));
+void LineSplitter::Emit(std::string_view line, bool tab, OnLine& onLine) {
+  if (hasPending_) {
+    pending_.append(line);
+    line = pending_;
+    tab = tab || pendingTab_;
   }
+  if (tab && rules_ == LineRules::kFile) {
+    expanded_ = ExpandTabs(line);
+    line = expanded_;
+  }
+  ++lines_;
+  onLine(line);
+  pending_.clear();
+  hasPending_ = false;
+  pendingTab_ = false;
 }
 
 template <class OnLine>
 void LineSplitter::Feed(std::string_view chunk, OnLine&& onLine) {
+  if (stopped_) return;
   std::size_t pos = 0;
-  const std::size_t size = chunk.size();
-  if (stopped_ || size == 0) return;  // an empty chunk must not forget a CR at the end of the last
-  if (afterCR_) {
+  if (afterCR_ && !chunk.empty()) {
     afterCR_ = false;
     if (chunk[0] == '\n') pos = 1;
   }
-  ControlByteScanner scanner(chunk);
-  while (pos < size) {
-    // Every byte that matters here is a control byte of code 13 or less; the scan skips
-    // the others in blocks, and notes TABs on the way.
-    bool hasTab = false;
-    std::size_t end = scanner.Next(pos);
-    while (end < size && chunk[end] != '\r' && chunk[end] != '\n' && chunk[end] != '\0') {
-      hasTab = hasTab || chunk[end] == '\t';
-      end = scanner.Next(end + 1);
-    }
-    if (end == size) {
+  while (pos < chunk.size()) {
+    bool tab = false;
+    std::size_t end = FindLineBreak(chunk, pos, tab);
+    if (end == chunk.size()) {
       pending_.append(chunk.substr(pos));
-      pendingHasTab_ = pendingHasTab_ || hasTab;
       hasPending_ = true;
+      pendingTab_ = pendingTab_ || tab;
       return;
     }
-    const bool lineHasText = hasPending_ || end > pos;
-    if (hasPending_) {
-      pending_.append(chunk.substr(pos, end - pos));
-      Emit(pending_, pendingHasTab_ || hasTab, onLine);
-      pending_.clear();
-      hasPending_ = false;
-      pendingHasTab_ = false;
-    } else if (end > pos || chunk[end] != '\0') {
-      // A NUL where a line would begin ends the text before that line.
-      Emit(chunk.substr(pos, end - pos), hasTab, onLine);
+    if (chunk[end] == '\0' && rules_ == LineRules::kPane) {
+      Emit(chunk.substr(pos, end - pos), tab, onLine);
+      pos = end + 1;
+      continue;
     }
     if (chunk[end] == '\0') {
+      // The text before the NUL on its line is still a line; the NUL stood on that line.
+      stopLine_ = lines_ + 1;
+      if (hasPending_ || end > pos) Emit(chunk.substr(pos, end - pos), tab, onLine);
       stopped_ = true;
-      stopLine_ = lineHasText ? linesHandedOn_ : linesHandedOn_ + 1;
       return;
     }
-    pos = end;
-    if (chunk[pos] == '\r') {
-      ++pos;
-      if (pos == size) {
+    Emit(chunk.substr(pos, end - pos), tab, onLine);
+    if (chunk[end] == '\r') {
+      ++end;
+      if (end == chunk.size()) {
         afterCR_ = true;
         return;
       }
     }
-    if (chunk[pos] == '\n') ++pos;
+    if (chunk[end] == '\n') ++end;
+    pos = end;
   }
 }
 
 template <class OnLine>
 void LineSplitter::Finish(OnLine&& onLine) {
-  if (hasPending_ && !stopped_) Emit(pending_, pendingHasTab_, onLine);
+  if (hasPending_ && !stopped_) Emit({}, false, onLine);
   pending_.clear();
   hasPending_ = false;
-  pendingHasTab_ = false;
+  pendingTab_ = false;
   afterCR_ = false;
 }
 

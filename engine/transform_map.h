@@ -2,10 +2,12 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include "engine/text.h"
 
 namespace quorvane {
 
@@ -30,22 +32,9 @@ class TransformMap {
   std::string EntryText(std::size_t i) const;
 
  private:
-  // The entry whose key equals `name` but for ASCII letter case, or npos.
-  std::size_t Find(std::string_view name, std::uint32_t hash) const;
-  void Grow();
-
   std::vector<Entry> entries_;
-  // An open-addressing table over the first of every set of keys that are equal but for case:
-  // each slot holds that key's FoldedHash() in its upper half and its entry index + 1 in the
-  // lower half; 0 marks an empty slot. The size is a power of two, at most half of it in use.
-  // Hashing and comparing with letters folded lets a lookup use the name as it stands,
-  // without making a lower-cased copy of every line.
-  std::vector<std::uint64_t> slots_;
-  std::size_t indexed_ = 0;     // keys in the table
-  std::size_t longestKey_ = 0;  // a longer name cannot match, so it is not even hashed
-  // Bit n set: some key has n bytes (n < 64; bit 63 stands for every longer length). A name of
-  // another length is not hashed: most lines of a record match no whole-line key.
-  std::uint64_t keyLengths_ = 0;
+  // The position in `entries_` of the first entry of every key, letters folded.
+  std::unordered_map<std::string, std::size_t, NoCaseHash, NoCaseEqual> first_;
 };
 
 }  // namespace quorvane

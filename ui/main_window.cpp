@@ -17,7 +17,7 @@
 #include <algorithm>
 
 #include "engine/defaults.h"
-#include "engine/text_repair.h"
+#include "engine/repair_run.h"
 #include "engine/text.h"
 #include "platform/directories.h"
 #include "platform/file_io.h"
@@ -82,13 +82,14 @@ QPushButton:default { border: 2px solid #34495e; }
 
 // Hands the output of a repair run to the result pane as it comes; the pane shows it only once
 // the run has finished.
-class PaneSink : public TextSink {
+// Gathers the run's output as the result pane takes it: every line followed by LF.
+class TextSink : public LineSink {
  public:
-  explicit PaneSink(EditorPane::LineBuilder& out) : out_(out) {}
-  void Text(std::string_view lines) override { out_.AddText(lines); }
-
- private:
-  EditorPane::LineBuilder& out_;
+  void Line(std::string_view line) override {
+    text.append(line);
+    text.push_back('\n');
+  }
+  std::string text;
 };
 
 }  // namespace
@@ -313,19 +314,13 @@ void TForm1::suitempsuiButton1Click() {
     WindowLog& log;
     ~FlushAtEnd() { log.Flush(); }
   } flush{*log_};
-  // The run goes on a helper thread while the result pane takes in its output; it touches no
-  // widget (the log keeps its messages until the flush). The source pane's text is read in
-  // place, in pieces on every core: nothing changes it during the run. Only a finished run
-  // replaces the result, so a failure leaves the previous one in place.
-  const std::string_view text = source->TextView();
-  // The result is about as large as the source, a little larger where DNs gain the base DN;
-  // an estimate too small costs a copy of the whole result.
-  dest->BuildText(text.size() + text.size() / 16, [&](EditorPane::LineBuilder& out) {
-    PaneSink output(out);
-    TextRepair run(baseDN, *transformMap_, *usedDNs_, *random, log_.get(), output, "\n",
-                   TextLines::kPane);
-    run.Run(text);
-  });
+  // The source pane's text is read in place: nothing changes it during the run. Only a
+  // finished run replaces the result, so a failure leaves the previous one in place.
+  TextSink output;
+  RepairRun run(baseDN, *transformMap_, *usedDNs_, *random, log_.get(), output);
+  run.AddPaneText(source->TextView());
+  run.Finish();
+  dest->ReplaceText(output.text);
 }
 
 void TForm1::suiButton2Click() {

@@ -18,6 +18,14 @@ class ErrorLog : public Log {
   std::vector<std::string> errors;
 };
 
+// The lines as the run writes them: the empty ones dropped.
+std::vector<std::string> NonEmpty(const RecordLines& lines) {
+  std::vector<std::string> result;
+  std::copy_if(lines.begin(), lines.end(), std::back_inserter(result),
+               [](const std::string& line) { return !line.empty(); });
+  return result;
+}
+
 struct Fixed {
   std::vector<std::string> lines;
   std::string key;
@@ -27,9 +35,10 @@ struct Fixed {
 Fixed Fix(RecordLines lines, const TransformMap& map = {}, bool first = false,
           std::string_view base = "dc=contacts,dc=test", Log* log = nullptr) {
   Fixed result;
-  const RecordContext context{base, &map, log, 7};
+  const std::string preparedBase = PrepareBaseDN(base);
+  const RecordContext context{preparedBase, &map, log, 7};
   result.facts = FixRecord(lines, first, result.key, {}, context);
-  result.lines = lines.NonEmpty();
+  result.lines = NonEmpty(lines);
   return result;
 }
 
@@ -153,7 +162,10 @@ TEST(FixRecord, DnLinesGetTheBaseOnce) {
       {"dn: dc=a,dc=b", "dc=a,dc=b", "dn: dc=a,dc=b", "dn: dc=a,dc=b"},
       {"dn: cn=X", "", "dn: cn=X", "dn: cn=X"},
       {"dn: cn=X", "   ", "dn: cn=X", "dn: cn=X"},
-      {"dn:cn=X", " o=a", "dn: cn=X, o=a", "dn: cn=X"},  // the base as typed
+      {"dn:cn=X", " o=a ", "dn: cn=X,o=a", "dn: cn=X"},  // the base trimmed: no blank at the end
+      {"dn: cn=X", "dc=x\n", "dn: cn=X,dc=x", "dn: cn=X"},  // trimmed before escaping
+      {"dn: cn=X", "\r\n", "dn: cn=X", "dn: cn=X"},
+      {"dn: cn=X", "o=a\nb", "dn: cn=X,o=a\\0Ab", "dn: cn=X"},
   };
   for (const auto& c : cases) {
     const Fixed fixed = Fix({c.line, "cn: X", "sn: X"}, {}, false, c.base);
@@ -222,41 +234,24 @@ TEST(FixRecord, EmptyDnIsKeptAndFlagged) {
   }
 }
 
-// Everything a first pass leaves: the lines as they stand (cleared ones included), the key,
-// the facts and the notes for the second pass.
+// Everything a first pass leaves: the lines as they stand (cleared ones included), the key
+// and the facts.
 struct FirstPassResult {
   std::vector<std::string> lines;
   std::string key;
   RecordFacts facts;
-  std::vector<std::size_t> nameLines;
 };
-
-// The lines of `text` (one per LF), borrowed rather than copied.
-RecordLines Borrowed(std::string_view text) {
-  RecordLines lines;
-  while (!text.empty()) {
-    const std::size_t end = std::min(text.find('\n'), text.size());
-    lines.push_borrowed(text.substr(0, end));
-    text.remove_prefix(std::min(end + 1, text.size()));
-  }
-  return lines;
-}
 
 FirstPassResult FirstPassOf(RecordLines lines, const TransformMap* map, bool first) {
   FirstPassResult result;
-  FirstPassNotes notes;
-  notes.nameLines = {99};  // stale notes from an earlier record must go
-  const RecordContext context{"dc=t", map, nullptr, 1, ProgressLines::kNone, &notes};
+  const RecordContext context{"dc=t", map, nullptr, 1, ProgressLines::kNone};
   result.facts = FixRecord(lines, first, result.key, {}, context);
   result.lines.assign(lines.begin(), lines.end());
-  result.nameLines = notes.nameLines;
-  EXPECT_EQ(notes.facts.isGroup, result.facts.isGroup);
-  EXPECT_EQ(notes.facts.hasMember, result.facts.hasMember);
   return result;
 }
 
-// A line already written as the pass writes it keeps its bytes in place; the same line with a
-// blank after it is rebuilt. Both must come out the same, facts and notes included.
+// A line already written as the pass writes it and the same line with a blank after it must
+// come out the same, facts included.
 TEST(FixRecord, LinesKeptInPlaceMatchRebuiltLines) {
   TransformMap map;
   map.Add("modifytimestamp:", "/ignore/:");
@@ -298,25 +293,12 @@ TEST(FixRecord, LinesKeptInPlaceMatchRebuiltLines) {
         EXPECT_EQ(asIs.key, rebuilt.key) << where;
         EXPECT_EQ(asIs.facts.isGroup, rebuilt.facts.isGroup) << where;
         EXPECT_EQ(asIs.facts.hasMember, rebuilt.facts.hasMember) << where;
-        EXPECT_EQ(asIs.nameLines, rebuilt.nameLines) << where;
-
-        // The same lines borrowed from a text, as the run over a whole text hands them on:
-        // the same result, and the text they came from untouched.
-        const std::string text = std::string("dn: cn=K\n") + line + "\nmail: k@x";
-        const std::string before = text;
-        const FirstPassResult borrowed = FirstPassOf(Borrowed(text), profile, first);
-        EXPECT_EQ(borrowed.lines, asIs.lines) << where;
-        EXPECT_EQ(borrowed.key, asIs.key) << where;
-        EXPECT_EQ(borrowed.facts.isGroup, asIs.facts.isGroup) << where;
-        EXPECT_EQ(borrowed.facts.hasMember, asIs.facts.hasMember) << where;
-        EXPECT_EQ(borrowed.nameLines, asIs.nameLines) << where;
-        EXPECT_EQ(text, before) << where;
       }
     }
   }
 }
 
-TEST(FixRecord, FirstPassNotesTheNameLinesAndShape) {
+TEST(FixRecord, FirstPassFindsTheRecordShapeAfterTheProfile) {
   TransformMap map;
   map.Add("nick: Bo", "cn: Bo");
   map.Add("alias:", "sn:");
@@ -328,14 +310,12 @@ TEST(FixRecord, FirstPassNotesTheNameLinesAndShape) {
   EXPECT_EQ(result.lines,
             (Lines{"dn: cn=Joe,dc=t", "", "", "cn: Bo", "sn: A", "member: cn=M,dc=t",
                    "sn : spaced", "cn:: Qm8=", "SN: x", "objectclass: groupOfNames"}));
-  EXPECT_EQ(result.nameLines, (std::vector<std::size_t>{0, 3, 4, 7}));
   EXPECT_TRUE(result.facts.isGroup);
   EXPECT_TRUE(result.facts.hasMember);
 
-  // Lines the pass adds are noted too.
+  // Missing names are taken from the DN, wherever the dn: line stands.
   const FirstPassResult added = FirstPassOf({"mail: a@b", "dn: cn=Ann"}, nullptr, false);
   EXPECT_EQ(added.lines, (Lines{"mail: a@b", "dn: cn=Ann,dc=t", "sn: Ann", "cn: Ann"}));
-  EXPECT_EQ(added.nameLines, (std::vector<std::size_t>{1, 2, 3}));
 }
 
 // A plain value that starts with a colon keeps its meaning: written "note::x" it would read as
@@ -359,74 +339,7 @@ Lines SecondPass(RecordLines lines, std::string_view forced, const TransformMap&
   FixRecord(lines, false, key, {}, context);
   FixRecord(lines, false, key, forced, context);
   EXPECT_EQ(key, forced);
-  return lines.NonEmpty();
-}
-
-// A list passed from record to record mixes borrowed lines and copies in every order; a change
-// to a borrowed line goes to a copy, never to the bytes it borrowed.
-TEST(RecordLines, BorrowedAndCopiedLinesStayApartAcrossReuse) {
-  const std::string text = "mail: a@b";
-  RecordLines lines;
-  lines.push_back("cn: copied");
-  lines.push_borrowed(text);
-  lines.Mutable(1).append(".c");
-  EXPECT_EQ(lines[1], "mail: a@b.c");
-  EXPECT_EQ(text, "mail: a@b");
-
-  lines.clear();  // the entries are reused: a copy may become a borrowed line, and back
-  lines.push_borrowed(text);
-  lines.push_back("sn: two");
-  lines.push_borrowed(std::string_view(text).substr(0, 4));
-  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.end()),
-            (Lines{"mail: a@b", "sn: two", "mail"}));
-  EXPECT_TRUE(!lines.Owns(0) && lines.Owns(1) && !lines.Owns(2));
-
-  lines.Erase(0);
-  lines.Assign(2, "o: x");
-  std::string other = "l: y";
-  lines.SwapIn(1, other);
-  EXPECT_EQ(other, "sn: two");
-  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.end()), (Lines{"", "l: y", "o: x"}));
-  EXPECT_EQ(lines.NonEmpty(), (Lines{"l: y", "o: x"}));
-
-  RecordLines spare;
-  spare.swap(lines);
-  EXPECT_TRUE(lines.empty());
-  EXPECT_EQ(spare.size(), 3u);
-  EXPECT_EQ(spare.back(), "o: x");
-  EXPECT_EQ(text, "mail: a@b");
-}
-
-// Lines borrowed from a text and lines of the list's own go through both passes alike, and
-// the text stays as it was.
-TEST(FixRecord, BorrowedLinesGiveTheSameRecordAndLeaveTheirTextAlone) {
-  TransformMap map;
-  map.Add("nick:", "cn:");
-  map.Add("flag: on", "flag: TRUE");
-  const std::string text =
-      "cn: \"Jo\" Roe\ndn: cn=Jo Roe,mail=j@x\nobjectclass: top\nnick: J\nflag: false\n"
-      "flag: on\nmember:: Y249TQ==\nsn: Roe";
-  const std::string before = text;
-  const TransformMap* const profiles[] = {nullptr, &map};
-  for (const TransformMap* profile : profiles) {
-    for (const std::string_view forced : {std::string_view(), std::string_view("dn: cn=J 3")}) {
-      RecordLines owned;
-      for (const std::string_view line : Borrowed(text)) owned.push_back(line);
-      RecordLines borrowed = Borrowed(text);
-      std::string ownedKey;
-      std::string borrowedKey;
-      const RecordContext context{"dc=t", profile, nullptr, 1};
-      FixRecord(owned, false, ownedKey, {}, context);
-      FixRecord(borrowed, false, borrowedKey, {}, context);
-      if (!forced.empty()) {
-        FixRecord(owned, false, ownedKey, forced, context);
-        FixRecord(borrowed, false, borrowedKey, forced, context);
-      }
-      EXPECT_EQ(borrowed.NonEmpty(), owned.NonEmpty()) << forced;
-      EXPECT_EQ(borrowedKey, ownedKey) << forced;
-      EXPECT_EQ(text, before);
-    }
-  }
+  return NonEmpty(lines);
 }
 
 TEST(FixRecord, SecondPassRewritesOnlyDnAndCn) {

@@ -95,29 +95,24 @@ struct Result {
   std::size_t progressCount = 0;
 };
 
-// Streams the file's bytes through the line rules and the run in uneven chunks, as
-// quorvane-fix reads a file.
-// `checkLines`: hand the lines in through AddLine, which looks for line breaks itself.
-Result RepairBook(const std::string& bytes, bool progress, bool checkLines = false) {
+// Streams the file's bytes through the run in uneven chunks, as quorvane-fix reads a file.
+// `asLines`: split the bytes first and hand the run the lines, as RunRepair does.
+Result RepairBook(const std::string& bytes, bool progress, bool asLines = false) {
   const TransformMap map = Profile();
   UsedDNs usedDNs;
   StepRandom random;
   CollectLog log(progress);
   CrLfText sink;
   RepairRun run("dc=contacts,dc=example,dc=com", map, usedDNs, random, &log, sink);
-  LineSplitter splitter;
-  auto add = [&run, checkLines](std::string_view line) {
-    if (checkLines) {
-      run.AddLine(line);
-    } else {
-      run.AddSplitLine(line);
+  if (asLines) {
+    for (const std::string& line : SplitTextLines(bytes)) run.AddLine(line);
+  } else {
+    const std::string_view all = bytes;
+    for (std::size_t pos = 0, step = 4093; pos < all.size();
+         pos += step, step = step * 7 % 65521) {
+      run.AddText(all.substr(pos, step));
     }
-  };
-  const std::string_view all = bytes;
-  for (std::size_t pos = 0, step = 4093; pos < all.size(); pos += step, step = step * 7 % 65521) {
-    splitter.Feed(all.substr(pos, step), add);
   }
-  splitter.Finish(add);
   run.Finish();
   return {std::move(sink.text), std::move(log.errors), log.progressCount};
 }
@@ -147,7 +142,7 @@ TEST(Golden, GeneratedBookRepairsAsRecorded) {
   EXPECT_EQ(result.errors, ReadFile("golden_messages.txt"));
 }
 
-TEST(Golden, ShowingProgressOrCheckingLinesChangesNothing) {
+TEST(Golden, ShowingProgressOrFeedingLinesChangesNothing) {
   const std::string input = ReadFile("golden_input.ldif");
   const Result quiet = RepairBook(input, false);
   const Result shown = RepairBook(input, true, true);
