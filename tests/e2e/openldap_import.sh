@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Repairs a realistic address-book export and imports it into a throwaway OpenLDAP server.
 #
-# Usage: openldap_import.sh QUORVANE_FIX EXPORT.ldif [--generated]
+# Usage: openldap_import.sh QUORVANE_FIX EXPORT.ldif [--generated | --exporter]
 #
 # Starts its own slapd (own configuration and mdb database in a temporary directory, schemas
 # core, cosine and inetorgperson, bound to 127.0.0.1 on a free port; never the system's
@@ -12,6 +12,11 @@
 # With --generated the export is a book from bench/gen_book: it holds deliberately broken
 # Base64 DNs, which quorvane-fix reports and the directory refuses, and none of the entries
 # the value checks look for, so only the import counts are checked.
+# With --exporter the export comes from another address-book program (tests/data/exporters/):
+# every record that carries a name must be added, and every record that is not added must have
+# been reported by quorvane-fix with the line it starts on. A record is a block of lines that
+# holds more than comments and the "version: 1" header (RFC 2849). The script prints, per
+# profile, the records in, the entries added and the records reported.
 # Exit status: 0 passed, 1 failed, 77 skipped (slapd is not installed).
 
 set -euo pipefail
@@ -26,13 +31,16 @@ fail() {
   exit 1
 }
 
-if [ $# -lt 2 ] || [ $# -gt 3 ] || { [ $# -eq 3 ] && [ "$3" != --generated ]; }; then
-  echo "usage: $0 QUORVANE_FIX EXPORT.ldif [--generated]" >&2
+if [ $# -lt 2 ] || [ $# -gt 3 ] ||
+  { [ $# -eq 3 ] && [ "$3" != --generated ] && [ "$3" != --exporter ]; }; then
+  echo "usage: $0 QUORVANE_FIX EXPORT.ldif [--generated | --exporter]" >&2
   exit 2
 fi
 FIX=$1
 EXPORT=$2
-GENERATED=${3:-}
+MODE=${3:-}
+GENERATED=
+[ "$MODE" != --generated ] || GENERATED=1
 [ -x "$FIX" ] || fail "quorvane-fix not found or not executable: $FIX"
 [ -r "$EXPORT" ] || fail "cannot read the export: $EXPORT"
 
@@ -236,6 +244,131 @@ import_book() {
     fail "$profile: expected $((records - ${#expected_refused[@]})) entries, found $added"
 }
 
+# Prints one line per record of the LDIF file $1: the line it starts on, and "named" or "-".
+# Blank lines (nothing but blanks, as the repair trims them) end a record; a block of nothing but
+# comments and the "version:" header is no record (RFC 2849). A record carries a name when it has
+# a cn value, or a DN whose first component has a value or which holds no "=" at all.
+record_summaries() {
+  local line start=0 n=0 content=0 named=0 name value
+  finish() {
+    [ "$content" -eq 1 ] && printf '%s %s\n' "$start" "$([ "$named" -eq 1 ] && echo named || echo -)"
+    start=0 content=0 named=0
+  }
+  while IFS= read -r line || [ -n "$line" ]; do
+    n=$((n + 1))
+    line=${line%$'\r'}
+    if [[ $line =~ ^[[:space:]]*$ ]]; then
+      finish
+      continue
+    fi
+    [ "$start" -ne 0 ] || start=$n
+    [[ $line == '#'* ]] && continue
+    [[ ${line,,} == version:* ]] && continue
+    content=1
+    name=${line%%:*}
+    name=${name,,}
+    value=${line#*:}
+    if [[ $value == :* ]]; then
+      value=$(printf '%s' "${value#:}" | tr -d ' ' | base64 -d 2> /dev/null | tr -d '\0') || value=
+    fi
+    value=${value#"${value%%[![:space:]]*}"}
+    case "$name" in
+      cn) [ -z "$value" ] || named=1 ;;
+      dn)
+        if [[ $value != *=* ]]; then
+          [ -z "$value" ] || named=1
+        else
+          value=${value#*=}
+          value=${value%%,*}
+          [ -z "$value" ] || named=1
+        fi
+        ;;
+    esac
+  done < "$1"
+  finish
+}
+
+# Prints, for each record of the repaired file $1 (records as record_summaries counts them), its
+# DN line, or "-" when it has none.
+record_dns() {
+  tr -d '\r' < "$1" | awk '
+    function finish() { if (content) print (dn == "" ? "-" : dn); content = 0; dn = "" }
+    /^[ \t]*$/ { finish(); next }
+    /^#/ { next }
+    tolower($0) ~ /^version:/ { next }
+    { content = 1 }
+    /^dn:/ && dn == "" { dn = $0 }
+    END { finish() }'
+}
+
+# import_exporter_book PROFILE CONTAINER: repairs an export of another address-book program under
+# dc=CONTAINER,$SUFFIX and imports the records that have a DN. Every record that is not added must
+# have been reported, and a record that carries a name only for a reason no directory accepts
+# (001 undecodable DN, 003 list without members, 004 NUL byte).
+import_exporter_book() {
+  local profile=$1 base="dc=$2,$SUFFIX" out="$WORK/$1.ldif" err="$WORK/$1.err"
+  local rejects="$WORK/$1.rejects.ldif" with_dn="$WORK/$1.with-dn.ldif"
+
+  "$FIX" --profile "$profile" --base-dn "$base" --seed 4711 --output "$out" "$WORK/export.ldif" \
+    2> "$err" || fail "quorvane-fix --profile $profile failed: $(cat "$err")"
+
+  local -A reported=()
+  local n code
+  while IFS=' ' read -r n code; do
+    reported[$n]="${reported[$n]:-} $code"
+  done < <(sed -n 's/^line \([0-9]*\): \([0-9][0-9][0-9]\):.*/\1 \2/p' "$err")
+
+  local -a summaries dns
+  mapfile -t summaries < <(record_summaries "$WORK/export.ldif")
+  mapfile -t dns < <(record_dns "$out")
+  local records=${#summaries[@]}
+  [ "${#dns[@]}" -eq "$records" ] ||
+    fail "$profile: $records records in the export, but ${#dns[@]} in the repaired file"
+
+  # Only records with a DN reach the directory; ldapadd would stop at one without.
+  tr -d '\r' < "$out" | awk '
+    /^[ \t]*$/ { if (keep) printf "%s\n", block; block = ""; keep = 0; next }
+    { block = block $0 "\n" }
+    /^dn:/ { keep = 1 }
+    END { if (keep) printf "%s\n", block }' > "$with_dn"
+  : > "$rejects"
+  ldap_add -c -S "$rejects" -f "$with_dn" > "$WORK/$profile.add.out" 2> "$WORK/$profile.add.err" ||
+    true
+  local refused_dns
+  refused_dns=$( (grep '^dn:' "$rejects" || true))
+
+  local i start named problems="" not_added=0 reported_records=0
+  for i in "${!summaries[@]}"; do
+    start=${summaries[i]%% *}
+    named=${summaries[i]#* }
+    [ -z "${reported[$start]:-}" ] || reported_records=$((reported_records + 1))
+    if [ "${dns[i]}" != - ] && ! grep -qxF -- "${dns[i]}" <<< "$refused_dns"; then
+      continue
+    fi
+    not_added=$((not_added + 1))
+    if [ -z "${reported[$start]:-}" ]; then
+      problems+="  line $start: not added and not reported (${dns[i]})"$'\n'
+    elif [ "$named" = named ] && ! [[ ${reported[$start]} =~ (001|003|004) ]]; then
+      problems+="  line $start: carries a name but was not added (reported:${reported[$start]})"$'\n'
+    fi
+  done
+
+  local added
+  added=$(count_children "$base")
+  echo "$(basename "$EXPORT") $profile: records in $records, added $added," \
+    "reported $reported_records"
+  if [ -n "$problems" ]; then
+    echo "--- refused by the directory:" >&2
+    grep -E '^(# Error|dn:)' "$rejects" >&2 || true
+    echo "--- reported by quorvane-fix:" >&2
+    cat "$err" >&2
+    printf '%s' "$problems" >&2
+    fail "$(basename "$EXPORT") $profile: records lost without a report"
+  fi
+  [ "$added" -eq $((records - not_added)) ] ||
+    fail "$profile: expected $((records - not_added)) entries, found $added"
+}
+
 # check_value BASE_DN ATTRIBUTE EXPECTED: the entry exists and one ATTRIBUTE value is EXPECTED.
 check_value() {
   local dn=$1 name=$2 expected=$3 entry
@@ -350,6 +483,12 @@ cmp -s "$WORK/lf.ldif" "$WORK/crlf.ldif" || fail "CR LF and LF exports repair di
 write_config
 start_server
 add_base_entries stock cards
+if [ "$MODE" = --exporter ]; then
+  import_exporter_book openldap-stock stock
+  import_exporter_book openldap-stock-business-card cards
+  echo "PASS"
+  exit 0
+fi
 if [ -n "$GENERATED" ]; then
   import_book openldap-stock stock
   echo "PASS"
