@@ -1,6 +1,9 @@
 // DN escaping for dn: and member: lines, the base-DN suffix test and RDN value extraction.
 #include "engine/dn_escape.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "engine/base64.h"
 #include "engine/text.h"
 
@@ -207,6 +210,93 @@ void AppendAttributeLine(std::string_view name, std::string_view value, std::str
   } else {
     out.append(":: ");
     AppendBase64Encoded(value, out);
+  }
+}
+
+}  // namespace quorvane
+
+namespace quorvane {
+namespace {
+
+// The parts of `dn` between its separators that no backslash escapes: "," always, "+" too
+// with `atPlus`. Each part keeps the separator before it (none for the first).
+struct DNPart {
+  char separator;
+  std::string_view text;
+};
+std::vector<DNPart> SplitDN(std::string_view dn, bool atPlus) {
+  std::vector<DNPart> parts;
+  char separator = '\0';
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < dn.size(); ++i) {
+    if (dn[i] == '\\') {
+      ++i;
+    } else if (dn[i] == ',' || (atPlus && dn[i] == '+')) {
+      parts.push_back({separator, dn.substr(start, i - start)});
+      separator = dn[i];
+      start = i + 1;
+    }
+  }
+  parts.push_back({separator, dn.substr(std::min(start, dn.size()))});
+  return parts;
+}
+
+bool IsContainerType(std::string_view type) {
+  for (const std::string_view container : {"ou", "o", "dc", "c", "l", "st"}) {
+    if (EqualsNoCase(type, container)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string WithoutEmptyParts(std::string_view dn) {
+  std::string result;
+  for (const DNPart& part : SplitDN(dn, true)) {
+    const std::size_t equals = part.text.find('=');
+    const bool empty = equals != std::string_view::npos &&
+                       !TrimView(part.text.substr(0, equals)).empty() &&
+                       TrimView(part.text.substr(equals + 1)).empty();
+    if (empty) continue;
+    if (!result.empty()) result.push_back(part.separator);
+    result.append(result.empty() ? TrimView(part.text) : part.text);
+  }
+  return result;
+}
+
+std::size_t HierarchySuffix(std::string_view dn) {
+  const std::vector<DNPart> parts = SplitDN(dn, false);
+  if (parts.size() < 2) return std::string_view::npos;
+  for (std::size_t i = 1; i < parts.size(); ++i) {
+    const std::size_t equals = parts[i].text.find('=');
+    if (equals == std::string_view::npos || !IsContainerType(TrimView(parts[i].text.substr(0, equals))) ||
+        TrimView(parts[i].text.substr(equals + 1)).empty()) {
+      return std::string_view::npos;
+    }
+  }
+  return parts[0].text.size();
+}
+
+void AppendRDNAsWritten(std::string_view rdn, std::string& out) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= rdn.size(); ++i) {
+    const bool end = i == rdn.size();
+    if (!end && rdn[i] != '\\' && rdn[i] != '+') continue;
+    AppendEscapedDN(rdn.substr(start, i - start), out);  // text without escapes
+    if (end) break;
+    if (rdn[i] == '+') {
+      out.push_back('+');
+    } else if (i + 2 < rdn.size() && HexValue(rdn[i + 1]) >= 0 && HexValue(rdn[i + 2]) >= 0) {
+      out.append(rdn, i, 3);  // \XX stays
+      i += 2;
+    } else if (i + 1 < rdn.size() &&
+               std::string_view(",+\"\\<>;=# ").find(rdn[i + 1]) != std::string_view::npos) {
+      out.append(rdn, i, 2);  // \, and the like stay
+      ++i;
+    } else {
+      out.append("\\5C");  // a backslash that escapes nothing is text
+    }
+    start = i + 1;
   }
 }
 

@@ -47,3 +47,23 @@ bool IsSafeString(std::string_view value);
 void AppendAttributeLine(std::string_view name, std::string_view value, std::string& out);
 
 }  // namespace quorvane
+
+namespace quorvane {
+
+// The DN without its components of the form "type=" with nothing after the "=": `cn=,mail=X`
+// becomes `mail=X`, `cn=test,mail=` becomes `cn=test`. The DN is split at its "," and "+"
+// that no backslash escapes.
+std::string WithoutEmptyParts(std::string_view dn);
+
+// A DN written by a directory-minded program under a suffix of its own: every part after the
+// first is `type=value` with a container type (ou, o, dc, c, l, st). The position of the comma
+// that ends the first part, or npos for any other DN (an address book's `cn=NAME,mail=ADDR`
+// and `cn=Doe, John` among them).
+std::size_t HierarchySuffix(std::string_view dn);
+
+// Appends the RDN as such a program wrote it, made valid RFC 4514: escapes already there stay
+// (`\,`, `\2C`), "+" stays the separator of a multi-valued RDN, and what is left is escaped as
+// AppendEscapedDN escapes it.
+void AppendRDNAsWritten(std::string_view rdn, std::string& out);
+
+}  // namespace quorvane

@@ -4,6 +4,8 @@
 #include "engine/base64.h"
 #include "engine/dn_escape.h"
 #include "engine/error.h"
+#include "engine/messages.h"
+#include "engine/record_shape.h"
 #include "engine/text.h"
 
 namespace quorvane {
@@ -38,6 +40,10 @@ void ReportProgress(const RecordContext& context, std::string_view line, bool la
   context.log->Write(std::string("fc: ").append(line), kLogProgress, context.line);
 }
 
+void Report(const RecordContext& context, std::string_view text) {
+  if (context.log != nullptr) context.log->Write(text, kLogError, context.line);
+}
+
 std::string_view Lookup(const RecordContext& context, std::string_view name) {
   return context.map == nullptr ? std::string_view() : context.map->Lookup(name);
 }
@@ -48,36 +54,6 @@ std::string_view CutAtLineBreak(std::string_view text) {
   return text.substr(0, text.find_first_of(std::string_view("\r\n\0", 3)));
 }
 
-// The attribute name without its colon and the blanks around it: "objectclass :" -> "objectclass".
-std::string_view BareName(std::string_view name) {
-  if (!name.empty() && name.back() == ':') name.remove_suffix(1);
-  return TrimView(name);
-}
-
-bool IsGenericObjectClass(const NameValue& nv) {
-  return BareName(nv.name) == "objectclass" &&
-         (nv.value == "top" || nv.value == "person" || nv.value == "organizationalPerson");
-}
-
-// Notes group membership on a line as it leaves the pass (after the profile's rules).
-void NoteRecordShape(std::string_view line, RecordFacts& facts) {
-  // Only objectclass, member and uniqueMember lines matter (a rebuilt line has no blanks
-  // before its name).
-  if (!StartsWithNoCase(line, "objectclass") && !StartsWithNoCase(line, "member") &&
-      !StartsWithNoCase(line, "uniquemember")) {
-    return;
-  }
-  const NameValue nv = SplitNameValue(line);
-  const std::string_view name = BareName(nv.name);
-  if (EqualsNoCase(name, "objectclass")) {
-    if (EqualsNoCase(nv.value, "groupOfNames") || EqualsNoCase(nv.value, "groupOfUniqueNames")) {
-      facts.isGroup = true;
-    }
-  } else if (EqualsNoCase(name, "member") || EqualsNoCase(name, "uniqueMember")) {
-    facts.hasMember = true;
-  }
-}
-
 // The DN of a "dn:: data" / "member:: data" line, decoded and trimmed. RFC 2849 allows any
 // number of spaces (FILL) after the "::". On a decoding error the error is reported and false
 // returned: the line then stays encoded.
@@ -85,22 +61,26 @@ bool DecodeBase64DN(std::string_view line, std::size_t attributeLength,
                     const RecordContext& context, std::string& decoded) {
   std::size_t start = attributeLength + 2;
   while (start < line.size() && line[start] == ' ') ++start;
+  if (TrimView(line.substr(start)).empty()) {
+    decoded.clear();  // "dn::" with nothing after it is an empty DN
+    return true;
+  }
   try {
     decoded = Trim(Base64ToStr(line.substr(start)));
     return true;
   } catch (const Error& error) {
-    if (context.log != nullptr) {
-      context.log->Write(std::string("001: ").append(error.what()), kLogError, context.line);
-    }
+    Report(context, std::string(kBase64Failed).append(error.what()));
     return false;
   }
 }
 
 // Escapes the DN of a dn: or member: line and puts it under the base DN, writing
 // "<attribute>: <dn>" to `out`. Returns the length of `out` before the base DN, so that
-// out[0, result) is the record's key for a dn: line.
+// out[0, result) is the record's key for a dn: line. A DN under a suffix of its own program's
+// directory keeps its first RDN as written and is put directly under the base DN instead;
+// `replacedSuffix` is then that suffix.
 std::size_t BuildDNLine(std::string_view attribute, std::string_view value,
-                        std::string_view baseDN, std::string& out) {
+                        std::string_view baseDN, std::string& out, std::string& replacedSuffix) {
   out.assign(attribute).append(": ");
   if (!baseDN.empty() && EqualsNoCase(value, baseDN)) {
     out.append(value);  // the base entry itself
@@ -113,7 +93,13 @@ std::size_t BuildDNLine(std::string_view attribute, std::string_view value,
     out.append(value.substr(suffix));  // already under the base: keep it as written
     return keyLength;
   }
-  AppendEscapedDN(value, out);
+  const std::size_t firstRDN = baseDN.empty() ? std::string_view::npos : HierarchySuffix(value);
+  if (firstRDN != std::string_view::npos) {
+    AppendRDNAsWritten(value.substr(0, firstRDN), out);
+    replacedSuffix = TrimView(value.substr(firstRDN + 1));
+  } else {
+    AppendEscapedDN(value, out);
+  }
   const std::size_t keyLength = out.size();
   if (!baseDN.empty()) out.append(",").append(baseDN);
   return keyLength;
@@ -139,11 +125,14 @@ void RebuildLine(std::string_view name, std::string_view value, bool encodedForm
   }
 }
 
-// The steps for a dn: or member: line whose DN is `value` (decoded already where it was
-// Base64); the rebuilt line goes to state.rebuilt.
+// The steps for a dn:, member: or uniqueMember: line whose DN is `value` (decoded already
+// where it was Base64); the rebuilt line goes to state.rebuilt.
 void FixDNLine(std::string_view attribute, std::string_view value, bool isDN,
                std::string& dnKey, PassState& state, const RecordContext& context) {
-  if (value.empty()) {
+  // Components without a value ("cn=,mail=x") are left out; a DN left with nothing, or with
+  // nothing but the base DN, is an empty DN.
+  const std::string whole = WithoutEmptyParts(value);
+  if (whole.empty() || (whole != value && EqualsNoCase(whole, context.baseDN))) {
     state.rebuilt.clear();
     if (!isDN) return;
     // An entry with an empty DN is reported by the run; the line stays to show it.
@@ -151,8 +140,18 @@ void FixDNLine(std::string_view attribute, std::string_view value, bool isDN,
     state.rebuilt = "dn:";
     return;
   }
+  value = whole;
+  std::string named;
+  if (value.find('=') == std::string_view::npos) {
+    // A phone book writes the bare name ("Al/M"): that is the common name.
+    named = "cn=" + std::string(value);
+    value = named;
+    Report(context, std::string(kDNTakenAsName).append(named));
+  }
   std::string& built = state.dn;
-  const std::size_t keyLength = BuildDNLine(attribute, value, context.baseDN, built);
+  std::string suffix;
+  const std::size_t keyLength = BuildDNLine(attribute, value, context.baseDN, built, suffix);
+  if (!suffix.empty()) state.facts.replacedSuffix = suffix;
   const std::size_t valueStart = attribute.size() + 2;
   if (isDN) {
     dnKey.assign(built, 0, keyLength);
@@ -164,18 +163,14 @@ void FixDNLine(std::string_view attribute, std::string_view value, bool isDN,
 }
 
 // The steps for every line that is not a DN line; the rebuilt line goes to state.rebuilt.
-void FixOtherLine(std::string_view line, bool isFirstRecord, PassState& state,
-                  const RecordContext& context) {
+void FixOtherLine(std::string_view line, PassState& state, const RecordContext& context) {
   const NameValue nv = SplitNameValue(line);
   std::string_view value = nv.value;
-  if (!isFirstRecord && IsGenericObjectClass(nv)) {
-    state.rebuilt.clear();
-    return;
-  }
   // A typed value that starts with a colon ("note: :x") must not come out as "note::x", which
   // a directory reads as Base64: such a value is written in the Base64 form (RFC 2849 lets no
   // plain value start with a colon). A cn value has its quotes changed first, as any cn value.
   const bool afterBlank = value.data() != nv.name.data() + nv.name.size();  // not "name::"
+  if (value == ":" && !afterBlank) value = {};  // "name::" and nothing: an empty value
   if (!value.empty() && value.front() == ':' && afterBlank) {
     const std::string plain = nv.name == "cn:" ? ReplaceAll(value, "\"", "'") : std::string(value);
     state.value = ": " + StrToBase64(plain);
@@ -189,8 +184,6 @@ void FixOtherLine(std::string_view line, bool isFirstRecord, PassState& state,
       value = state.value;
     }
     state.cnValue = value;
-  } else if (nv.name == "dn:") {
-    state.dnValue = value;  // a dn:: line that did not decode
   }
   if (EqualsNoCase(value, "false")) {
     value = "FALSE";
@@ -200,32 +193,38 @@ void FixOtherLine(std::string_view line, bool isFirstRecord, PassState& state,
   RebuildLine(nv.name, value, true, context, state.rebuilt);
 }
 
+// The length of the attribute of a line whose value is a DN ("dn", "member", "uniqueMember"),
+// or 0.
+std::size_t DNAttributeLength(std::string_view line) {
+  if (line.starts_with("dn:")) return 2;
+  if (line.starts_with("member:")) return 6;
+  if (StartsWithNoCase(line, "uniqueMember:")) return 12;
+  return 0;
+}
+
 // One line of a first pass; the rebuilt line goes to state.rebuilt.
-void FixLine(std::string_view line, bool isFirstRecord, std::string& dnKey, PassState& state,
+void FixLine(std::string_view line, std::string& dnKey, PassState& state,
              const RecordContext& context) {
-  std::size_t attribute = 0;  // the length of "dn" or "member" on such a line
-  if (line.starts_with("dn:")) {
-    attribute = 2;
-  } else if (line.starts_with("member:")) {
-    attribute = 6;
-  }
-  if (attribute == 0) return FixOtherLine(line, isFirstRecord, state, context);
+  const std::size_t attribute = DNAttributeLength(line);
+  if (attribute == 0) return FixOtherLine(line, state, context);
   const bool isDN = attribute == 2;
   const std::string_view name = line.substr(0, attribute);
   if (line.size() > attribute + 1 && line[attribute + 1] == ':') {
     std::string decoded;
     if (!DecodeBase64DN(line, attribute, context, decoded)) {
       if (isDN) state.facts.badDN = true;
-      return FixOtherLine(line, isFirstRecord, state, context);  // it stays encoded
+      return FixOtherLine(line, state, context);  // it stays encoded
     }
     return FixDNLine(name, decoded, isDN, dnKey, state, context);
   }
   FixDNLine(name, TrimView(line.substr(attribute + 1)), isDN, dnKey, state, context);
 }
 
-// Appends "sn:"/"cn:" lines for the ones the record lacks (a group gets no sn:).
+// Appends "sn:"/"cn:" lines for the ones the record lacks: sn: and cn: for a person, cn: for
+// a list, neither for anything else (an organization, a unit: such entries hold neither).
 void AppendMissingNames(RecordLines& lines, const RecordName& name, const PassState& state) {
   if (TrimView(name.text).empty()) return;
+  const RecordShape shape = ShapeOf(lines);
   auto append = [&](std::string_view attribute) {
     std::string line;
     if (!name.fromLine) {
@@ -237,8 +236,8 @@ void AppendMissingNames(RecordLines& lines, const RecordName& name, const PassSt
     }
     lines.push_back(std::move(line));
   };
-  if (state.snValue.empty() && !state.facts.isGroup) append("sn");
-  if (state.cnValue.empty()) append("cn");
+  if (state.snValue.empty() && shape.isPerson) append("sn");
+  if (state.cnValue.empty() && (shape.isPerson || shape.isGroup)) append("cn");
 }
 
 // The RDN value of a DN, with its escapes undone: what the directory stores as that value.
@@ -250,17 +249,33 @@ RecordName ChooseName(const PassState& state) {
   return {NameFromDN(state.dnValue), false};
 }
 
+// A record without a dn: line is given the DN its address book would have written, from its
+// name; the new line comes first and is repaired as any dn: line.
+void NameTheRecord(RecordLines& lines, PassState& state, const RecordContext& context) {
+  const std::string dn = DNFromNames(lines);
+  if (dn.empty()) {
+    state.facts.noDN = true;
+    return;
+  }
+  lines.insert(lines.begin(), "dn: " + dn);
+  Report(context, std::string(kDNFromName).append(dn));
+}
+
 RecordFacts FirstPass(RecordLines& lines, bool isFirstRecord, std::string& dnKey,
                       const RecordContext& context) {
   PassState state;
+  state.facts.header = IsHeaderBlock(lines);
+  if (!state.facts.header && !HasDNLine(lines)) NameTheRecord(lines, state, context);
   const std::size_t count = lines.size();
   for (std::size_t i = 0; i < count; ++i) {
     ReportProgress(context, lines[i], i + 1 == count);
-    FixLine(lines[i], isFirstRecord, dnKey, state, context);
+    FixLine(lines[i], dnKey, state, context);
     if (lines[i] != state.rebuilt) lines[i].assign(state.rebuilt);
-    NoteRecordShape(lines[i], state.facts);
   }
+  if (state.facts.header) return state.facts;
+  SettleObjectClasses(lines, isFirstRecord);
   AppendMissingNames(lines, ChooseName(state), state);
+  state.facts.memberless = ShapeOf(lines).lacksMembers;
   return state.facts;
 }
 
@@ -293,7 +308,6 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
         AppendAttributeLine("cn", newName, line);
       }
     }
-    NoteRecordShape(line, state.facts);
   }
   AppendMissingNames(lines, namesNothing ? ChooseName(state) : RecordName{newName, false},
                      state);

@@ -31,12 +31,16 @@ enum class ProgressLines {
   kNone,          // nobody shows progress
 };
 
-// What the run needs to know about a record after a pass.
+// What the run needs to know about a record after its first pass.
 struct RecordFacts {
-  bool emptyDN = false;    // a dn: line with no value: no directory takes such an entry
-  bool badDN = false;      // a dn:: line whose Base64 does not decode
-  bool isGroup = false;    // objectclass groupOfNames or groupOfUniqueNames
-  bool hasMember = false;  // a member: or uniqueMember: line
+  bool header = false;      // only comments and the version header: no record at all
+  bool noDN = false;        // neither a dn: line nor a name to make one from
+  bool emptyDN = false;     // a dn: line with no value: no directory takes such an entry
+  bool badDN = false;       // a dn:: line whose Base64 does not decode
+  bool memberless = false;  // a list without members
+  std::string replacedSuffix;  // the suffix a DN line lost to the base DN, if any
+  // Whether no directory accepts the record as it is written.
+  bool NotImportable() const { return noDN || emptyDN || badDN || memberless; }
 };
 
 // What FixRecord reads besides the record itself.

@@ -7,6 +7,7 @@
 
 #include "engine/dn_escape.h"
 #include "engine/fix_record.h"
+#include "engine/messages.h"
 #include "engine/record_collector.h"
 #include "engine/text.h"
 #include "engine/text_lines.h"
@@ -93,7 +94,7 @@ struct RepairRun::State {
   void Report(std::string_view text, std::size_t line) {
     if (log != nullptr) log->Write(text, kLogError, line);
   }
-  void Emit(const RecordLines& lines);
+  void Emit(const RecordLines& lines, bool isRecord);
   bool FirstTime(std::string_view line);
 
   const std::string baseDN;
@@ -112,26 +113,32 @@ struct RepairRun::State {
   // The lines of the current record written so far, and above kCompareEach, a set of them.
   std::vector<std::string_view> written;
   ValueSet writtenSet;
+  // Suffixes replaced by the base DN so far, each reported once, letters folded.
+  std::unordered_set<std::string, NoCaseHash, NoCaseEqual> replacedSuffixes;
 };
 
 // The passes, messages and uniqueness of one record, then its output.
 void RepairRun::State::Repair(RecordLines& lines, std::size_t line) {
   const bool isFirst = counts.recordsRead == 0;
-  ++counts.recordsRead;
   const RecordContext context{baseDN, map, log, line,
-                              ProgressFor(wantsProgress, line, counts.recordsRead)};
+                              ProgressFor(wantsProgress, line, counts.recordsRead + 1)};
   std::string dnKey;  // a record without a usable DN takes no part in uniqueness
   const RecordFacts facts = FixRecord(lines, isFirst, dnKey, {}, context);
-  if (facts.emptyDN) Report("002: record has an empty DN; no directory accepts it", line);
-  const bool memberless = facts.isGroup && !facts.hasMember;
-  if (memberless) Report("003: mailing list has no member; no directory accepts it", line);
-  if (facts.emptyDN || memberless || facts.badDN) ++counts.notImportable;
+  if (!facts.header) ++counts.recordsRead;
+  if (facts.noDN) Report(kNoDN, line);
+  if (facts.emptyDN) Report(kEmptyDN, line);
+  if (facts.memberless) Report(kNoMember, line);
+  if (!facts.replacedSuffix.empty() && replacedSuffixes.insert(facts.replacedSuffix).second) {
+    Report(std::string(kSuffixReplaced) + facts.replacedSuffix + "\" now lie directly under the base DN",
+           line);
+  }
+  if (facts.NotImportable()) ++counts.notImportable;
   std::string candidate;
   if (!dnKey.empty() && MakeUnique(dnKey, candidate)) {
     ++counts.madeUnique;
     FixRecord(lines, isFirst, dnKey, candidate, context);
   }
-  Emit(lines);
+  Emit(lines, !facts.header);
 }
 
 // Adds `key` to the run's keys; when an equal key is there already, draws candidates until
@@ -147,13 +154,13 @@ bool RepairRun::State::MakeUnique(std::string_view key, std::string& candidate) 
 }
 
 // Writes the record's lines that are not empty, each value once, and the blank line after it.
-void RepairRun::State::Emit(const RecordLines& lines) {
+void RepairRun::State::Emit(const RecordLines& lines, bool isRecord) {
   written.clear();
   writtenSet.clear();
   for (const std::string& line : lines) {
     if (!line.empty() && FirstTime(line)) out.Line(line);
   }
-  if (!written.empty()) ++counts.recordsWritten;
+  if (isRecord && !written.empty()) ++counts.recordsWritten;
   out.Line({});
 }
 

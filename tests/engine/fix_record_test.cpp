@@ -144,8 +144,7 @@ TEST(FixRecord, GroupsGainNoSn) {
   map.Add("objectclass: mozillaList", "objectclass: GROUPOFUNIQUENAMES");
   const Fixed mapped = Fix({"cn: L", "objectclass: mozillaList"}, map);
   EXPECT_EQ(mapped.lines, (Lines{"cn: L", "objectclass: GROUPOFUNIQUENAMES"}));
-  EXPECT_TRUE(mapped.facts.isGroup);
-  EXPECT_FALSE(mapped.facts.hasMember);
+  EXPECT_TRUE(mapped.facts.memberless);
 }
 
 TEST(FixRecord, DnLinesGetTheBaseOnce) {
@@ -291,8 +290,7 @@ TEST(FixRecord, LinesKeptInPlaceMatchRebuiltLines) {
                                   (first ? " (first record)" : "");
         EXPECT_EQ(asIs.lines, rebuilt.lines) << where;
         EXPECT_EQ(asIs.key, rebuilt.key) << where;
-        EXPECT_EQ(asIs.facts.isGroup, rebuilt.facts.isGroup) << where;
-        EXPECT_EQ(asIs.facts.hasMember, rebuilt.facts.hasMember) << where;
+        EXPECT_EQ(asIs.facts.memberless, rebuilt.facts.memberless) << where;
       }
     }
   }
@@ -310,8 +308,7 @@ TEST(FixRecord, FirstPassFindsTheRecordShapeAfterTheProfile) {
   EXPECT_EQ(result.lines,
             (Lines{"dn: cn=Joe,dc=t", "", "", "cn: Bo", "sn: A", "member: cn=M,dc=t",
                    "sn : spaced", "cn:: Qm8=", "SN: x", "objectclass: groupOfNames"}));
-  EXPECT_TRUE(result.facts.isGroup);
-  EXPECT_TRUE(result.facts.hasMember);
+  EXPECT_FALSE(result.facts.memberless);
 
   // Missing names are taken from the DN, wherever the dn: line stands.
   const FirstPassResult added = FirstPassOf({"mail: a@b", "dn: cn=Ann"}, nullptr, false);

@@ -1,0 +1,118 @@
+// What a record is, from its lines: a header block, a person, a list; its object classes.
+#include "engine/record_shape.h"
+
+#include <algorithm>
+#include <array>
+
+#include "engine/base64.h"
+#include "engine/error.h"
+#include "engine/text.h"
+
+namespace quorvane {
+namespace {
+
+// Classes whose entries hold sn and cn (the address book's own person classes included).
+constexpr std::array<std::string_view, 7> kPersonClasses = {
+    "person", "organizationalPerson", "inetOrgPerson", "residentialPerson",
+    "mozillaAbPersonAlpha", "mozillaAbPersonObsolete", "mozillaOrgPerson"};
+
+bool IsObjectClassLine(std::string_view line) { return EqualsNoCase(AttributeOf(line), "objectclass"); }
+
+// The generic classes, as the address book writes them: exactly these words.
+bool IsGenericClassLine(std::string_view line) {
+  if (AttributeOf(line) != "objectclass") return false;
+  const std::string_view value = SplitNameValue(line).value;
+  return value == "top" || value == "person" || value == "organizationalPerson";
+}
+
+bool HasAttribute(const RecordLines& lines, std::string_view attribute) {
+  return std::any_of(lines.begin(), lines.end(), [attribute](const std::string& line) {
+    return EqualsNoCase(AttributeOf(line), attribute);
+  });
+}
+
+// The first non-empty value of `attribute`, decoded where it is Base64.
+std::string FirstValue(const RecordLines& lines, std::string_view attribute) {
+  for (const std::string& line : lines) {
+    if (!EqualsNoCase(AttributeOf(line), attribute)) continue;
+    std::string_view value = SplitNameValue(line).value;
+    if (!value.empty() && value.front() == ':' && line.find("::") != std::string::npos) {
+      try {
+        const std::string decoded = Trim(Base64ToStr(TrimView(value.substr(1))));
+        if (!decoded.empty()) return decoded;
+      } catch (const Error&) {
+      }
+      continue;
+    }
+    if (!value.empty()) return std::string(value);
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string_view AttributeOf(std::string_view line) {
+  const std::size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return {};
+  return TrimView(line.substr(0, colon));
+}
+
+bool IsHeaderBlock(const RecordLines& lines) {
+  return std::all_of(lines.begin(), lines.end(), [](const std::string& line) {
+    const NameValue nv = SplitNameValue(line);
+    return line.starts_with('#') || (nv.name == "version:" && nv.value == "1");
+  });
+}
+
+bool HasDNLine(const RecordLines& lines) {
+  return std::any_of(lines.begin(), lines.end(),
+                     [](const std::string& line) { return line.starts_with("dn:"); });
+}
+
+std::string DNFromNames(const RecordLines& lines) {
+  const std::string name = FirstValue(lines, "cn");
+  const std::string mail = FirstValue(lines, "mail");
+  if (name.empty()) return mail.empty() ? std::string() : "mail=" + mail;
+  return mail.empty() ? "cn=" + name : "cn=" + name + ",mail=" + mail;
+}
+
+void SettleObjectClasses(RecordLines& lines, bool isFirstRecord) {
+  const auto classLines = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+    return !line.empty() && IsObjectClassLine(line);
+  });
+  if (classLines == 0) {
+    const char* added = HasAttribute(lines, "uniqueMember") ? "objectclass: groupOfUniqueNames"
+                        : HasAttribute(lines, "member")     ? "objectclass: groupOfNames"
+                                                            : "objectclass: inetOrgPerson";
+    const auto dn = std::find_if(lines.begin(), lines.end(),
+                                 [](const std::string& line) { return line.starts_with("dn:"); });
+    lines.insert(dn == lines.end() ? lines.begin() : dn + 1, added);
+    return;
+  }
+  const auto generic = std::count_if(lines.begin(), lines.end(), IsGenericClassLine);
+  if (isFirstRecord || generic == classLines) return;
+  for (std::string& line : lines) {
+    if (IsGenericClassLine(line)) line.clear();
+  }
+}
+
+RecordShape ShapeOf(const RecordLines& lines) {
+  RecordShape shape;
+  bool namesList = false;
+  bool uniqueNamesList = false;
+  for (const std::string& line : lines) {
+    if (!IsObjectClassLine(line)) continue;
+    const std::string_view value = SplitNameValue(line).value;
+    namesList = namesList || EqualsNoCase(value, "groupOfNames");
+    uniqueNamesList = uniqueNamesList || EqualsNoCase(value, "groupOfUniqueNames");
+    shape.isPerson = shape.isPerson ||
+                     std::any_of(kPersonClasses.begin(), kPersonClasses.end(),
+                                 [value](std::string_view c) { return EqualsNoCase(value, c); });
+  }
+  shape.isGroup = namesList || uniqueNamesList;
+  shape.lacksMembers = (namesList && !HasAttribute(lines, "member")) ||
+                       (uniqueNamesList && !HasAttribute(lines, "uniqueMember"));
+  return shape;
+}
+
+}  // namespace quorvane
