@@ -251,15 +251,26 @@ bool IsContainerType(std::string_view type) {
 }  // namespace
 
 std::string WithoutEmptyParts(std::string_view dn) {
+  auto isEmpty = [](std::string_view part) {
+    const std::size_t equals = part.find('=');
+    return equals != std::string_view::npos && !TrimView(part.substr(0, equals)).empty() &&
+           TrimView(part.substr(equals + 1)).empty();
+  };
+  const std::vector<DNPart> parts = SplitDN(dn, true);
+  if (std::none_of(parts.begin(), parts.end(), [&](const DNPart& p) { return isEmpty(p.text); })) {
+    return std::string(dn);
+  }
   std::string result;
-  for (const DNPart& part : SplitDN(dn, true)) {
-    const std::size_t equals = part.text.find('=');
-    const bool empty = equals != std::string_view::npos &&
-                       !TrimView(part.text.substr(0, equals)).empty() &&
-                       TrimView(part.text.substr(equals + 1)).empty();
-    if (empty) continue;
-    if (!result.empty()) result.push_back(part.separator);
-    result.append(result.empty() ? TrimView(part.text) : part.text);
+  for (const DNPart& part : parts) {
+    if (isEmpty(part.text)) continue;
+    if (result.empty()) {
+      std::string_view text = part.text;  // the new first part starts without blanks
+      while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+      result.append(text);
+    } else {
+      result.push_back(part.separator);
+      result.append(part.text);
+    }
   }
   return result;
 }

@@ -11,6 +11,7 @@
 #include "engine/record_collector.h"
 #include "engine/text.h"
 #include "engine/text_lines.h"
+#include "engine/value_match.h"
 
 namespace quorvane {
 namespace {
@@ -49,30 +50,8 @@ std::string MakeCandidate(std::string_view key, int attempt, int number) {
   return std::string(key).append(digits);
 }
 
-// A directory refuses an entry that holds one value of an attribute twice ("type or value
-// exists"), and the attributes of an address book match without regard to case: a second mail
-// equal to the first but for case, or the cn lines of a made-unique record that all took the
-// same new name. Names compare without case; plain values too; Base64 values exactly.
-std::size_t ValueSplit(std::string_view line) { return std::min(line.find(':'), line.size()); }
-bool IsBase64Value(std::string_view line, std::size_t colon) {
-  return colon + 1 < line.size() && line[colon + 1] == ':';
-}
-struct SameValue {
-  bool operator()(std::string_view a, std::string_view b) const {
-    if (a.size() != b.size()) return false;
-    const std::size_t colon = ValueSplit(a);
-    if (ValueSplit(b) != colon) return false;
-    if (IsBase64Value(a, colon) != IsBase64Value(b, colon)) return false;
-    if (!EqualsNoCase(a.substr(0, colon), b.substr(0, colon))) return false;
-    return IsBase64Value(a, colon) ? a.substr(colon) == b.substr(colon)
-                                   : EqualsNoCase(a.substr(colon), b.substr(colon));
-  }
-};
-// Lines that SameValue() finds equal are equal but for ASCII case, so they hash alike.
-using ValueSet = std::unordered_set<std::string_view, NoCaseHash, SameValue>;
-
-// Below this many lines a record's repeated values are found by comparing each line with the
-// lines written before it; that costs less than hashing every line.
+// Below this many lines a record's repeated values are found by comparing each line's key
+// with the keys written before it; that costs less than hashing every key.
 constexpr std::size_t kCompareEach = 32;
 
 }  // namespace
@@ -110,9 +89,11 @@ struct RepairRun::State {
   std::size_t lineNumber = 0;  // of the last source line read
   RecordCollector collector;
   RepairCounts counts;
-  // The lines of the current record written so far, and above kCompareEach, a set of them.
+  // The value keys of the current record's lines (see ValueKey), the keys of the lines written
+  // so far, and above kCompareEach lines, a set of those.
+  std::vector<std::string> keys;
   std::vector<std::string_view> written;
-  ValueSet writtenSet;
+  std::unordered_set<std::string_view> writtenSet;
   // Suffixes replaced by the base DN so far, each reported once, letters folded.
   std::unordered_set<std::string, NoCaseHash, NoCaseEqual> replacedSuffixes;
 };
@@ -153,29 +134,33 @@ bool RepairRun::State::MakeUnique(std::string_view key, std::string& candidate) 
   return true;
 }
 
-// Writes the record's lines that are not empty, each value once, and the blank line after it.
+// Writes the record's lines that are not empty, each value once (a directory refuses an entry
+// that holds one value of an attribute twice: "type or value exists"), and the blank line
+// after it.
 void RepairRun::State::Emit(const RecordLines& lines, bool isRecord) {
+  if (keys.size() < lines.size()) keys.resize(lines.size());
   written.clear();
   writtenSet.clear();
-  for (const std::string& line : lines) {
-    if (!line.empty() && FirstTime(line)) out.Line(line);
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].empty()) continue;
+    ValueKey(lines[i], keys[i]);
+    if (FirstTime(keys[i])) out.Line(lines[i]);
   }
   if (isRecord && !written.empty()) ++counts.recordsWritten;
   out.Line({});
 }
 
-// Whether no line written for the record so far holds the same value as `line`.
-bool RepairRun::State::FirstTime(std::string_view line) {
+// Whether no line written for the record so far holds the same value as the line of `key`.
+bool RepairRun::State::FirstTime(std::string_view key) {
   if (written.size() >= kCompareEach) {
-    if (!writtenSet.insert(line).second) return false;
-    written.push_back(line);
+    if (!writtenSet.insert(key).second) return false;
+    written.push_back(key);
     return true;
   }
-  const SameValue same;
   for (const std::string_view earlier : written) {
-    if (same(earlier, line)) return false;
+    if (earlier == key) return false;
   }
-  written.push_back(line);
+  written.push_back(key);
   if (written.size() == kCompareEach) writtenSet.insert(written.begin(), written.end());
   return true;
 }

@@ -1,0 +1,72 @@
+// When two lines of a record hold the same value to a directory.
+#include "engine/value_match.h"
+
+#include <unordered_set>
+
+#include "engine/base64.h"
+#include "engine/error.h"
+#include "engine/fix_record.h"
+#include "engine/text.h"
+
+namespace quorvane {
+namespace {
+
+enum class Matching { kExact, kIgnoreCase, kTelephone };
+
+// Attributes of the standard schemas (core, cosine, inetorgperson) whose equality matching
+// ignores case (caseIgnoreMatch, caseIgnoreIA5Match, caseIgnoreListMatch, the object class
+// and DN matches), written in lower case.
+const std::unordered_set<std::string_view> kIgnoreCase = {
+    "objectclass", "cn", "commonname", "sn", "surname", "givenname", "gn", "initials",
+    "displayname", "mail", "rfc822mailbox", "description", "o", "organizationname", "ou",
+    "organizationalunitname", "title", "l", "localityname", "st", "stateorprovincename",
+    "street", "streetaddress", "postalcode", "postofficebox", "postaladdress",
+    "homepostaladdress", "physicaldeliveryofficename", "businesscategory", "departmentnumber",
+    "employeenumber", "employeetype", "carlicense", "preferredlanguage", "uid", "userid", "dc",
+    "domaincomponent", "c", "countryname", "co", "friendlycountryname", "member",
+    "uniquemember", "manager", "secretary", "seealso", "owner", "roomnumber",
+    "registeredaddress", "destinationindicator", "info", "host"};
+
+// Attributes of telephone number syntax (telephoneNumberMatch).
+const std::unordered_set<std::string_view> kTelephone = {
+    "telephonenumber", "homephone", "hometelephonenumber", "mobile", "mobiletelephonenumber",
+    "pager", "pagertelephonenumber", "facsimiletelephonenumber", "fax"};
+
+Matching MatchingOf(std::string_view lowerName) {
+  if (kIgnoreCase.contains(lowerName)) return Matching::kIgnoreCase;
+  if (kTelephone.contains(lowerName)) return Matching::kTelephone;
+  return Matching::kExact;
+}
+
+}  // namespace
+
+void ValueKey(std::string_view line, std::string& key) {
+  const NameValue nv = SplitNameValue(line);
+  std::string_view name = nv.name;
+  if (!name.empty()) name.remove_suffix(1);  // the colon
+  name = TrimView(name);
+  key.clear();
+  for (const char c : name) key.push_back(LowerAscii(c));
+  const Matching matching = MatchingOf(key);
+  key.push_back(':');
+  std::string_view value = nv.value;
+  std::string decoded;
+  const bool encoded = !value.empty() && value.front() == ':' &&
+                       value.data() == nv.name.data() + nv.name.size();
+  if (encoded) {
+    try {
+      decoded = Base64ToStr(TrimView(value.substr(1)));
+      value = decoded;
+    } catch (const Error&) {
+      key.push_back('\x01');  // undecodable: equal only to the same encoded text
+      key.append(value);
+      return;
+    }
+  }
+  for (const char c : value) {
+    if (matching == Matching::kTelephone && (c == ' ' || c == '-')) continue;
+    key.push_back(matching == Matching::kExact ? c : LowerAscii(c));
+  }
+}
+
+}  // namespace quorvane
