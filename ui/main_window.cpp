@@ -116,6 +116,10 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
 }
 
 TForm1::~TForm1() {
+  // A window destroyed while shown hides on the way: the profile field then loses the focus
+  // and the combo box may report the edit as a choice, after the lists are gone.
+  cbIni->disconnect(this);
+  cbIni->lineEdit()->disconnect(this);
   FormStorage1->FormDestroying();
   FormDestroy();
 }

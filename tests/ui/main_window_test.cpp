@@ -162,6 +162,17 @@ class MainWindowTest : public ::testing::Test {
               "[info]\ndescription=Stock schemas\n[transform]\nmozillanickname:=description:\n");
   }
 
+  // Types go to the profile field as they would from the keyboard: into the active window's
+  // focus, where the field's completer sees them.
+  static QLineEdit* focusProfileField(TForm1& window) {
+    window.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+    QLineEdit* edit = window.cbIni->lineEdit();
+    edit->setFocus();
+    EXPECT_TRUE(edit->hasFocus());
+    return edit;
+  }
+
   // Settles the layout and any posted events, as the event loop would between two actions.
   static void settle(TForm1&) {
     // A layout request climbs one parent per round of posted events.
@@ -547,9 +558,11 @@ TEST_F(MainWindowTest, TypedExactNameLoadsThatProfileAndNoLongerOne) {
   auto window = makeWindow();
   window->show();
   ASSERT_EQ(window->cbIni->currentText(), "");
-  QLineEdit* edit = window->cbIni->lineEdit();
-  edit->setFocus();
-  QTest::keyClicks(edit, "openldap-stock");
+  QLineEdit* edit = focusProfileField(*window);
+  QTest::keyClicks(edit, "openldap-st");
+  EXPECT_EQ(edit->text(), "openldap-st") << "longer names are offered, never filled in";
+  EXPECT_EQ(window->ldesc->text(), "") << "a part of a name loads no profile";
+  QTest::keyClicks(edit, "ock");
   EXPECT_EQ(window->cbIni->currentText(), "openldap-stock");
   EXPECT_EQ(edit->selectedText(), "") << "nothing completed into the field";
   EXPECT_EQ(window->ldesc->text(), "Stock schemas");
@@ -579,8 +592,7 @@ TEST_F(MainWindowTest, NameTypedInOtherLetterCaseLoadsTheListedProfile) {
   writeFile("config/Quorvane.ini", "[Settings]\ncbIni_Text=\n");
   auto window = makeWindow();
   window->show();
-  QLineEdit* edit = window->cbIni->lineEdit();
-  edit->setFocus();
+  QLineEdit* edit = focusProfileField(*window);
   QTest::keyClicks(edit, "OpenLDAP-Stock");
   EXPECT_EQ(window->ldesc->text(), "Stock schemas");
   EXPECT_EQ(window->transformMap().Lookup("mozillanickname:"), "description:");
@@ -588,6 +600,17 @@ TEST_F(MainWindowTest, NameTypedInOtherLetterCaseLoadsTheListedProfile) {
   QTest::keyClick(edit, Qt::Key_Return);
   EXPECT_EQ(window->cbIni->currentText(), "openldap-stock") << "the field takes the listed name";
   EXPECT_EQ(window->ldesc->text(), "Stock schemas");
+}
+
+TEST_F(MainWindowTest, WindowDestroyedWhileTheProfileFieldIsEditedEndsCleanly) {
+  writeStockProfiles();
+  writeFile("config/Quorvane.ini", "[Settings]\ncbIni_Text=\n");
+  auto window = makeWindow();
+  window->show();
+  QTest::keyClicks(focusProfileField(*window), "openldap-stock-business-card");
+  if (QWidget* popup = window->cbIni->completer()->popup()) popup->hide();
+  window.reset();  // the field loses the focus as the window goes: no profile is loaded then
+  EXPECT_TRUE(desktop_->errors.empty());
 }
 
 TEST_F(MainWindowTest, RestoredNameInOtherLetterCaseLoadsTheListedProfile) {
