@@ -1,5 +1,6 @@
 // Start-up of the Quorvane window program.
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 
 #include <exception>
@@ -35,7 +36,11 @@ int main(int argc, char** argv) {
   QuorvaneApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Quorvane"));
   QApplication::setDesktopFileName(QStringLiteral("quorvane"));
+  // Built in from app/icons (the installed copies are for the desktop's menus).
+  const QIcon icon(QStringLiteral(":/icons/quorvane.png"));
+  QApplication::setWindowIcon(icon);
   quorvane::TForm1 window;
+  window.setWindowIcon(icon);
   window.showMaximized();
   return QApplication::exec();
 }

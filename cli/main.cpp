@@ -7,6 +7,7 @@
 #include "cli/options.h"
 #include "engine/error.h"
 #include "engine/random_source.h"
+#include "engine/repair_counts.h"
 #include "engine/transform_map.h"
 #include "platform/directories.h"
 #include "platform/file_io.h"
@@ -27,20 +28,23 @@ void LoadRequiredProfile(const std::string& value, TransformMap& map, Log* log) 
   LoadProfile(fileName, map, log);
 }
 
-void RunFix(const FixOptions& options) {
+RepairCounts RunFix(const FixOptions& options) {
   StandardErrorLog log;
   TransformMap map;
   if (options.profile) LoadRequiredProfile(*options.profile, map, &log);
   InputFile input(options.input);
   SeededRandom random(options.startValue.value_or(SeededRandom::ClockSeed()));
+  RepairCounts counts;
+  const auto repairInto = [&](const ByteWriter& write) {
+    counts = RepairStream(input, options.baseDN, map, random, &log, write);
+  };
   if (options.output) {
-    WriteFileSafely(*options.output, [&](const ByteWriter& write) {
-      RepairStream(input, options.baseDN, map, random, &log, write);
-    });
+    WriteFileSafely(*options.output, repairInto);
   } else {
     const ByteWriter write = WriteToStandardOutput;
-    RepairStream(input, options.baseDN, map, random, &log, write);
+    repairInto(write);
   }
+  return counts;
 }
 
 void PrintError(const std::string& message) {
@@ -58,7 +62,9 @@ int main(int argc, char** argv) {
       WriteToStandardOutput(FixUsage());
       return kExitOk;
     }
-    RunFix(options);
+    const RepairCounts counts = RunFix(options);
+    // The summary goes last, once the result is complete (and, with --output, in place).
+    if (!options.quiet) std::fprintf(stderr, "%s\n", SummaryLine(counts).c_str());
     return kExitOk;
   } catch (const UsageError& e) {
     PrintError(e.what());

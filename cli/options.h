@@ -21,6 +21,7 @@ struct FixOptions {
   std::optional<std::string> output;       // absent: standard output
   std::string input = "-";                 // "-": standard input
   bool help = false;
+  bool quiet = false;                      // --quiet: no summary line at the end
 };
 
 // Parses argv[1..argc-1]; throws UsageError. Options may be written "--name VALUE" or

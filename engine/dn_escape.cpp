@@ -256,6 +256,15 @@ std::string WithoutEmptyParts(std::string_view dn) {
     return equals != std::string_view::npos && !TrimView(part.substr(0, equals)).empty() &&
            TrimView(part.substr(equals + 1)).empty();
   };
+  // Most DNs have none: a "=" followed by blanks and a separator, or the end.
+  bool maybe = false;
+  for (std::size_t at = dn.find('='); at != std::string_view::npos && !maybe;
+       at = dn.find('=', at + 1)) {
+    std::size_t next = at + 1;
+    while (next < dn.size() && dn[next] == ' ') ++next;
+    maybe = next == dn.size() || dn[next] == ',' || dn[next] == '+';
+  }
+  if (!maybe) return std::string(dn);
   const std::vector<DNPart> parts = SplitDN(dn, true);
   if (std::none_of(parts.begin(), parts.end(), [&](const DNPart& p) { return isEmpty(p.text); })) {
     return std::string(dn);
@@ -276,6 +285,11 @@ std::string WithoutEmptyParts(std::string_view dn) {
 }
 
 std::size_t HierarchySuffix(std::string_view dn) {
+  // An address book's DN ends in its mail component, or has no comma at all.
+  const std::size_t comma = dn.find(',');
+  if (comma == std::string_view::npos || dn.find("mail=", comma) != std::string_view::npos) {
+    return std::string_view::npos;
+  }
   const std::vector<DNPart> parts = SplitDN(dn, false);
   if (parts.size() < 2) return std::string_view::npos;
   for (std::size_t i = 1; i < parts.size(); ++i) {

@@ -222,9 +222,9 @@ void FixLine(std::string_view line, std::string& dnKey, PassState& state,
 
 // Appends "sn:"/"cn:" lines for the ones the record lacks: sn: and cn: for a person, cn: for
 // a list, neither for anything else (an organization, a unit: such entries hold neither).
-void AppendMissingNames(RecordLines& lines, const RecordName& name, const PassState& state) {
+void AppendMissingNames(RecordLines& lines, const RecordName& name, const PassState& state,
+                        const RecordShape& shape) {
   if (TrimView(name.text).empty()) return;
-  const RecordShape shape = ShapeOf(lines);
   auto append = [&](std::string_view attribute) {
     std::string line;
     if (!name.fromLine) {
@@ -274,8 +274,9 @@ RecordFacts FirstPass(RecordLines& lines, bool isFirstRecord, std::string& dnKey
   }
   if (state.facts.header) return state.facts;
   SettleObjectClasses(lines, isFirstRecord);
-  AppendMissingNames(lines, ChooseName(state), state);
-  state.facts.memberless = ShapeOf(lines).lacksMembers;
+  const RecordShape shape = ShapeOf(lines);
+  AppendMissingNames(lines, ChooseName(state), state, shape);
+  state.facts.memberless = shape.lacksMembers;
   return state.facts;
 }
 
@@ -310,7 +311,7 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
     }
   }
   AppendMissingNames(lines, namesNothing ? ChooseName(state) : RecordName{newName, false},
-                     state);
+                     state, ShapeOf(lines));
   return state.facts;
 }
 

@@ -16,19 +16,11 @@ constexpr std::array<std::string_view, 7> kPersonClasses = {
     "person", "organizationalPerson", "inetOrgPerson", "residentialPerson",
     "mozillaAbPersonAlpha", "mozillaAbPersonObsolete", "mozillaOrgPerson"};
 
-bool IsObjectClassLine(std::string_view line) { return EqualsNoCase(AttributeOf(line), "objectclass"); }
-
 // The generic classes, as the address book writes them: exactly these words.
 bool IsGenericClassLine(std::string_view line) {
   if (AttributeOf(line) != "objectclass") return false;
   const std::string_view value = SplitNameValue(line).value;
   return value == "top" || value == "person" || value == "organizationalPerson";
-}
-
-bool HasAttribute(const RecordLines& lines, std::string_view attribute) {
-  return std::any_of(lines.begin(), lines.end(), [attribute](const std::string& line) {
-    return EqualsNoCase(AttributeOf(line), attribute);
-  });
 }
 
 // The first non-empty value of `attribute`, decoded where it is Base64.
@@ -77,20 +69,31 @@ std::string DNFromNames(const RecordLines& lines) {
 }
 
 void SettleObjectClasses(RecordLines& lines, bool isFirstRecord) {
-  const auto classLines = std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
-    return !line.empty() && IsObjectClassLine(line);
-  });
+  std::size_t classLines = 0;
+  std::size_t genericLines = 0;
+  bool members = false;
+  bool uniqueMembers = false;
+  for (const std::string& line : lines) {
+    const std::string_view attribute = AttributeOf(line);
+    if (EqualsNoCase(attribute, "objectclass")) {
+      ++classLines;
+      if (IsGenericClassLine(line)) ++genericLines;
+    } else if (EqualsNoCase(attribute, "member")) {
+      members = true;
+    } else if (EqualsNoCase(attribute, "uniqueMember")) {
+      uniqueMembers = true;
+    }
+  }
   if (classLines == 0) {
-    const char* added = HasAttribute(lines, "uniqueMember") ? "objectclass: groupOfUniqueNames"
-                        : HasAttribute(lines, "member")     ? "objectclass: groupOfNames"
-                                                            : "objectclass: inetOrgPerson";
+    const char* added = uniqueMembers ? "objectclass: groupOfUniqueNames"
+                        : members     ? "objectclass: groupOfNames"
+                                      : "objectclass: inetOrgPerson";
     const auto dn = std::find_if(lines.begin(), lines.end(),
                                  [](const std::string& line) { return line.starts_with("dn:"); });
     lines.insert(dn == lines.end() ? lines.begin() : dn + 1, added);
     return;
   }
-  const auto generic = std::count_if(lines.begin(), lines.end(), IsGenericClassLine);
-  if (isFirstRecord || generic == classLines) return;
+  if (isFirstRecord || genericLines == 0 || genericLines == classLines) return;
   for (std::string& line : lines) {
     if (IsGenericClassLine(line)) line.clear();
   }
@@ -100,18 +103,25 @@ RecordShape ShapeOf(const RecordLines& lines) {
   RecordShape shape;
   bool namesList = false;
   bool uniqueNamesList = false;
+  bool members = false;
+  bool uniqueMembers = false;
   for (const std::string& line : lines) {
-    if (!IsObjectClassLine(line)) continue;
-    const std::string_view value = SplitNameValue(line).value;
-    namesList = namesList || EqualsNoCase(value, "groupOfNames");
-    uniqueNamesList = uniqueNamesList || EqualsNoCase(value, "groupOfUniqueNames");
-    shape.isPerson = shape.isPerson ||
-                     std::any_of(kPersonClasses.begin(), kPersonClasses.end(),
-                                 [value](std::string_view c) { return EqualsNoCase(value, c); });
+    const std::string_view attribute = AttributeOf(line);
+    if (EqualsNoCase(attribute, "member")) {
+      members = true;
+    } else if (EqualsNoCase(attribute, "uniqueMember")) {
+      uniqueMembers = true;
+    } else if (EqualsNoCase(attribute, "objectclass")) {
+      const std::string_view value = SplitNameValue(line).value;
+      namesList = namesList || EqualsNoCase(value, "groupOfNames");
+      uniqueNamesList = uniqueNamesList || EqualsNoCase(value, "groupOfUniqueNames");
+      shape.isPerson = shape.isPerson ||
+                       std::any_of(kPersonClasses.begin(), kPersonClasses.end(),
+                                   [value](std::string_view c) { return EqualsNoCase(value, c); });
+    }
   }
   shape.isGroup = namesList || uniqueNamesList;
-  shape.lacksMembers = (namesList && !HasAttribute(lines, "member")) ||
-                       (uniqueNamesList && !HasAttribute(lines, "uniqueMember"));
+  shape.lacksMembers = (namesList && !members) || (uniqueNamesList && !uniqueMembers);
   return shape;
 }
 

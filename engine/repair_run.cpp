@@ -9,6 +9,7 @@
 #include "engine/fix_record.h"
 #include "engine/messages.h"
 #include "engine/record_collector.h"
+#include "engine/record_shape.h"
 #include "engine/text.h"
 #include "engine/text_lines.h"
 #include "engine/value_match.h"
@@ -74,7 +75,8 @@ struct RepairRun::State {
     if (log != nullptr) log->Write(text, kLogError, line);
   }
   void Emit(const RecordLines& lines, bool isRecord);
-  bool FirstTime(std::string_view line);
+  bool FirstTime(const RecordLines& lines, std::size_t i);
+  std::string_view KeyOf(const RecordLines& lines, std::size_t i);
 
   const std::string baseDN;
   const TransformMap* map;  // null for an empty profile: not even looked up
@@ -89,10 +91,12 @@ struct RepairRun::State {
   std::size_t lineNumber = 0;  // of the last source line read
   RecordCollector collector;
   RepairCounts counts;
-  // The value keys of the current record's lines (see ValueKey), the keys of the lines written
-  // so far, and above kCompareEach lines, a set of those.
+  // For the lines of the record being written: their attributes, their value keys (see
+  // ValueKey) where worked out, the lines written so far, and for a long record a set of keys.
+  std::vector<std::string_view> attributes;
   std::vector<std::string> keys;
-  std::vector<std::string_view> written;
+  std::vector<char> keyed;
+  std::vector<std::size_t> written;
   std::unordered_set<std::string_view> writtenSet;
   // Suffixes replaced by the base DN so far, each reported once, letters folded.
   std::unordered_set<std::string, NoCaseHash, NoCaseEqual> replacedSuffixes;
@@ -138,30 +142,47 @@ bool RepairRun::State::MakeUnique(std::string_view key, std::string& candidate) 
 // that holds one value of an attribute twice: "type or value exists"), and the blank line
 // after it.
 void RepairRun::State::Emit(const RecordLines& lines, bool isRecord) {
-  if (keys.size() < lines.size()) keys.resize(lines.size());
+  const std::size_t count = lines.size();
+  if (keys.size() < count) keys.resize(count);
+  attributes.assign(count, {});
+  keyed.assign(count, false);
   written.clear();
   writtenSet.clear();
-  for (std::size_t i = 0; i < lines.size(); ++i) {
+  for (std::size_t i = 0; i < count; ++i) {
     if (lines[i].empty()) continue;
-    ValueKey(lines[i], keys[i]);
-    if (FirstTime(keys[i])) out.Line(lines[i]);
+    attributes[i] = AttributeOf(lines[i]);
+    if (!FirstTime(lines, i)) continue;
+    written.push_back(i);
+    out.Line(lines[i]);
   }
   if (isRecord && !written.empty()) ++counts.recordsWritten;
   out.Line({});
 }
 
-// Whether no line written for the record so far holds the same value as the line of `key`.
-bool RepairRun::State::FirstTime(std::string_view key) {
+// The value key (see ValueKey) of line i, worked out when first needed.
+std::string_view RepairRun::State::KeyOf(const RecordLines& lines, std::size_t i) {
+  if (!keyed[i]) {
+    ValueKey(lines[i], keys[i]);
+    keyed[i] = true;
+  }
+  return keys[i];
+}
+
+// Whether no line written for the record so far holds the same value as line i. Only lines of
+// the same attribute can, so most lines need no key at all; a long record keeps a set of keys.
+bool RepairRun::State::FirstTime(const RecordLines& lines, std::size_t i) {
   if (written.size() >= kCompareEach) {
-    if (!writtenSet.insert(key).second) return false;
-    written.push_back(key);
-    return true;
+    if (writtenSet.empty()) {
+      for (const std::size_t earlier : written) writtenSet.insert(KeyOf(lines, earlier));
+    }
+    return writtenSet.insert(KeyOf(lines, i)).second;
   }
-  for (const std::string_view earlier : written) {
-    if (earlier == key) return false;
+  for (const std::size_t earlier : written) {
+    if (EqualsNoCase(attributes[earlier], attributes[i]) &&
+        KeyOf(lines, earlier) == KeyOf(lines, i)) {
+      return false;
+    }
   }
-  written.push_back(key);
-  if (written.size() == kCompareEach) writtenSet.insert(written.begin(), written.end());
   return true;
 }
 

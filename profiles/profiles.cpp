@@ -1,6 +1,8 @@
 // Transform profiles: the *.ini files beside the executable, and loading one into the map.
 #include "profiles/profiles.h"
 
+#include <algorithm>
+#include <compare>
 #include <filesystem>
 
 #include "platform/ini_file.h"
@@ -15,6 +17,20 @@ constexpr std::string_view kProfileExtension = ".ini";
 // counting with one terminator; keys past it are not loaded. The limit is part of what a
 // profile means: a long profile must load the same rules in every build of the program.
 constexpr std::size_t kKeyNameBudget = 16384;
+
+unsigned char FoldAscii(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
+}
+
+// Without regard to letter case (ASCII letters folded, other bytes by value); names equal but
+// for case keep a fixed order among themselves, upper case first.
+bool ListedBefore(const std::string& a, const std::string& b) {
+  const std::strong_ordering folded = std::lexicographical_compare_three_way(
+      a.begin(), a.end(), b.begin(), b.end(),
+      [](char x, char y) { return FoldAscii(x) <=> FoldAscii(y); });
+  return folded != 0 ? folded < 0 : a < b;
+}
 
 void ReportEntries(const TransformMap& map, Log& log) {
   for (std::size_t i = 0; i < map.size(); ++i) {
@@ -43,6 +59,9 @@ std::vector<std::string> ListProfiles(const std::string& appDir) {
     name.resize(name.size() - kProfileExtension.size());
     names.push_back(std::move(name));
   }
+  // The file system's order means nothing to a reader: the window and anything else that
+  // lists the profiles show them sorted by name.
+  std::sort(names.begin(), names.end(), ListedBefore);
   return names;
 }
 

@@ -9,7 +9,9 @@
 
 namespace quorvane {
 
-// The names (without directory and ".ini") of the regular files matching *.ini in `appDir`.
+// The names (without directory and ".ini") of the regular files matching *.ini in `appDir`,
+// sorted without regard to letter case (ASCII letters folded; names equal but for case in
+// byte order, so "Stock" before "stock").
 std::vector<std::string> ListProfiles(const std::string& appDir);
 
 // The file of profile `name`: appDir + name + ".ini".

@@ -9,6 +9,7 @@ QUORVANE_PACKAGES=(
   slapd ldap-utils
   python3 python3-ldap
   xvfb xauth
+  dpkg-dev  # dpkg-shlibdeps: the Depends of the package that cpack -G DEB builds
 )
 
 as_root() {

@@ -1,7 +1,10 @@
 // The main window: source and result panes, the log, the settings fields and the commands.
 #include "ui/main_window.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
@@ -15,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "engine/defaults.h"
 #include "engine/repair_run.h"
@@ -34,6 +38,8 @@ const QString kAboutText = QStringLiteral(
     "Quorvane\nby the Quorvane developers\nhome page: https://quorvane.example.org");
 const QString kModifiedQuestion =
     QStringLiteral("Current file is modified. Do you want to load new file anyway?");
+const QString kUnsavedResultQuestion =
+    QStringLiteral("The result has not been saved. Close anyway?");
 
 std::string ToBytes(const QString& text) { return text.toUtf8().toStdString(); }
 
@@ -105,10 +111,16 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
   createDialogs();
   createFormStorage();
   connectHandlers();
+  // Installed after the settings component's filter, so it sees a close request first.
+  installEventFilter(this);
   Guarded([this] { FormCreate(); });
 }
 
 TForm1::~TForm1() {
+  // A window destroyed while shown hides on the way: the profile field then loses the focus
+  // and the combo box may report the edit as a choice, after the lists are gone.
+  cbIni->disconnect(this);
+  cbIni->lineEdit()->disconnect(this);
   FormStorage1->FormDestroying();
   FormDestroy();
 }
@@ -124,8 +136,11 @@ void TForm1::createPanes() {
   Memo1->setObjectName(QStringLiteral("Memo1"));
 
   auto* settings = CaptionedPanel(tr("Settings"), createSettingsPanel());
+  // At least the layout's 206 pixels, and taller when the profile's description needs more
+  // lines: the height follows the width the description wraps in. Only the source pane takes
+  // the rest of the column.
   settings->setMinimumHeight(206);
-  settings->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+  settings->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
   auto* left = new QWidget;
   auto* leftLayout = new QVBoxLayout(left);
   leftLayout->setContentsMargins(0, 0, 0, 0);
@@ -164,11 +179,19 @@ QWidget* TForm1::createSettingsPanel() {
   cbIni->setObjectName(QStringLiteral("cbIni"));
   cbIni->setEditable(true);
   cbIni->setInsertPolicy(QComboBox::NoInsert);
+  // Completion offers the longer names in a list and never writes into the field: inline
+  // completion would turn a typed "openldap-stock" into "openldap-stock-business-card".
+  if (QCompleter* completer = cbIni->completer()) {
+    completer->setCompletionMode(QCompleter::PopupCompletion);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+  }
   ldesc = new QLabel;
   ldesc->setObjectName(QStringLiteral("ldesc"));
-  ldesc->setFixedSize(233, 38);
+  // The whole description, wrapped to the column's width; the settings panel grows with it.
+  ldesc->setMinimumWidth(160);
   ldesc->setWordWrap(true);
   ldesc->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  ldesc->setTextFormat(Qt::PlainText);
 
   auto* fields = new QVBoxLayout;
   fields->setSpacing(2);
@@ -254,6 +277,10 @@ void TForm1::connectHandlers() {
   source->OnError = [this](const std::exception& error) {
     options_.services.messages->Error(this, kTitle, ErrorMessageText(error.what()));
   };
+  // Any change of the result pane but the one Fix makes is an edit that Save has not kept.
+  connect(dest, &QsciScintilla::textChanged, this, [this] {
+    if (!fixing_) resultUnsaved_ = true;
+  });
   const auto urls = options_.services.urls;
   source->OpenUrl = [urls](const QString& url) { urls->Open(QUrl(url)); };
   dest->OpenUrl = source->OpenUrl;
@@ -279,14 +306,33 @@ void TForm1::FormDestroy() {
   usedDNs_.reset();
 }
 
+QString TForm1::ListedProfileName(const QString& name) const {
+  if (cbIni->findText(name, Qt::MatchFixedString | Qt::MatchCaseSensitive) >= 0) return name;
+  const int folded = cbIni->findText(name, Qt::MatchFixedString);
+  return folded >= 0 ? cbIni->itemText(folded) : name;
+}
+
 void TForm1::cbIniChange() {
-  const std::string path = ProfilePath(AppDir, ToBytes(cbIni->currentText()));
+  const std::string path = ProfilePath(AppDir, ToBytes(ListedProfileName(cbIni->currentText())));
   const std::string description = LoadProfile(path, *transformMap_, log_.get());
   ldesc->setText(FromBytes(description));
   log_->Flush();
 }
 
-void TForm1::FormStorage1RestorePlacement(TFormStorage*) { cbIniChange(); }
+void TForm1::FormStorage1RestorePlacement(TFormStorage* sender) {
+  // A first start (no settings file yet) begins with the profile for a directory with only the
+  // standard schemas, chosen as a user would choose it from the list. Any settings file wins,
+  // even one that names no profile. Restoring reads the file and never creates it, so the file
+  // is there now exactly when it was there before the restore.
+  if (sender) {
+    std::error_code error;
+    const bool haveSettings = std::filesystem::exists(sender->settingsFile(), error) || error;
+    const int stock = cbIni->findText(QString::fromLatin1(kFirstStartProfile),
+                                      Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (!haveSettings && stock >= 0) cbIni->setCurrentIndex(stock);
+  }
+  cbIniChange();
+}
 
 void TForm1::bLoadClick() {
   if (od->fileName().isEmpty()) od->setFileName(eFilename->text());
@@ -320,7 +366,42 @@ void TForm1::suitempsuiButton1Click() {
   RepairRun run(baseDN, *transformMap_, *usedDNs_, *random, log_.get(), output);
   run.AddPaneText(source->TextView());
   run.Finish();
+  // The pane's own change is not an edit: the flag is set below, once the result is shown.
+  fixing_ = true;
+  struct FixingPane {
+    bool& fixing;
+    ~FixingPane() { fixing = false; }
+  } fixingPane{fixing_};
   dest->ReplaceText(output.text);
+  resultUnsaved_ = true;
+  ShowRunSummary(run.Counts());
+}
+
+void TForm1::ShowRunSummary(const RepairCounts& counts) {
+  log_->Flush();  // the run's own messages come first
+  const QString line = FromBytes(SummaryLine(counts));
+  statusbar->showMessage(line);
+  Memo1->appendPlainText(line);
+}
+
+bool TForm1::ResultUnsaved() const { return resultUnsaved_ && dest->length() > 0; }
+
+bool TForm1::MayClose() {
+  return !ResultUnsaved() ||
+         options_.services.messages->AskYesNo(this, kTitle, kUnsavedResultQuestion);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == this && event->type() == QEvent::Close) {
+    bool mayClose = true;
+    Guarded([&] { mayClose = MayClose(); });
+    if (!mayClose) {
+      // Kept as it was: the settings component never sees this request, so nothing is saved.
+      event->ignore();
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
 }
 
 void TForm1::suiButton2Click() {
@@ -335,6 +416,7 @@ void TForm1::suiButton2Click() {
   // A directory that cannot be made shows up as the file that cannot be created.
   CreateDirectories(FileNameBytes(QFileInfo(fileName).absolutePath()));
   dest->SaveFile(FileNameBytes(fileName));
+  resultUnsaved_ = false;  // only a save that worked keeps the result
 }
 
 void TForm1::suiButton3Click() { close(); }

@@ -9,11 +9,13 @@
 #include <string>
 
 #include "engine/random_source.h"
+#include "engine/repair_counts.h"
 #include "engine/transform_map.h"
 #include "engine/used_dns.h"
 #include "ui/services.h"
 #include "ui/window_log.h"
 
+class QCloseEvent;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -85,6 +87,17 @@ class TForm1 : public QMainWindow {
   void sourceDragOver(EditorPane* sender, QObject* dragSource, int x, int y, bool& accept);
   void FormStorage1RestorePlacement(TFormStorage* sender);
 
+  // The end of a repair run: the summary line of `counts` (engine/repair_counts.h) in the status
+  // bar and as the last line of the log pane, after the run's own messages.
+  void ShowRunSummary(const RepairCounts& counts);
+
+  // True while the result pane holds text that was made by Fix or edited since the last
+  // successful Save: closing the window then asks first.
+  bool ResultUnsaved() const;
+
+  // The profile chosen at a first start (no settings file yet), when it is listed.
+  static constexpr const char* kFirstStartProfile = "openldap-stock";
+
   // The default error handler: the message in a box captioned "Quorvane" with an error icon.
   void ShowException(std::exception_ptr error);
 
@@ -92,7 +105,17 @@ class TForm1 : public QMainWindow {
   // stamp yyyy-mm-dd_hh-nn-ss, then ".ldif" ("book.ldif" -> "book 2025-03-06_14-05-09.ldif").
   static QString DefaultSaveName(const QString& fileName, const QDateTime& now);
 
+ protected:
+  // Sees every close request (Close button, title bar, window manager) before the settings
+  // component does, so that a close the user calls off saves nothing.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
+  // Asks before a close would lose the result; true when the window may close.
+  bool MayClose();
+  // The listed profile `name` stands for: itself, or the listed name equal to it but for
+  // letter case (file names are case-sensitive, typed names need not be).
+  QString ListedProfileName(const QString& name) const;
   // Tells the log when a NUL byte stopped loading `fileName` into source.
   void ReportTextCutAtNul(const std::string& fileName);
   void createPanes();
@@ -116,6 +139,8 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<TransformMap> transformMap_;
   std::unique_ptr<UsedDNs> usedDNs_;
   std::unique_ptr<WindowLog> log_;
+  bool resultUnsaved_ = false;
+  bool fixing_ = false;  // Fix is replacing the result pane: not an edit of the user's
 };
 
 }  // namespace quorvane

@@ -26,7 +26,7 @@ TEST(FixOptions, HelpDocumentsOptionsDefaultsLineRulesAndExitStatus) {
        {std::string("--base-dn"), std::string("--profile"), std::string("--seed"),
         std::string("--output"), std::string(kDefaultBaseDN), std::string("standard input"),
         std::string("CR LF"), std::string("NUL"), std::string("TAB"), std::string("Exit status"),
-        std::string("line N: ")}) {
+        std::string("line N: "), std::string("--quiet")}) {
     EXPECT_NE(result.out.find(needle), std::string::npos) << needle;
   }
 }

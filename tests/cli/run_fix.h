@@ -60,8 +60,24 @@ class ScratchDir {
 struct FixResult {
   int exitCode = -1;
   std::string out;  // standard output (empty when it went to `stdoutPath`)
-  std::string err;  // standard error
+  // Standard error without the summary line a finished run ends with ("Fixed N records ..."):
+  // the messages about records and files.
+  std::string err;
+  std::string summary;  // that last line, without its "\n"; empty when there was none
+  std::string rawErr;   // standard error as written
 };
+
+// Moves a last line starting "Fixed " from `result.err` to `result.summary`.
+inline void SplitSummary(FixResult& result) {
+  result.rawErr = result.err;
+  std::string& err = result.err;
+  if (err.empty() || err.back() != '\n') return;
+  const std::size_t start = err.find_last_of('\n', err.size() - 2);
+  const std::size_t lineStart = start == std::string::npos ? 0 : start + 1;
+  if (err.compare(lineStart, 6, "Fixed ") != 0) return;
+  result.summary = err.substr(lineStart, err.size() - 1 - lineStart);
+  err.erase(lineStart);
+}
 
 // Runs quorvane-fix with `args` in `dir`, `input` on standard input. Standard output goes to
 // a file of the scratch directory, or to `stdoutPath` when given (such as /dev/full).
@@ -96,6 +112,7 @@ inline FixResult RunFix(const ScratchDir& dir, const std::vector<std::string>& a
   posix_spawn_file_actions_destroy(&actions);
   if (stdoutPath.empty()) result.out = ScratchDir::ReadFile(outPath);
   result.err = ScratchDir::ReadFile(errPath);
+  SplitSummary(result);
   std::filesystem::remove(inPath);
   if (stdoutPath.empty()) std::filesystem::remove(outPath);
   std::filesystem::remove(errPath);

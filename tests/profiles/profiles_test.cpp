@@ -60,10 +60,21 @@ TEST_F(ProfilesTest, ListsRegularIniFilesByName) {
   fs::create_symlink(dir_ / "nowhere.ini", dir_ / "dangling.ini");
   fs::create_symlink(dir_ / "folder.ini", dir_ / "linked folder.ini");
 
-  std::vector<std::string> names = ListProfiles(AppDir());
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{".hidden", "linked", "openldap", "with space"}));
+  EXPECT_EQ(ListProfiles(AppDir()),
+            (std::vector<std::string>{".hidden", "linked", "openldap", "with space"}));
   EXPECT_EQ(ProfilePath(AppDir(), "openldap"), AppDir() + "openldap.ini");
+}
+
+TEST_F(ProfilesTest, ListIsSortedByNameWithoutRegardToCase) {
+  for (const char* name : {"openldap-stock-business-card", "Zeta", "openldap-stock", "alpha",
+                           "OpenLDAP-Mozilla-Schema", "beta_2", "Beta", "beta", "b\xC3\xA4r", "10",
+                           "9"}) {
+    Put(std::string(name) + ".ini", "");
+  }
+  EXPECT_EQ(ListProfiles(AppDir()),
+            (std::vector<std::string>{"10", "9", "alpha", "Beta", "beta", "beta_2", "b\xC3\xA4r",
+                                      "OpenLDAP-Mozilla-Schema", "openldap-stock",
+                                      "openldap-stock-business-card", "Zeta"}));
 }
 
 TEST_F(ProfilesTest, MissingOrEmptyDirectoryListsNothing) {

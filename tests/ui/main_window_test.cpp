@@ -2,16 +2,21 @@
 #include "ui/main_window.h"
 
 #include <QComboBox>
+#include <QCompleter>
 #include <QDropEvent>
 #include <QFile>
+#include <QAbstractItemView>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -142,6 +147,38 @@ class MainWindowTest : public ::testing::Test {
     QCoreApplication::sendEvent(pane->viewport(), &drop);
   }
 
+  static QStringList listed(const TForm1& window) {
+    QStringList names;
+    for (int i = 0; i < window.cbIni->count(); ++i) names << window.cbIni->itemText(i);
+    return names;
+  }
+
+  // The stock profile and the longer name that starts with it, each with rules of its own.
+  void writeStockProfiles() const {
+    writeFile("app/openldap-stock-business-card.ini",
+              "[info]\ndescription=Business card\n[transform]\nhomephone:=/ignore/:\n"
+              "description:=/ignore/:\n");
+    writeFile("app/openldap-stock.ini",
+              "[info]\ndescription=Stock schemas\n[transform]\nmozillanickname:=description:\n");
+  }
+
+  // Types go to the profile field as they would from the keyboard: into the active window's
+  // focus, where the field's completer sees them.
+  static QLineEdit* focusProfileField(TForm1& window) {
+    window.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+    QLineEdit* edit = window.cbIni->lineEdit();
+    edit->setFocus();
+    EXPECT_TRUE(edit->hasFocus());
+    return edit;
+  }
+
+  // Settles the layout and any posted events, as the event loop would between two actions.
+  static void settle(TForm1&) {
+    // A layout request climbs one parent per round of posted events.
+    for (int round = 0; round < 10; ++round) QCoreApplication::processEvents();
+  }
+
   QTemporaryDir folder_;
   std::shared_ptr<FakeDesktop> desktop_ = std::make_shared<FakeDesktop>();
 };
@@ -173,8 +210,10 @@ TEST_F(MainWindowTest, FixRepairsTheSourceIntoTheResultPane) {
   ASSERT_EQ(window->usedDNs().size(), 2u);
   EXPECT_EQ(window->usedDNs()[0], "dn: cn=John Doe+mail=ADDRESS");
   EXPECT_EQ(window->usedDNs()[1], "dn: cn=John Doe057+mail=ADDRESS");
-  EXPECT_TRUE(window->Memo1->toPlainText().isEmpty()) << "progress never reaches the log pane";
-  EXPECT_TRUE(window->statusbar->currentMessage().startsWith("fc: "));
+  // Progress never reaches the log pane; the run's summary ends it and stays in the status bar.
+  EXPECT_EQ(window->Memo1->toPlainText().split('\n').size(), 1);
+  EXPECT_TRUE(window->Memo1->toPlainText().startsWith("Fixed "));
+  EXPECT_EQ(window->statusbar->currentMessage(), window->Memo1->toPlainText());
   EXPECT_TRUE(desktop_->errors.empty());
 }
 
@@ -243,14 +282,68 @@ TEST_F(MainWindowTest, DecodingErrorGoesToStatusBarAndLogPane) {
   window->source->ReplaceLines(Lines({"", "dn:: abc", "cn: X"}));
   QTest::mouseClick(window->suiButton1, Qt::LeftButton);
   const QString expected = "line 2: 001: Base64ToStr: illegal input length!";
-  EXPECT_EQ(window->statusbar->currentMessage(), "fc: cn: X") << "the latest message shows";
-  EXPECT_EQ(window->Memo1->toPlainText(), expected);
+  QStringList log = window->Memo1->toPlainText().split('\n');
+  ASSERT_EQ(log.size(), 2);
+  EXPECT_EQ(log[0], expected);
+  EXPECT_TRUE(log[1].startsWith("Fixed ")) << "the summary comes after the run's messages";
+  EXPECT_EQ(window->statusbar->currentMessage(), log[1]) << "the latest message shows";
 
   window->source->ReplaceLines(Lines({"dn:: abcde"}));
   QTest::mouseClick(window->suiButton1, Qt::LeftButton);
-  EXPECT_EQ(window->Memo1->toPlainText(),
-            expected + "\nline 1: 001: Base64ToStr: illegal input length!")
-      << "each error is a new line of the log";
+  log = window->Memo1->toPlainText().split('\n');
+  ASSERT_EQ(log.size(), 4) << "each error is a new line of the log";
+  EXPECT_EQ(log[2], "line 1: 001: Base64ToStr: illegal input length!");
+  EXPECT_TRUE(log[3].startsWith("Fixed "));
+}
+
+// The summary's own format is engine/repair_counts.cpp's; the window shows it unchanged.
+TEST_F(MainWindowTest, RunSummaryGoesToStatusBarAndLastLineOfTheLog) {
+  auto window = makeWindow();
+  window->Memo1->setPlainText("line 9: 002: earlier message");
+  window->ShowRunSummary(RepairCounts{2000, 2000, 37, 4});
+  const QString line =
+      "Fixed 2,000 records (2,000 written): 37 DNs made unique, 4 records no directory accepts "
+      "(see log)";
+  EXPECT_EQ(window->statusbar->currentMessage(), line);
+  EXPECT_EQ(window->Memo1->toPlainText(), "line 9: 002: earlier message\n" + line);
+}
+
+TEST_F(MainWindowTest, FixEndsWithASummaryLine) {
+  auto window = makeWindow();
+  window->show();
+  window->source->ReplaceLines(Lines({"dn: cn=A", "cn: A", "", "dn: cn=A", "cn: A"}));
+  QTest::mouseClick(window->suiButton1, Qt::LeftButton);
+  const QRegularExpression summary(
+      "^Fixed [0-9][0-9,]* records? \\([0-9][0-9,]* written\\): [0-9][0-9,]* DNs? made unique, "
+      "[0-9][0-9,]* records? no directory accepts( \\(see log\\))?$");
+  const QStringList log = window->Memo1->toPlainText().split('\n');
+  EXPECT_TRUE(summary.match(log.back()).hasMatch()) << log.back().toStdString();
+  EXPECT_EQ(window->statusbar->currentMessage(), log.back());
+}
+
+// A book of seven records: three with the same DN (two made unique) and three that no
+// directory accepts (an empty DN, a list without members, a Base64 DN that does not decode).
+// Needs the run's counts (RepairRun::Counts) wired into the Fix handler.
+TEST_F(MainWindowTest, FixSummaryCountsTheBook) {
+  auto window = makeWindow();
+  window->show();
+  window->source->ReplaceLines(Lines({
+      "dn: cn=Jane Roe,mail=jane@example.org", "cn: Jane Roe", "mail: jane@example.org", "",
+      "dn: cn=Jane Roe,mail=jane@example.org", "cn: Jane Roe", "mail: jane@example.org", "",
+      "dn: cn=Jane Roe,mail=jane@example.org", "cn: Jane Roe", "mail: jane@example.org", "",
+      "dn:", "cn: Nobody", "",
+      "dn: cn=Friends", "objectclass: groupOfNames", "cn: Friends", "",
+      "dn:: abc", "cn: Broken", "",
+      "dn: cn=John Doe,mail=john@example.org", "cn: John Doe"}));
+  QTest::mouseClick(window->suiButton1, Qt::LeftButton);
+  const QString line =
+      "Fixed 7 records (7 written): 2 DNs made unique, 3 records no directory accepts (see log)";
+  const QString log = window->Memo1->toPlainText();
+  EXPECT_TRUE(log.contains("line 13: 002: ")) << log.toStdString();
+  EXPECT_TRUE(log.contains("line 16: 003: ")) << log.toStdString();
+  EXPECT_TRUE(log.contains("line 20: 001: ")) << log.toStdString();
+  EXPECT_EQ(log.split('\n').back().toStdString(), line.toStdString());
+  EXPECT_EQ(window->statusbar->currentMessage().toStdString(), line.toStdString());
 }
 
 TEST_F(MainWindowTest, SaveOffersTimeStampedNameBesideTheSource) {
@@ -437,10 +530,7 @@ TEST_F(MainWindowTest, ProfileListFillsTheChoicesButNotTheField) {
   writeFile("app/second.ini", "[info]\ndescription=Second\n");
   writeFile("app/not-a-profile.txt", "");
   auto window = makeWindow();
-  QStringList listed;
-  for (int i = 0; i < window->cbIni->count(); ++i) listed << window->cbIni->itemText(i);
-  listed.sort();
-  EXPECT_EQ(listed, QStringList({"second", "test"}));
+  EXPECT_EQ(listed(*window), QStringList({"second", "test"}));
   EXPECT_EQ(window->cbIni->currentText(), "");
 
   window->show();
@@ -449,6 +539,240 @@ TEST_F(MainWindowTest, ProfileListFillsTheChoicesButNotTheField) {
   emit window->cbIni->activated(window->cbIni->currentIndex());
   EXPECT_EQ(window->ldesc->text(), "Second");
   EXPECT_TRUE(window->transformMap().empty());
+}
+
+TEST_F(MainWindowTest, ProfileListIsSortedByNameWithoutRegardToCase) {
+  writeStockProfiles();
+  for (const char* name : {"Zeta", "alpha", "Beta", "openldap-mozilla-schema"}) {
+    writeFile(QString("app/%1.ini").arg(name), "");
+  }
+  auto window = makeWindow();
+  EXPECT_EQ(listed(*window), QStringList({"alpha", "Beta", "openldap-mozilla-schema",
+                                          "openldap-stock", "openldap-stock-business-card",
+                                          "test", "Zeta"}));
+}
+
+TEST_F(MainWindowTest, TypedExactNameLoadsThatProfileAndNoLongerOne) {
+  writeStockProfiles();
+  writeFile("config/Quorvane.ini", "[Settings]\ncbIni_Text=\n");
+  auto window = makeWindow();
+  window->show();
+  ASSERT_EQ(window->cbIni->currentText(), "");
+  QLineEdit* edit = focusProfileField(*window);
+  QTest::keyClicks(edit, "openldap-st");
+  EXPECT_EQ(edit->text(), "openldap-st") << "longer names are offered, never filled in";
+  EXPECT_EQ(window->ldesc->text(), "") << "a part of a name loads no profile";
+  QTest::keyClicks(edit, "ock");
+  EXPECT_EQ(window->cbIni->currentText(), "openldap-stock");
+  EXPECT_EQ(edit->selectedText(), "") << "nothing completed into the field";
+  EXPECT_EQ(window->ldesc->text(), "Stock schemas");
+  EXPECT_EQ(window->transformMap().Lookup("mozillanickname:"), "description:");
+  EXPECT_EQ(window->transformMap().Lookup("homephone:"), "");
+
+  // Ending the edit keeps the name and picks its entry of the list.
+  if (QWidget* popup = window->cbIni->completer()->popup()) popup->hide();
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(window->cbIni->currentText(), "openldap-stock");
+  EXPECT_EQ(window->cbIni->currentIndex(), window->cbIni->findText("openldap-stock"));
+  EXPECT_EQ(window->ldesc->text(), "Stock schemas");
+
+  // One more letter is another name, which no file holds; the longer one is typed out.
+  QTest::keyClick(edit, Qt::Key_Minus);
+  EXPECT_EQ(window->cbIni->currentText(), "openldap-stock-");
+  EXPECT_EQ(window->ldesc->text(), "");
+  EXPECT_TRUE(window->transformMap().empty());
+  QTest::keyClicks(edit, "business-card");
+  EXPECT_EQ(window->ldesc->text(), "Business card");
+  if (QWidget* popup = window->cbIni->completer()->popup()) popup->hide();
+  EXPECT_TRUE(desktop_->errors.empty());
+}
+
+TEST_F(MainWindowTest, NameTypedInOtherLetterCaseLoadsTheListedProfile) {
+  writeStockProfiles();
+  writeFile("config/Quorvane.ini", "[Settings]\ncbIni_Text=\n");
+  auto window = makeWindow();
+  window->show();
+  QLineEdit* edit = focusProfileField(*window);
+  QTest::keyClicks(edit, "OpenLDAP-Stock");
+  EXPECT_EQ(window->ldesc->text(), "Stock schemas");
+  EXPECT_EQ(window->transformMap().Lookup("mozillanickname:"), "description:");
+  if (QWidget* popup = window->cbIni->completer()->popup()) popup->hide();
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(window->cbIni->currentText(), "openldap-stock") << "the field takes the listed name";
+  EXPECT_EQ(window->ldesc->text(), "Stock schemas");
+}
+
+TEST_F(MainWindowTest, WindowDestroyedWhileTheProfileFieldIsEditedEndsCleanly) {
+  writeStockProfiles();
+  writeFile("config/Quorvane.ini", "[Settings]\ncbIni_Text=\n");
+  auto window = makeWindow();
+  window->show();
+  QTest::keyClicks(focusProfileField(*window), "openldap-stock-business-card");
+  if (QWidget* popup = window->cbIni->completer()->popup()) popup->hide();
+  window.reset();  // the field loses the focus as the window goes: no profile is loaded then
+  EXPECT_TRUE(desktop_->errors.empty());
+}
+
+TEST_F(MainWindowTest, RestoredNameInOtherLetterCaseLoadsTheListedProfile) {
+  writeFile("config/Quorvane.ini", "[Settings]\ncbIni_Text=TEST\n");
+  auto window = makeWindow();
+  window->show();
+  EXPECT_EQ(window->cbIni->currentText(), "TEST");
+  EXPECT_EQ(window->ldesc->text(), "Drops the second address");
+  EXPECT_EQ(window->transformMap().size(), 1u);
+}
+
+TEST_F(MainWindowTest, FirstStartChoosesTheStockProfile) {
+  writeStockProfiles();
+  auto window = makeWindow();
+  EXPECT_EQ(window->cbIni->currentText(), "") << "chosen as the window is shown, not before";
+  window->show();
+  EXPECT_EQ(window->cbIni->currentText(), "openldap-stock");
+  EXPECT_EQ(window->cbIni->currentIndex(), window->cbIni->findText("openldap-stock"));
+  EXPECT_EQ(window->ldesc->text(), "Stock schemas");
+  EXPECT_EQ(window->transformMap().Lookup("mozillanickname:"), "description:");
+  EXPECT_EQ(readFile("config/Quorvane.ini"), "<missing>") << "nothing written at start";
+
+  window->close();
+  EXPECT_TRUE(readFile("config/Quorvane.ini").contains("cbIni_Text=openldap-stock\n"));
+}
+
+TEST_F(MainWindowTest, SettingsFileWinsOverTheFirstStartChoice) {
+  writeStockProfiles();
+  const QByteArray files[] = {
+      "[Settings]\nFormVersion=0\neBaseDN_Text=dc=x\neFilename_Text=\ncbIni_Text=\n",
+      "[Settings]\ncbIni_Text=\n",
+      "[Settings]\neBaseDN_Text=dc=x\n",  // no profile key: the file still wins
+      "[Other]\nkey=value\n",
+      "[Settings]\nFormVersion=-1\ncbIni_Text=test\n",  // stored values ignored
+  };
+  for (const QByteArray& file : files) {
+    SCOPED_TRACE(file.toStdString());
+    writeFile("config/Quorvane.ini", file);
+    auto window = makeWindow();
+    window->show();
+    EXPECT_EQ(window->cbIni->currentText(), "");
+    EXPECT_EQ(window->ldesc->text(), "");
+    EXPECT_TRUE(window->transformMap().empty());
+  }
+  writeFile("config/Quorvane.ini", "[Settings]\ncbIni_Text=test\n");
+  auto window = makeWindow();
+  window->show();
+  EXPECT_EQ(window->cbIni->currentText(), "test");
+  EXPECT_EQ(window->ldesc->text(), "Drops the second address");
+}
+
+TEST_F(MainWindowTest, DescriptionIsShownWholeAndWrapped) {
+  const QString description =
+      "A long description that cannot fit on two lines of the settings panel: it names the "
+      "schemas the directory has, what the profile keeps, what it moves to standard attributes "
+      "and what it drops, and so it wraps to several lines, every one of which must be seen.";
+  writeFile("app/long.ini", "[info]\ndescription=" + description.toUtf8() + "\n");
+  writeFile("config/Quorvane.ini", "[Settings]\ncbIni_Text=long\n");
+  auto window = makeWindow();
+  window->resize(917, 535);
+  window->show();
+  settle(*window);
+  QLabel* ldesc = window->ldesc;
+  EXPECT_EQ(ldesc->text(), description);
+  EXPECT_TRUE(ldesc->wordWrap());
+  const int needed = ldesc->heightForWidth(ldesc->width());
+  EXPECT_GT(needed, 3 * ldesc->fontMetrics().height()) << "the text wraps to more than 3 lines";
+  EXPECT_GE(ldesc->height(), needed) << "width " << ldesc->width();
+  EXPECT_EQ(ldesc->visibleRegion().boundingRect(), ldesc->rect()) << "no part is cut off";
+
+  // A short description gives the room back to the source pane.
+  const int sourceHeight = window->source->height();
+  window->cbIni->setEditText("test");
+  emit window->cbIni->lineEdit()->textEdited("test");
+  settle(*window);
+  EXPECT_EQ(ldesc->text(), "Drops the second address");
+  EXPECT_GT(window->source->height(), sourceHeight);
+  EXPECT_EQ(ldesc->visibleRegion().boundingRect(), ldesc->rect());
+}
+
+TEST_F(MainWindowTest, ClosingAnUntouchedWindowAsksNothing) {
+  auto window = makeWindow();
+  window->show();
+  EXPECT_TRUE(window->close());
+  EXPECT_TRUE(desktop_->questions.empty());
+  EXPECT_NE(readFile("config/Quorvane.ini"), "<missing>");
+}
+
+TEST_F(MainWindowTest, ClosingWithAnUnsavedResultAsksAndNoKeepsTheWindow) {
+  auto window = makeWindow();
+  window->show();
+  window->eBaseDN->setText("dc=kept");
+  window->source->ReplaceLines(Lines({"dn: cn=A", "cn: A"}));
+  QTest::mouseClick(window->suiButton1, Qt::LeftButton);
+  ASSERT_TRUE(window->ResultUnsaved());
+  const std::vector<std::string> result = window->dest->Lines();
+
+  desktop_->answers = {false};
+  QTest::mouseClick(window->suiButton5, Qt::LeftButton);  // Close
+  EXPECT_EQ(desktop_->questions,
+            std::vector<QString>{"The result has not been saved. Close anyway?"});
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(window->dest->Lines(), result);
+  EXPECT_EQ(window->eBaseDN->text(), "dc=kept");
+  EXPECT_EQ(readFile("config/Quorvane.ini"), "<missing>") << "No writes nothing";
+
+  // The title bar's close button asks the same.
+  desktop_->answers = {false};
+  window->windowHandle()->close();
+  EXPECT_EQ(desktop_->questions.size(), 2u);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(readFile("config/Quorvane.ini"), "<missing>");
+
+  desktop_->answers = {true};
+  window->windowHandle()->close();
+  EXPECT_EQ(desktop_->questions.size(), 3u);
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_TRUE(readFile("config/Quorvane.ini").contains("eBaseDN_Text=dc=kept\n"))
+      << "Yes closes as before, settings saved";
+  EXPECT_TRUE(desktop_->errors.empty());
+}
+
+TEST_F(MainWindowTest, SavedResultClosesWithoutQuestionUntilItIsEditedAgain) {
+  auto window = makeWindow();
+  window->show();
+  window->source->ReplaceLines(Lines({"dn: cn=A", "cn: A"}));
+  QTest::mouseClick(window->suiButton1, Qt::LeftButton);
+
+  desktop_->saveAnswers.push_back(path("app"));  // a directory: the save fails
+  desktop_->answers = {true};                     // "replace it?"
+  QTest::mouseClick(window->suiButton2, Qt::LeftButton);
+  ASSERT_EQ(desktop_->errors.size(), 1u);
+  EXPECT_TRUE(window->ResultUnsaved()) << "a failed save keeps nothing";
+
+  desktop_->saveAnswers.push_back(path("out.ldif"));
+  QTest::mouseClick(window->suiButton2, Qt::LeftButton);
+  EXPECT_NE(readFile("out.ldif"), "<missing>");
+  EXPECT_FALSE(window->ResultUnsaved());
+
+  // An edit of the result pane is work the save has not kept.
+  window->dest->setFocus();
+  QTest::keyClick(window->dest, Qt::Key_X);
+  EXPECT_TRUE(window->ResultUnsaved());
+  desktop_->questions.clear();
+  desktop_->answers = {false};
+  EXPECT_FALSE(window->close());
+  EXPECT_EQ(desktop_->questions.size(), 1u);
+
+  desktop_->saveAnswers.push_back(path("out2.ldif"));
+  QTest::mouseClick(window->suiButton2, Qt::LeftButton);
+  desktop_->questions.clear();
+  EXPECT_TRUE(window->close());
+  EXPECT_TRUE(desktop_->questions.empty());
+}
+
+TEST_F(MainWindowTest, EmptyResultIsNothingToLose) {
+  auto window = makeWindow();
+  window->show();
+  QTest::mouseClick(window->suiButton1, Qt::LeftButton);  // an empty source repairs to nothing
+  EXPECT_FALSE(window->ResultUnsaved());
+  EXPECT_TRUE(window->close());
+  EXPECT_TRUE(desktop_->questions.empty());
 }
 
 TEST_F(MainWindowTest, AboutShowsNameCreditAndHomePage) {
