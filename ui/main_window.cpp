@@ -80,17 +80,6 @@ QPushButton:pressed { background: #c9d2db; }
 QPushButton:default { border: 2px solid #34495e; }
 )";
 
-// Hands the output of a repair run to the result pane as it comes; the pane shows it only once
-// the run has finished.
-class PaneSink : public TextSink {
- public:
-  explicit PaneSink(EditorPane::LineBuilder& out) : out_(out) {}
-  void Text(std::string_view lines) override { out_.AddText(lines); }
-
- private:
-  EditorPane::LineBuilder& out_;
-};
-
 }  // namespace
 
 TForm1::TForm1(WindowOptions options, QWidget* parent)
@@ -313,19 +302,17 @@ void TForm1::suitempsuiButton1Click() {
     WindowLog& log;
     ~FlushAtEnd() { log.Flush(); }
   } flush{*log_};
-  // The run goes on a helper thread while the result pane takes in its output; it touches no
-  // widget (the log keeps its messages until the flush). The source pane's text is read in
-  // place, in pieces on every core: nothing changes it during the run. Only a finished run
-  // replaces the result, so a failure leaves the previous one in place.
-  const std::string_view text = source->TextView();
-  // The result is about as large as the source, a little larger where DNs gain the base DN;
-  // an estimate too small costs a copy of the whole result.
-  dest->BuildText(text.size() + text.size() / 16, [&](EditorPane::LineBuilder& out) {
-    PaneSink output(out);
-    TextRepair run(baseDN, *transformMap_, *usedDNs_, *random, log_.get(), output, "\n",
-                   TextLines::kPane);
-    run.Run(text);
-  });
+  // The source pane's text is read in place: nothing changes it during the run. The output is
+  // gathered first, so that only a finished run replaces the result and a failure leaves the
+  // previous one in place.
+  struct AppendSink : TextSink {
+    std::string text;
+    void Text(std::string_view lines) override { text.append(lines); }
+  } output;
+  TextRepair run(baseDN, *transformMap_, *usedDNs_, *random, log_.get(), output, "\n",
+                 TextLines::kPane);
+  run.Run(source->TextView());
+  dest->ReplaceText(output.text);
 }
 
 void TForm1::suiButton2Click() {
