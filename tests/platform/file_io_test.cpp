@@ -225,6 +225,24 @@ TEST_F(FileIoTest, ReaderGivesEveryByteInChunksOfAnySize) {
   }
 }
 
+// A pipe delivers a little at a time, far beyond the first buffer: every read must land after
+// the last one.
+TEST_F(FileIoTest, WholeReadOfAPipeKeepsEveryPieceInOrder) {
+  ASSERT_EQ(::mkfifo(Path("pipe").c_str(), 0600), 0);
+  std::string bytes;
+  for (int i = 0; bytes.size() < 300000; ++i) bytes += "line " + std::to_string(i) + "\r\n";
+  std::thread writer([&] {
+    const int fd = ::open(Path("pipe").c_str(), O_WRONLY);
+    for (std::size_t at = 0; at < bytes.size(); at += 1000) {
+      WriteToDescriptor(fd, std::string_view(bytes).substr(at, 1000));
+    }
+    ::close(fd);
+  });
+  const std::string received = ReadWholeFile(Path("pipe"));
+  writer.join();
+  EXPECT_TRUE(received == bytes) << received.size() << " bytes of " << bytes.size();
+}
+
 // Runs `action` with standard input read from `path` (opened with `flags`), then restores it.
 void WithStandardInput(const std::string& path, int flags, const std::function<void()>& action) {
   const int saved = ::dup(STDIN_FILENO);
