@@ -316,7 +316,6 @@ std::string InvalidUtf8Text(std::size_t cut) {
 TEST_F(EditorPaneTest, ReplaceTextStoresEveryByteAndKeepsTheHistoryState) {
   EditorPane pane(EditorPane::Kind::Dest);
   QTest::keyClicks(&pane, "edit");
-  const long lexer = pane.SendScintilla(Sci::SCI_GETLEXER);
   std::string many;
   for (int i = 0; i < 300000; ++i) many += "cn: line " + std::to_string(i) + "\n";
   struct Case {
@@ -362,8 +361,13 @@ TEST_F(EditorPaneTest, ReplaceTextStoresEveryByteAndKeepsTheHistoryState) {
     EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETCURRENTPOS), 0);
   }
 
-  // The new text keeps the pane's settings: UTF-8, LF line ends, four-column tabs, the lexer,
-  // and an undo history that records typing again.
+}
+
+// The new text keeps the pane's settings: UTF-8, LF line ends, four-column tabs, the lexer,
+// and an undo history that records typing again.
+TEST_F(EditorPaneTest, ReplacedTextKeepsThePaneSettings) {
+  EditorPane pane(EditorPane::Kind::Dest);
+  const long lexer = pane.SendScintilla(Sci::SCI_GETLEXER);
   pane.ReplaceText("mozillaworkurl: http://example.org/x y\n");
   EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETCODEPAGE), static_cast<long>(Sci::SC_CP_UTF8));
   EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETEOLMODE), static_cast<long>(Sci::SC_EOL_LF));
