@@ -207,7 +207,7 @@ FileReader::FileReader(const std::string& fileName) {
   if (fd_ < 0) ThrowCannotOpen(fileName, errno);
   owned_ = true;
   struct stat info {};
-  int error = ::fstat(fd_, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
+  const int error = ::fstat(fd_, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
   if (error != 0) {
     ::close(fd_);
     ThrowCannotOpen(fileName, error);
