@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -57,9 +56,8 @@ double Time(Step&& step) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  // --bulk moves the text as the window's Fix does: read in place (TextView) and split into
-  // lines on a helper thread while the result pane takes them in (BuildText), instead of a
-  // list of lines (Lines, ReplaceLines).
+  // --bulk moves the text as the window's Fix does: read in place (TextView) and handed to the
+  // result pane as one text (ReplaceText), instead of a list of lines (Lines, ReplaceLines).
   bool bulk = false;
   std::string book;
   for (int i = 1; i < argc; ++i) {
@@ -100,18 +98,11 @@ int main(int argc, char** argv) {
     std::string_view text;
     const double view = Time([&] { text = source.TextView(); });
     const double replace = Time([&] {
-      dest.BuildText(text.size(), [text](quorvane::EditorPane::LineBuilder& out) {
-        std::size_t start = 0;
-        while (start < text.size()) {
-          const std::size_t end = std::min(text.find('\n', start), text.size());
-          out.AddLine(text.substr(start, end - start));
-          start = end + 1;
-        }
-      });
+      dest.ReplaceText(text);
       dest.repaint();
     });
     std::printf("TextView() of source:       %8.1f ms (%zu bytes)\n", view, text.size());
-    std::printf("BuildText into dest:        %8.1f ms\n", replace);
+    std::printf("ReplaceText into dest:      %8.1f ms\n", replace);
   } else {
     std::vector<std::string> lines;
     const double read = Time([&] { lines = source.Lines(); });

@@ -32,7 +32,7 @@ RepairCounts RunFix(const FixOptions& options) {
   StandardErrorLog log;
   TransformMap map;
   if (options.profile) LoadRequiredProfile(*options.profile, map, &log);
-  InputFile input(options.input);
+  FileReader input(options.input);
   SeededRandom random(options.startValue.value_or(SeededRandom::ClockSeed()));
   RepairCounts counts;
   const auto repairInto = [&](const ByteWriter& write) {

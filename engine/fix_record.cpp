@@ -86,6 +86,16 @@ std::size_t BuildDNLine(std::string_view attribute, std::string_view value,
     out.append(value);  // the base entry itself
     return out.size();
   }
+  const std::size_t firstRDN = baseDN.empty() ? std::string_view::npos : HierarchySuffix(value);
+  const std::string_view hierarchy =
+      firstRDN == std::string_view::npos ? std::string_view() : TrimView(value.substr(firstRDN + 1));
+  if (!hierarchy.empty() && !EqualsNoCase(hierarchy, baseDN)) {
+    AppendRDNAsWritten(value.substr(0, firstRDN), out);
+    replacedSuffix = hierarchy;
+    const std::size_t keyLength = out.size();
+    out.append(",").append(baseDN);
+    return keyLength;
+  }
   const std::size_t suffix = FindBaseSuffix(value, baseDN);
   if (suffix != std::string_view::npos) {
     AppendEscapedDN(value.substr(0, suffix), out);
@@ -93,13 +103,7 @@ std::size_t BuildDNLine(std::string_view attribute, std::string_view value,
     out.append(value.substr(suffix));  // already under the base: keep it as written
     return keyLength;
   }
-  const std::size_t firstRDN = baseDN.empty() ? std::string_view::npos : HierarchySuffix(value);
-  if (firstRDN != std::string_view::npos) {
-    AppendRDNAsWritten(value.substr(0, firstRDN), out);
-    replacedSuffix = TrimView(value.substr(firstRDN + 1));
-  } else {
-    AppendEscapedDN(value, out);
-  }
+  AppendEscapedDN(value, out);
   const std::size_t keyLength = out.size();
   if (!baseDN.empty()) out.append(",").append(baseDN);
   return keyLength;
@@ -125,6 +129,14 @@ void RebuildLine(std::string_view name, std::string_view value, bool encodedForm
   }
 }
 
+// Whether `dn` holds a "=" that no backslash escapes.
+bool HasUnescapedEquals(std::string_view dn) {
+  for (std::size_t at = dn.find('='); at != std::string_view::npos; at = dn.find('=', at + 1)) {
+    if (at == 0 || dn[at - 1] != '\\') return true;
+  }
+  return false;
+}
+
 // The steps for a dn:, member: or uniqueMember: line whose DN is `value` (decoded already
 // where it was Base64); the rebuilt line goes to state.rebuilt.
 void FixDNLine(std::string_view attribute, std::string_view value, bool isDN,
@@ -142,7 +154,7 @@ void FixDNLine(std::string_view attribute, std::string_view value, bool isDN,
   }
   value = whole;
   std::string named;
-  if (value.find('=') == std::string_view::npos) {
+  if (!HasUnescapedEquals(value)) {
     // A phone book writes the bare name ("Al/M"): that is the common name.
     named = "cn=" + std::string(value);
     value = named;

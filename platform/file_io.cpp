@@ -1,17 +1,18 @@
-// Reading whole files and replacing files safely, with messages that name the file and the reason.
+// The one file reader and the one buffered writer, and safe replacement of files.
 #include "platform/file_io.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <optional>
-#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <random>
+#include <utility>
 
 #include "engine/error.h"
 
@@ -21,9 +22,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Writes are gathered into blocks of this size: callers hand over one line at a time, and a
-// book of millions of lines must not cost a system call per line.
-constexpr std::size_t kWriteBlock = std::size_t{1} << 20;
+// ReadWholeFile's first buffer when the size of what it reads is not known.
+constexpr std::size_t kFirstReadBuffer = std::size_t{1} << 16;
+
+// Repeats a read(2) or write(2) that a signal interrupted before it moved any byte.
+template <class Call>
+ssize_t RetryInterrupted(Call call) {
+  for (;;) {
+    const ssize_t n = call();
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
 
 [[noreturn]] void ThrowCannotOpen(const std::string& fileName, int errnoValue) {
   throw Error("Cannot open file \"" + FullPath(fileName) + "\". " + SystemReason(errnoValue));
@@ -74,52 +83,11 @@ class TempFileGuard {
   std::string path_;
 };
 
-// Hands the caller's bytes to write(2) in large blocks; any failure throws the write error.
-class BlockWriter {
- public:
-  BlockWriter(int fd, const std::string& fileName) : fd_(fd), fileName_(fileName) {
-    buffer_.reserve(kWriteBlock);
-  }
-
-  void Append(std::string_view bytes) {
-    if (buffer_.size() + bytes.size() > kWriteBlock) {
-      Flush();
-      if (bytes.size() >= kWriteBlock) {
-        WriteAll(bytes);
-        return;
-      }
-    }
-    buffer_.append(bytes);
-  }
-
-  void Flush() {
-    WriteAll(buffer_);
-    buffer_.clear();
-  }
-
- private:
-  void WriteAll(std::string_view bytes) {
-    while (!bytes.empty()) {
-      ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        ThrowWriteError(fileName_, errno);
-      }
-      if (n == 0) ThrowWriteError(fileName_, ENOSPC);
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-  }
-
-  int fd_;
-  const std::string& fileName_;
-  std::string buffer_;
-};
-
 void WriteThrough(int fd, const std::string& fileName,
                   const std::function<void(const ByteWriter&)>& write) {
-  BlockWriter writer(fd, fileName);
-  write([&writer](std::string_view bytes) { writer.Append(bytes); });
-  writer.Flush();
+  write([fd, &fileName](std::string_view bytes) {
+    if (const int error = WriteToDescriptor(fd, bytes)) ThrowWriteError(fileName, error);
+  });
 }
 
 // A device or a pipe: written in place, since replacing it would destroy the node.
@@ -147,8 +115,8 @@ std::optional<int> InheritedDescriptor(const std::string& fileName) {
   return std::nullopt;
 }
 
-void WriteToDescriptor(int inherited, const std::string& fileName,
-                       const std::function<void(const ByteWriter&)>& write) {
+void WriteToInherited(int inherited, const std::string& fileName,
+                      const std::function<void(const ByteWriter&)>& write) {
   FdGuard fd(::fcntl(inherited, F_DUPFD_CLOEXEC, 0));
   if (fd.get() < 0) ThrowCannotCreate(fileName, errno == EBADF ? ENOENT : errno);
   WriteThrough(fd.get(), fileName, write);
@@ -228,39 +196,88 @@ std::string FullPath(const std::string& fileName) {
   return full.lexically_normal().string();
 }
 
-std::string ReadWholeFile(const std::string& fileName) {
-  FdGuard fd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
-  if (fd.get() < 0) ThrowCannotOpen(fileName, errno);
+FileReader::FileReader(const std::string& fileName) {
+  if (fileName == "-") {
+    fd_ = STDIN_FILENO;
+    displayName_ = "standard input";
+    return;
+  }
+  displayName_ = FullPath(fileName);
+  fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  if (fd_ < 0) ThrowCannotOpen(fileName, errno);
+  owned_ = true;
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0) ThrowCannotOpen(fileName, errno);
-  if (S_ISDIR(info.st_mode)) ThrowCannotOpen(fileName, EISDIR);
+  const int error = ::fstat(fd_, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
+  if (error != 0) {
+    ::close(fd_);
+    ThrowCannotOpen(fileName, error);
+  }
+  if (S_ISREG(info.st_mode)) sizeHint_ = static_cast<std::size_t>(info.st_size);
+}
 
+FileReader::~FileReader() {
+  if (owned_) ::close(fd_);
+}
+
+std::size_t FileReader::Read(char* buffer, std::size_t size) {
+  const ssize_t got = RetryInterrupted([&] { return ::read(fd_, buffer, size); });
+  if (got >= 0) return static_cast<std::size_t>(got);
+  const int error = errno;
+  const std::string where = owned_ ? "file \"" + displayName_ + "\"" : displayName_;
+  throw Error("Cannot read " + where + ". " + SystemReason(error));
+}
+
+std::string ReadWholeFile(const std::string& fileName) {
+  FileReader reader(fileName);
   // Room for the whole of a regular file and one byte more, so that the read that finds the
   // end needs no growth; pipes and devices grow the buffer as they deliver.
-  std::string bytes;
-  std::size_t expected = S_ISREG(info.st_mode) ? static_cast<std::size_t>(info.st_size) + 1 : 0;
-  bytes.resize(std::max<std::size_t>(expected, std::size_t{1} << 16));
+  std::string bytes(std::max(reader.SizeHint() + 1, kFirstReadBuffer), '\0');
   std::size_t used = 0;
   for (;;) {
     if (used == bytes.size()) bytes.resize(bytes.size() * 2);
-    ssize_t n = ::read(fd.get(), bytes.data() + used, bytes.size() - used);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowCannotOpen(fileName, errno);
-    }
-    if (n == 0) break;
-    used += static_cast<std::size_t>(n);
+    const std::size_t got = reader.Read(bytes.data() + used, bytes.size() - used);
+    if (got == 0) break;
+    used += got;
   }
   bytes.resize(used);
-  if (bytes.capacity() - used > (std::size_t{1} << 20) + used / 4) bytes.shrink_to_fit();
   return bytes;
+}
+
+BufferedWriter::BufferedWriter(ByteWriter sink, std::size_t blockSize)
+    : sink_(std::move(sink)), blockSize_(blockSize) {
+  block_.reserve(blockSize_);
+}
+
+void BufferedWriter::Write(std::string_view bytes) {
+  if (block_.size() + bytes.size() > blockSize_) Flush();
+  if (bytes.size() >= blockSize_) {
+    sink_(bytes);  // as large as a block already: copying it would gain nothing
+  } else {
+    block_.append(bytes);
+  }
+}
+
+void BufferedWriter::Flush() {
+  if (block_.empty()) return;
+  sink_(block_);
+  block_.clear();
+}
+
+int WriteToDescriptor(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = RetryInterrupted([&] { return ::write(fd, bytes.data(), bytes.size()); });
+    if (n < 0) return errno;
+    if (n == 0) return EIO;  // no progress and no reason: retrying could loop for ever
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return 0;
 }
 
 void WriteFileSafely(const std::string& fileName,
                      const std::function<void(const ByteWriter&)>& write) {
   if (fileName.empty()) ThrowCannotCreate(fileName, ENOENT);
   if (std::optional<int> fd = InheritedDescriptor(fileName)) {
-    WriteToDescriptor(*fd, fileName, write);
+    WriteToInherited(*fd, fileName, write);
     return;
   }
   struct stat info {};

@@ -279,19 +279,23 @@ std::vector<std::string> ReadProfileSectionKeys(const std::string& fileName,
   return ReadIniFile(fileName).SectionKeys(section);
 }
 
-void WriteProfileString(const std::string& fileName, std::string_view section,
-                        std::string_view key, std::string_view value) {
+void UpdateIniFile(const std::string& fileName, const std::function<void(IniDocument&)>& edit) {
   try {
-    // A file that exists but cannot be read must not be replaced by one holding only this key.
     struct stat info {};
-    std::string bytes = ::stat(fileName.c_str(), &info) == 0 ? ReadWholeFile(fileName) : "";
-    IniDocument document = IniDocument::Parse(bytes);
-    document.WriteString(section, key, value);
-    std::string result = document.Serialize();
+    IniDocument document =
+        IniDocument::Parse(::stat(fileName.c_str(), &info) == 0 ? ReadWholeFile(fileName) : "");
+    edit(document);
+    const std::string result = document.Serialize();
     WriteFileSafely(fileName, [&result](const ByteWriter& write) { write(result); });
   } catch (const std::exception&) {
     throw Error("Unable to write to " + fileName);
   }
+}
+
+void WriteProfileString(const std::string& fileName, std::string_view section, std::string_view key,
+                        std::string_view value) {
+  UpdateIniFile(fileName,
+                [&](IniDocument& document) { document.WriteString(section, key, value); });
 }
 
 void WriteProfileInteger(const std::string& fileName, std::string_view section,

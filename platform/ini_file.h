@@ -1,6 +1,7 @@
 // Private-profile INI access: the settings file and the transform profiles are kept this way.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,9 +53,15 @@ IniDocument ReadIniFile(const std::string& fileName);
 
 inline constexpr std::size_t kIniValueLimit = 2047;
 
-// The file-based calls. Reads of a missing or unreadable file give the defaults; a write that
-// fails throws quorvane::Error("Unable to write to " + fileName). A write goes to a temporary
-// file that is renamed over the old one, so a failure never leaves a half-written file.
+// Changes a file in one read and one write: `edit` changes the document read from the file
+// (empty when the file is missing), and the result replaces the file through a temporary file
+// renamed over it. Throws quorvane::Error("Unable to write to " + fileName) when the file exists
+// but cannot be read (it must not be replaced by one holding only the edits), when `edit`
+// throws, or when the write fails; the file is then left exactly as it was.
+void UpdateIniFile(const std::string& fileName, const std::function<void(IniDocument&)>& edit);
+
+// The file-based calls for one key. Reads of a missing or unreadable file give the defaults;
+// a write is an UpdateIniFile of that one key.
 std::string ReadProfileString(const std::string& fileName, std::string_view section,
                               std::string_view key, std::string_view fallback);
 long ReadProfileInteger(const std::string& fileName, std::string_view section,

@@ -12,64 +12,29 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
-#include <QKeyEvent>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
 #include <algorithm>
-#include <cerrno>
-#include <condition_variable>
-#include <cstring>
-#include <deque>
-#include <iterator>
-#include <mutex>
-#include <new>
 #include <stdexcept>
-#include <thread>
-#include <utility>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "engine/error.h"
 #include "engine/text_lines.h"
 #include "platform/file_io.h"
 #include "ui/ldif_lexer.h"
 #include "ui/ldif_styler.h"
 
-// The editor's interface for filling a document away from any view (its "loader"), declared
-// as the editor library built here declares it, in the global namespace; the Qt package does
-// not install that header. A loader comes from SCI_CREATELOADER, may be filled on any thread,
-// and either becomes a document through ConvertToDocument or is dropped through Release.
-class ILoader {
- public:
-  virtual int Release() = 0;
-  // 0, or an SC_STATUS_* failure code.
-  virtual int AddData(char* data, std::ptrdiff_t length) = 0;
-  virtual void* ConvertToDocument() = 0;
-};
-
 namespace quorvane {
 
 namespace {
-
-using Sci = QsciScintillaBase;
 
 // Our own clipboard and drag format: the selected bytes exactly, so that text copied or
 // dragged between the panes keeps bytes that are not valid UTF-8.
 const QString kBytesMimeType = QStringLiteral("application/x-quorvane-line-bytes");
 
-// How far up smart Tab and Backspace look for word columns.
-constexpr long kSmartTabSearchLines = 200;
-// SaveFile hands the writer blocks of about this size.
-constexpr std::size_t kSaveBlock = std::size_t{1} << 20;
 // LoadFile reads the file in chunks of this size.
 constexpr std::size_t kReadChunk = std::size_t{1} << 20;
-// BuildText hands the editor's loader blocks of about this size, and lets the producer run at
-// most this many blocks ahead of it.
-constexpr std::size_t kBuildBlock = std::size_t{1} << 20;
-constexpr std::size_t kBuildBlocksAhead = 4;
+// A new text goes into the editor in appends of at most this size.
+constexpr std::size_t kFillBlock = std::size_t{1} << 20;
 
 // 13 pixels at 96 dots per inch. The editor sizes its styles in points, and a font given in
 // pixels has no point size, so it is given in points.
@@ -101,48 +66,9 @@ void ForEachEditorLine(std::string_view text, OnLine&& onLine) {
   }
 }
 
-// A file read in chunks, with the messages ReadWholeFile gives.
-class FileChunks {
- public:
-  explicit FileChunks(const std::string& fileName) : fileName_(fileName) {
-    fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd_ < 0) Fail(errno);
-    struct stat info {};
-    if (::fstat(fd_, &info) != 0) Fail(errno);
-    if (S_ISDIR(info.st_mode)) Fail(EISDIR);
-    if (S_ISREG(info.st_mode)) size_ = static_cast<std::size_t>(info.st_size);
-  }
-  FileChunks(const FileChunks&) = delete;
-  FileChunks& operator=(const FileChunks&) = delete;
-  ~FileChunks() {
-    if (fd_ >= 0) ::close(fd_);
-  }
+}  // namespace
 
-  // The size of a regular file, 0 for pipes and devices.
-  std::size_t size() const { return size_; }
-
-  // The next bytes, at most `room`; 0 at the end of the file.
-  std::size_t Read(char* into, std::size_t room) {
-    for (;;) {
-      const ssize_t n = ::read(fd_, into, room);
-      if (n >= 0) return static_cast<std::size_t>(n);
-      if (errno != EINTR) Fail(errno);
-    }
-  }
-
- private:
-  [[noreturn]] void Fail(int errnoValue) {
-    throw Error("Cannot open file \"" + FullPath(fileName_) + "\". " + SystemReason(errnoValue));
-  }
-
-  std::string fileName_;
-  int fd_ = -1;
-  std::size_t size_ = 0;
-};
-
-// Text entering by typing, pasting or dropping: the TAB rule, line ends as the editor keeps
-// them (LF), and no NUL bytes, which a saved file could not carry back in.
-QByteArray NormaliseEnteredText(const QByteArray& in) {
+QByteArray EditorPane::normaliseEnteredText(const QByteArray& in) {
   QByteArray out;
   out.reserve(in.size());
   for (qsizetype i = 0; i < in.size(); ++i) {
@@ -159,26 +85,7 @@ QByteArray NormaliseEnteredText(const QByteArray& in) {
   return out;
 }
 
-// The columns where a word starts in `line` (a non-blank at the start or after a blank), up
-// to and including the first one beyond `limit`.
-std::vector<long> WordColumns(std::string_view line, long limit) {
-  std::vector<long> columns;
-  long column = 0;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(line[i]);
-    if ((c & 0xC0) == 0x80) continue;  // UTF-8 continuation bytes take no column
-    if (c != ' ' && (i == 0 || line[i - 1] == ' ')) {
-      columns.push_back(column);
-      if (column > limit) break;
-    }
-    ++column;
-  }
-  return columns;
-}
-
-bool AllBlanks(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), [](char c) { return c == ' '; });
-}
+namespace {
 
 // Marks the text as changed by the program (no undo step) for the life of the guard.
 class ProgrammaticChange {
@@ -303,46 +210,39 @@ std::string_view EditorPane::TextView() const {
 }
 
 void EditorPane::LoadFile(const std::string& fileName) {
-  // The pane shows the new text only once the whole file is read: a file that cannot be read
+  // The pane changes only once the whole file is read: a file that cannot be opened or read
   // leaves text, history and modified state alone.
-  FileChunks file(fileName);
-  std::size_t stopLine = 0;
-  BuildText(file.size(), [&file, &stopLine](LineBuilder& out) {
-    LineSplitter splitter;
-    auto keep = [&out](std::string_view line) { out.AddLine(line); };
-    std::string chunk(kReadChunk, '\0');
-    while (!splitter.Stopped()) {
-      const std::size_t got = file.Read(chunk.data(), chunk.size());
-      if (got == 0) break;
-      splitter.Feed(std::string_view(chunk.data(), got), keep);
-    }
-    splitter.Finish(keep);
-    stopLine = splitter.StopLine();
-  });
+  FileReader file(fileName);
+  std::string text;
+  text.reserve(file.SizeHint());
+  bool anyLine = false;
+  auto keep = [&text, &anyLine](std::string_view line) {
+    if (anyLine) text.push_back('\n');
+    anyLine = true;
+    text.append(line);
+  };
+  LineSplitter splitter;
+  std::string chunk(kReadChunk, '\0');
+  while (!splitter.Stopped()) {
+    const std::size_t got = file.Read(chunk.data(), chunk.size());
+    if (got == 0) break;
+    splitter.Feed(std::string_view(chunk.data(), got), keep);
+  }
+  splitter.Finish(keep);
+  setWholeText(text, !anyLine);
   modified_ = false;
-  loadStopLine_ = stopLine;
+  loadStopLine_ = splitter.StopLine();
 }
 
 void EditorPane::SaveFile(const std::string& fileName) const {
   WriteFileSafely(fileName, [this](const ByteWriter& write) {
     if (LineCount() == 0) return;
-    std::string block;
-    block.reserve(kSaveBlock + 2);
-    ForEachEditorLine(TextView(), [&](std::string_view line) {
-      if (line.size() >= kSaveBlock) {
-        write(block);
-        block.clear();
-        write(line);
-      } else {
-        block.append(line);
-      }
-      block.append("\r\n");
-      if (block.size() >= kSaveBlock) {
-        write(block);
-        block.clear();
-      }
+    BufferedWriter out(write);
+    ForEachEditorLine(TextView(), [&out](std::string_view line) {
+      out.Write(line);
+      out.Write("\r\n");
     });
-    if (!block.empty()) write(block);
+    out.Flush();
   });
 }
 
@@ -373,41 +273,21 @@ void EditorPane::setWholeText(std::string_view text, bool noLines) {
     SendScintilla(SCI_SETMODEVENTMASK, 0UL);
     SendScintilla(SCI_SETUNDOCOLLECTION, 0UL);
     SendScintilla(SCI_CLEARALL);
-    if (!text.empty()) SendScintilla(SCI_APPENDTEXT, text.size(), text.data());
+    // Room for the whole text at once, and one byte more: an insertion that fills the room
+    // exactly makes the editor move the whole text to new room.
+    SendScintilla(SCI_ALLOCATE, static_cast<unsigned long>(text.size() + 1));
+    for (std::size_t done = 0; done < text.size(); done += kFillBlock) {
+      const std::string_view block = text.substr(done, kFillBlock);
+      SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(block.size()), block.data());
+    }
     SendScintilla(SCI_EMPTYUNDOBUFFER);
     SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
     SendScintilla(SCI_SETMODEVENTMASK, static_cast<unsigned long>(eventMask));
-    SendScintilla(SCI_DOCUMENTSTART);
-  }
-  textReplaced(noLines);
-}
-
-void EditorPane::adoptDocument(void* document, bool noLines) {
-  // Settings the editor keeps with the document rather than with the view; a new document
-  // starts from the editor's defaults, so the pane's own are carried over.
-  static constexpr std::pair<unsigned int, unsigned int> kDocumentSettings[] = {
-      {SCI_GETCODEPAGE, SCI_SETCODEPAGE},
-      {SCI_GETEOLMODE, SCI_SETEOLMODE},
-      {SCI_GETTABWIDTH, SCI_SETTABWIDTH},
-      {SCI_GETUSETABS, SCI_SETUSETABS},
-      {SCI_GETINDENT, SCI_SETINDENT},
-      {SCI_GETTABINDENTS, SCI_SETTABINDENTS},
-      {SCI_GETBACKSPACEUNINDENTS, SCI_SETBACKSPACEUNINDENTS},
-      {SCI_GETREADONLY, SCI_SETREADONLY},
-  };
-  long values[std::size(kDocumentSettings)];
-  for (std::size_t i = 0; i < std::size(kDocumentSettings); ++i) {
-    values[i] = SendScintilla(kDocumentSettings[i].first);
-  }
-  {
-    ProgrammaticChange change(programmatic_);
-    SendScintilla(SCI_SETDOCPOINTER, 0UL, document);
-    SendScintilla(SCI_RELEASEDOCUMENT, 0UL, document);  // the view holds it now
-    for (std::size_t i = 0; i < std::size(kDocumentSettings); ++i) {
-      SendScintilla(kDocumentSettings[i].second, static_cast<unsigned long>(values[i]));
-    }
-    SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);  // a loader's document starts without
-    SendScintilla(SCI_DOCUMENTSTART);
+    // Caret and view to the start without making the editor show the caret: that would lay
+    // out the whole first line, which takes seconds for a file of one long line.
+    SendScintilla(SCI_SETEMPTYSELECTION, 0UL);
+    SendScintilla(SCI_SETFIRSTVISIBLELINE, 0UL);
+    SendScintilla(SCI_SETXOFFSET, 0UL);
   }
   textReplaced(noLines);
 }
@@ -418,132 +298,6 @@ void EditorPane::textReplaced(bool noLines) {
   redoSteps_ = 0;
   emit textChanged();
   emit linesChanged();
-}
-
-// ---- Building a text on a helper thread -------------------------------------------------------
-
-// The producer fills `block`; full blocks wait in `full` for the pane's thread, which hands
-// them to the editor's loader and returns the emptied buffers to `spare`, so the same few
-// buffers serve the whole text.
-struct EditorPane::LineBuilder::State {
-  std::string block;
-  bool anyLine = false;
-
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::deque<std::string> full;
-  std::vector<std::string> spare;
-  bool finished = false;   // the producer has handed over its last block
-  bool abandoned = false;  // the pane's thread takes no more blocks
-};
-
-EditorPane::LineBuilder::LineBuilder() : state_(std::make_unique<State>()) {
-  state_->block.reserve(kBuildBlock + kBuildBlock / 8);
-}
-
-EditorPane::LineBuilder::~LineBuilder() = default;
-
-void EditorPane::LineBuilder::AddLine(std::string_view line) {
-  State& s = *state_;
-  if (s.anyLine) s.block.push_back('\n');
-  s.anyLine = true;
-  s.block.append(line);
-  if (s.block.size() >= kBuildBlock) handOver();
-}
-
-void EditorPane::LineBuilder::AddText(std::string_view lines) {
-  if (lines.empty()) return;
-  State& s = *state_;
-  if (s.anyLine) s.block.push_back('\n');
-  s.anyLine = true;
-  s.block.append(lines.substr(0, lines.size() - 1));  // its last LF separates it from the next
-  if (s.block.size() >= kBuildBlock) handOver();
-}
-
-// Passes the block being filled to the pane's thread, waiting while that is too far behind.
-void EditorPane::LineBuilder::handOver() {
-  State& s = *state_;
-  std::unique_lock<std::mutex> lock(s.mutex);
-  s.changed.wait(lock, [&s] { return s.full.size() < kBuildBlocksAhead || s.abandoned; });
-  if (s.abandoned) {
-    s.block.clear();
-    return;
-  }
-  s.full.push_back(std::move(s.block));
-  if (s.spare.empty()) {
-    s.block = std::string();
-    s.block.reserve(kBuildBlock + kBuildBlock / 8);
-  } else {
-    s.block = std::move(s.spare.back());
-    s.spare.pop_back();
-  }
-  lock.unlock();
-  s.changed.notify_all();
-}
-
-void EditorPane::BuildText(std::size_t expectedBytes,
-                           const std::function<void(LineBuilder& out)>& produce) {
-  LineBuilder builder;
-  LineBuilder::State& s = *builder.state_;
-  std::exception_ptr failure;
-  auto finish = [&s] {
-    {
-      const std::lock_guard<std::mutex> lock(s.mutex);
-      s.finished = true;
-    }
-    s.changed.notify_all();
-  };
-  std::thread producer([&] {
-    try {
-      produce(builder);
-      if (!s.block.empty()) builder.handOver();
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    finish();
-  });
-  // Whatever happens here, the producer is released and waited for before the builder goes.
-  struct JoinAtEnd {
-    LineBuilder::State& s;
-    std::thread& producer;
-    ~JoinAtEnd() {
-      {
-        const std::lock_guard<std::mutex> lock(s.mutex);
-        s.abandoned = true;
-      }
-      s.changed.notify_all();
-      producer.join();
-    }
-  } joinAtEnd{s, producer};
-
-  // Made here, while the producer starts: the editor clears the room it sets aside. One byte
-  // more than expected, because an insertion that fills the room exactly makes the editor move
-  // the whole text to new room (a file without a final line break fills it exactly).
-  auto* loader = reinterpret_cast<ILoader*>(
-      SendScintilla(SCI_CREATELOADER, static_cast<unsigned long>(expectedBytes + 1), 0L));
-  int status = loader != nullptr ? 0 : -1;
-  std::unique_lock<std::mutex> lock(s.mutex);
-  for (;;) {
-    s.changed.wait(lock, [&s] { return !s.full.empty() || s.finished; });
-    if (s.full.empty()) break;
-    std::string block = std::move(s.full.front());
-    s.full.pop_front();
-    lock.unlock();
-    s.changed.notify_all();
-    if (status == 0) {
-      status = loader->AddData(block.data(), static_cast<std::ptrdiff_t>(block.size()));
-    }
-    block.clear();
-    lock.lock();
-    s.spare.push_back(std::move(block));
-  }
-  lock.unlock();
-  if (failure || status != 0) {
-    if (loader != nullptr) loader->Release();
-    if (failure) std::rethrow_exception(failure);
-    throw std::bad_alloc();
-  }
-  adoptDocument(loader->ConvertToDocument(), !s.anyLine);
 }
 
 bool EditorPane::IsModified() const {
@@ -589,110 +343,10 @@ void EditorPane::handleHotspotClick(int position, int /*modifiers*/) {
   }
 }
 
-void EditorPane::keyPressEvent(QKeyEvent* e) {
-  const Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
-  const int key = e->key();
-  if ((key == Qt::Key_Z && mods == Qt::ControlModifier) ||
-      (key == Qt::Key_Backspace && mods == Qt::AltModifier)) {
-    undo();
-    return;
-  }
-  if ((key == Qt::Key_Y && mods == Qt::ControlModifier) ||
-      (key == Qt::Key_Z && mods == (Qt::ControlModifier | Qt::ShiftModifier))) {
-    redo();
-    return;
-  }
-  if (!isReadOnly()) {
-    if (key == Qt::Key_Tab && mods == Qt::NoModifier) {
-      if (kind_ != Kind::Source || !smartTab()) insertTyped(std::string(kTabSpaces));
-      return;
-    }
-    if (key == Qt::Key_Backspace && mods == Qt::NoModifier && kind_ == Kind::Source &&
-        smartBackspace()) {
-      return;
-    }
-    if ((key == Qt::Key_Return || key == Qt::Key_Enter) &&
-        (mods == Qt::NoModifier || mods == Qt::ShiftModifier)) {
-      newLineWithIndent();
-      return;
-    }
-    if (e->text().contains(QLatin1Char('\t'))) {
-      insertTyped(NormaliseEnteredText(e->text().toUtf8()).toStdString());
-      return;
-    }
-  }
-  QsciScintilla::keyPressEvent(e);
-}
-
-// Replaces the selection with `bytes` as one undo step, as typing over it would.
-void EditorPane::insertTyped(const std::string& bytes) {
-  SendScintilla(SCI_REPLACESEL, 0UL, bytes.c_str());
-}
-
-// Tab in the leading blanks of a line moves to the next word column of the nearest line above
-// that has one to the right of the caret. False when there is none (the caller inserts the
-// plain four spaces).
-bool EditorPane::smartTab() {
-  if (hasSelectedText()) return false;
-  const long pos = SendScintilla(SCI_GETCURRENTPOS);
-  const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(pos));
-  const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
-  const std::size_t offset = static_cast<std::size_t>(pos - start);
-  if (!AllBlanks(lineView(line).substr(0, offset))) return false;
-  const long column = static_cast<long>(offset);
-  for (long above = line - 1; above >= 0 && above >= line - kSmartTabSearchLines; --above) {
-    for (long word : WordColumns(lineView(above), column)) {
-      if (word > column) {
-        insertTyped(std::string(static_cast<std::size_t>(word - column), ' '));
-        return true;
-      }
-    }
-  }
-  return false;
-}
-
-// Backspace in the leading blanks of a line goes back to the nearest word column left of the
-// caret on the lines above, removing blanks only. False when there is none (the caller does a
-// plain Backspace).
-bool EditorPane::smartBackspace() {
-  if (hasSelectedText()) return false;
-  const long pos = SendScintilla(SCI_GETCURRENTPOS);
-  const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(pos));
-  const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
-  const std::size_t offset = static_cast<std::size_t>(pos - start);
-  if (offset == 0 || !AllBlanks(lineView(line).substr(0, offset))) return false;
-  const long column = static_cast<long>(offset);
-  for (long above = line - 1; above >= 0 && above >= line - kSmartTabSearchLines; --above) {
-    long target = -1;
-    for (long word : WordColumns(lineView(above), column)) {
-      if (word < column) target = word;
-    }
-    if (target >= 0) {
-      SendScintilla(SCI_DELETERANGE, static_cast<unsigned long>(start + target), column - target);
-      return true;
-    }
-  }
-  return false;
-}
-
-// Enter gives the new line the leading spaces of the line it breaks.
-void EditorPane::newLineWithIndent() {
-  const long pos = SendScintilla(SCI_GETSELECTIONSTART);
-  const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(pos));
-  const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
-  const std::string_view current = lineView(line);
-  const std::size_t before = static_cast<std::size_t>(pos - start);
-  std::size_t indent = 0;
-  while (indent < current.size() && indent < before && current[indent] == ' ') ++indent;
-  std::string lineBreak(indent + 1, ' ');
-  lineBreak[0] = '\n';
-  insertTyped(lineBreak);
-}
-
 QByteArray EditorPane::fromMimeData(const QMimeData* source, bool& rectangular) const {
   QByteArray bytes = QsciScintilla::fromMimeData(source, rectangular);
   if (source->hasFormat(kBytesMimeType)) bytes = source->data(kBytesMimeType);
-  return NormaliseEnteredText(bytes);
+  return normaliseEnteredText(bytes);
 }
 
 QMimeData* EditorPane::toMimeData(const QByteArray& text, bool rectangular) const {

@@ -6,7 +6,6 @@
 #include <QFont>
 #include <exception>
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,40 +61,9 @@ class EditorPane : public QsciScintilla {
   // A line holding CR or LF is shown, and then read back and saved, as several lines.
   void ReplaceLines(const std::vector<std::string>& lines);
   // ReplaceLines for a text already assembled: every line followed by LF (a last line without
-  // one is taken too), so "" gives no lines and "\n" one empty line. Avoids building a vector
-  // for a large result.
+  // one is taken too), so "" gives no lines and "\n" one empty line. The bytes go into the
+  // editor as they are, in large appends, without a vector of lines.
   void ReplaceText(std::string_view linesEachEndedByLF);
-
-  // Receives the lines of a text that BuildText makes, in order, on the thread that makes them.
-  class LineBuilder {
-   public:
-    // Stored unchanged (no TAB rule); a line holding CR or LF shows as several lines.
-    void AddLine(std::string_view line);
-    // Whole lines, each followed by LF: the same as AddLine for each of them.
-    void AddText(std::string_view lines);
-
-   private:
-    friend class EditorPane;
-    LineBuilder();
-    ~LineBuilder();
-    LineBuilder(const LineBuilder&) = delete;
-    LineBuilder& operator=(const LineBuilder&) = delete;
-    void handOver();
-
-    struct State;
-    std::unique_ptr<State> state_;
-  };
-
-  // Makes a new text for the pane and then shows it at once. `produce` runs on a helper thread
-  // and hands the lines to the builder it is given; meanwhile this thread feeds them, in
-  // blocks, to a document of the editor's own, so the editor's bookkeeping of a large text
-  // overlaps the work that makes it. When `produce` returns, the pane shows the text as
-  // ReplaceLines does (stored unchanged, no undo step, caret to the start, IsModified as it
-  // was). When it throws, the pane stays exactly as it was and the exception comes out of
-  // BuildText; std::bad_alloc when the editor cannot take the text. `produce` must not touch
-  // widgets, and nothing may change this pane meanwhile. `expectedBytes`: about how large the
-  // text will be (more room is made as needed).
-  void BuildText(std::size_t expectedBytes, const std::function<void(LineBuilder& out)>& produce);
 
   // True exactly while the undo history holds at least one step, undone or not; only LoadFile
   // empties it.
@@ -140,13 +108,13 @@ class EditorPane : public QsciScintilla {
   void createBehaviour();
   void fitLineNumbers();
   void setWholeText(std::string_view text, bool noLines);
-  // Shows `document` (a document made by the editor's loader, whose reference passes to the
-  // pane) instead of the current one, with the current one's settings.
-  void adoptDocument(void* document, bool noLines);
   void textReplaced(bool noLines);
   void handleModified(int position, int type, const char* text, int length, int linesAdded,
                       int line, int foldNow, int foldPrev, int token, int annotationLines);
   void handleHotspotClick(int position, int modifiers);
+  // Text entering by typing, pasting or dropping: the TAB rule, line ends as the editor keeps
+  // them (LF), and no NUL bytes, which a saved file could not carry back in.
+  static QByteArray normaliseEnteredText(const QByteArray& in);
   void insertTyped(const std::string& bytes);
   bool smartTab();
   bool smartBackspace();

@@ -119,16 +119,16 @@ void TFormStorage::RunReportingErrors(void (TFormStorage::*operation)()) {
 
 void TFormStorage::RestoreSettings() {
   saved_ = false;
-  const std::string file = settingsFile();
+  const IniDocument settings = ReadIniFile(settingsFile());
   const std::string section = ToBytes(IniSection);
   // A missing file, section or key reads as the current version, so a first start restores.
-  if (ReadProfileInteger(file, section, kVersionKey, Version) >= Version) {
+  if (settings.ReadInteger(section, kVersionKey, Version) >= Version) {
     restored_ = true;
     for (const Binding& binding : bindings_) {
       try {
         if (!binding.control) continue;
         const std::string current = ToBytes(ControlText(binding.control));
-        const std::string value = ReadProfileString(file, section, ToBytes(binding.key), current);
+        const std::string value = settings.ReadString(section, ToBytes(binding.key), current);
         SetControlText(binding.control, FromBytes(Trim(value)));
       } catch (...) {
         // One field that cannot be read or set must not cost the others their values.
@@ -141,13 +141,16 @@ void TFormStorage::RestoreSettings() {
 
 void TFormStorage::SaveSettings() {
   if (!restored_) return;
-  const std::string file = settingsFile();
   const std::string section = ToBytes(IniSection);
-  WriteProfileInteger(file, section, kVersionKey, Version);
-  for (const Binding& binding : bindings_) {
-    if (!binding.control) continue;
-    WriteProfileString(file, section, ToBytes(binding.key), EncodeValue(ControlText(binding.control)));
-  }
+  // All keys in one document, written once: a save that fails leaves the whole file as it was.
+  UpdateIniFile(settingsFile(), [&](IniDocument& settings) {
+    settings.WriteInteger(section, kVersionKey, Version);
+    for (const Binding& binding : bindings_) {
+      if (!binding.control) continue;
+      settings.WriteString(section, ToBytes(binding.key),
+                           EncodeValue(ControlText(binding.control)));
+    }
+  });
   if (OnSavePlacement) OnSavePlacement(this);
   saved_ = true;
 }

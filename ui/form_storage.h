@@ -54,6 +54,8 @@ class TFormStorage : public QObject {
   // Call from the form's destructor, while its controls still exist.
   void FormDestroying();
 
+  // Each reads the settings file once; a save writes it once, safely, so that a save that fails
+  // (Error "Unable to write to FILE", FILE being settingsFile()) leaves the whole file as it was.
   void RestoreSettings();
   void SaveSettings();
 

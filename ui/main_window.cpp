@@ -86,8 +86,6 @@ QPushButton:pressed { background: #c9d2db; }
 QPushButton:default { border: 2px solid #34495e; }
 )";
 
-// Hands the output of a repair run to the result pane as it comes; the pane shows it only once
-// the run has finished.
 // Gathers the run's output as the result pane takes it: every line followed by LF.
 class TextSink : public LineSink {
  public:

@@ -198,3 +198,66 @@ TEST(DnEscape, UnescapingCopiesTheTextBetweenEscapes) {
 
 }  // namespace
 }  // namespace quorvane
+
+namespace quorvane {
+namespace {
+
+TEST(DnEscape, EmptyComponentsAreLeftOut) {
+  const struct {
+    const char* dn;
+    const char* whole;
+  } cases[] = {
+      {"cn=,mail=X", "mail=X"},
+      {"cn=test,mail=", "cn=test"},
+      {"cn=A+uid=", "cn=A"},
+      {"cn= ,mail=X", "mail=X"},       // a blank value is empty too
+      {"cn=,mail=", ""},
+      {"cn=a\\,b=", "cn=a\\,b="},      // an escaped comma separates nothing
+      {"=x,cn=A", "=x,cn=A"},          // no type: not a "type=" part
+      {"Al/M", "Al/M"},
+      {"cn=A,mail=X", "cn=A,mail=X"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(WithoutEmptyParts(c.dn), c.whole) << c.dn;
+}
+
+TEST(DnEscape, HierarchyIsContainersAfterTheFirstPart) {
+  const struct {
+    const char* dn;
+    std::size_t end;
+  } cases[] = {
+      {"cn=J,ou=people,dc=example,dc=org", 4},
+      {"uid=j,o=b,l=c,st=d,c=DE", 5},
+      {"cn=J, OU=people", 4},
+      {"cn=Doe\\, J,ou=x", 10},                      // the escaped comma is in the first part
+      {"cn=X", std::string_view::npos},               // nothing after the first part
+      {"cn=Doe, John,mail=j@x", std::string_view::npos},
+      {"cn=A,uid=b", std::string_view::npos},          // not a container type
+      {"cn=A,ou=", std::string_view::npos},            // a container without a value
+      {"cn=A,ou=x,mail=y", std::string_view::npos},    // every later part must be a container
+  };
+  for (const auto& c : cases) EXPECT_EQ(HierarchySuffix(c.dn), c.end) << c.dn;
+}
+
+TEST(DnEscape, RdnAsWrittenKeepsItsEscapes) {
+  const struct {
+    const char* rdn;
+    const char* out;
+  } cases[] = {
+      {"cn=Doe\\, John", "cn=Doe\\, John"},
+      {"cn=Doe\\2C John", "cn=Doe\\2C John"},
+      {"cn=A+uid=a", "cn=A+uid=a"},          // "+" stays the separator
+      {"cn=C:\\dir", "cn=C:\\5Cdir"},        // a backslash that escapes nothing is text
+      {"cn=a;b", "cn=a\\;b"},                 // the rest escaped as any address-book DN
+      {"cn=#1", "cn=\\231"},
+      {"cn=J\xC3\xBC", "cn=J\\C3\\BC"},
+      {"cn=end\\", "cn=end\\5C"},
+  };
+  for (const auto& c : cases) {
+    std::string out = "dn: ";
+    AppendRDNAsWritten(c.rdn, out);
+    EXPECT_EQ(out, std::string("dn: ") + c.out) << c.rdn;
+  }
+}
+
+}  // namespace
+}  // namespace quorvane

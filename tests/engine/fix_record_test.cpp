@@ -63,16 +63,26 @@ TEST(FixRecord, NameAndValueSplitAtFirstColon) {
   }
 }
 
+// The records below carry a dn: line and an object class of their own, so that the rules for
+// records without them stay out of the way of the rule each test is about.
+constexpr const char* kPerson = "objectclass: inetOrgPerson";
+constexpr const char* kDnX = "dn: cn=X";
+constexpr const char* kDnXOut = "dn: cn=X,dc=contacts,dc=test";
+
 TEST(FixRecord, LinesAreRebuiltWithOneBlank) {
-  EXPECT_EQ(Fix({"cn: X", "sn:Doe", "mail:   a@b", "photo:: AAAA", "labeledURI:< file:///x",
+  EXPECT_EQ(Fix({kDnX, kPerson, "cn: X", "sn:Doe", "mail:   a@b", "photo:: AAAA", "labeledURI:< file:///x",
                  "description:", "junk without colon", "o:  "})
                 .lines,
-            (Lines{"cn: X", "sn: Doe", "mail: a@b", "photo:: AAAA", "labeledURI: < file:///x"}));
+            (Lines{kDnXOut, kPerson, "cn: X", "sn: Doe", "mail: a@b", "photo:: AAAA",
+                   "labeledURI: < file:///x"}));
 }
 
 TEST(FixRecord, BooleansAreNormalised) {
-  EXPECT_EQ(Fix({"cn: X", "sn: Y", "a: false", "b: True", "c: TRUE", "d: falsely", "e: yes"}).lines,
-            (Lines{"cn: X", "sn: Y", "a: FALSE", "b: TRUE", "c: TRUE", "d: falsely", "e: yes"}));
+  EXPECT_EQ(Fix({kDnX, kPerson, "cn: X", "sn: Y", "a: false", "b: True", "c: TRUE", "d: falsely",
+                 "e: yes"})
+                .lines,
+            (Lines{kDnXOut, kPerson, "cn: X", "sn: Y", "a: FALSE", "b: TRUE", "c: TRUE",
+                   "d: falsely", "e: yes"}));
 }
 
 TEST(FixRecord, ProfileRenamesAndDropsAttributes) {
@@ -83,25 +93,26 @@ TEST(FixRecord, ProfileRenamesAndDropsAttributes) {
   map.Add("objectclass: inetorgperson", "objectclass: inetOrgPerson");
   map.Add("MOZILLAWORKURL:", "ignored:");  // equal but for case: the first key wins
   map.Add("sn:", "");                      // an empty value is no rule
-  EXPECT_EQ(Fix({"cn: X", "sn: Y", "MozillaSecondEmail: b@c", "mozillaworkurl: http://w",
+  EXPECT_EQ(Fix({kDnX, "cn: X", "sn: Y", "MozillaSecondEmail: b@c", "mozillaworkurl: http://w",
                  "OBJECTCLASS: MozillaAbPersonAlpha", "objectclass: InetOrgPerson",
                  "objectclass: person"},
                 map, true)
                 .lines,
-            (Lines{"cn: X", "sn: Y", "labeledURI: http://w", "objectclass: inetOrgPerson",
-                   "objectclass: person"}));
+            (Lines{kDnXOut, "cn: X", "sn: Y", "labeledURI: http://w",
+                   "objectclass: inetOrgPerson", "objectclass: person"}));
 }
 
 TEST(FixRecord, RenamedAttributeIsNotMappedAgain) {
   TransformMap map;
   map.Add("a:", "b:");
   map.Add("b:", "c:");
-  EXPECT_EQ(Fix({"cn: X", "sn: Y", "a: 1", "b: 2"}, map).lines,
-            (Lines{"cn: X", "sn: Y", "b: 1", "c: 2"}));
+  EXPECT_EQ(Fix({kDnX, kPerson, "cn: X", "sn: Y", "a: 1", "b: 2"}, map).lines,
+            (Lines{kDnXOut, kPerson, "cn: X", "sn: Y", "b: 1", "c: 2"}));
 }
 
 TEST(FixRecord, GenericObjectClassesLeaveLaterRecordsOnly) {
-  const RecordLines lines{"cn: X",
+  const RecordLines lines{kDnX,
+                          "cn: X",
                           "sn: Y",
                           "objectclass: top",
                           "objectclass:person",
@@ -110,30 +121,36 @@ TEST(FixRecord, GenericObjectClassesLeaveLaterRecordsOnly) {
                           "objectclass: topic",
                           "objectclass: Top",
                           "description: see objectclass: person"};
-  EXPECT_EQ(Fix(lines, {}, true).lines.size(), 9u);
+  EXPECT_EQ(Fix(lines, {}, true).lines.size(), 10u);
   EXPECT_EQ(Fix(lines, {}, false).lines,
-            (Lines{"cn: X", "sn: Y", "objectclass: inetOrgPerson", "objectclass: topic",
+            (Lines{kDnXOut, "cn: X", "sn: Y", "objectclass: inetOrgPerson", "objectclass: topic",
                    "objectclass: Top", "description: see objectclass: person"}));
 }
 
 TEST(FixRecord, MissingSnAndCnAreAdded) {
+  constexpr const char* kUidOut = "dn: uid=k,dc=contacts,dc=test";
   const struct {
     RecordLines in;
     Lines out;
   } cases[] = {
-      {{"cn: Jane"}, {"cn: Jane", "sn: Jane"}},
-      {{"sn: Roe"}, {"sn: Roe", "cn: Roe"}},
-      {{"cn: \"Bo\" Li"}, {"cn: 'Bo' Li", "sn: 'Bo' Li"}},
-      {{"cn:: Sm9zw6k="}, {"cn:: Sm9zw6k=", "sn:: Sm9zw6k="}},
-      {{"dn: cn=Doe, John,mail=j@x"},
-       {"dn: cn=Doe\\, John+mail=j@x,dc=contacts,dc=test", "sn: Doe, John", "cn: Doe, John"}},
-      {{"dn: mail=j@x"}, {"dn: mail=j@x,dc=contacts,dc=test", "sn: j@x", "cn: j@x"}},
-      {{"dn:: Y249Sm9zw6k="},
-       {"dn: cn=Jos\\C3\\A9,dc=contacts,dc=test", "sn:: Sm9zw6k=", "cn:: Sm9zw6k="}},
+      // The DN "uid=k" names no one: the names come from the lines.
+      {{"dn: uid=k", kPerson, "cn: Jane"}, {kUidOut, kPerson, "cn: Jane", "sn: Jane"}},
+      {{"dn: uid=k", kPerson, "sn: Roe"}, {kUidOut, kPerson, "sn: Roe", "cn: Roe"}},
+      {{"dn: uid=k", kPerson, "cn: \"Bo\" Li"}, {kUidOut, kPerson, "cn: 'Bo' Li", "sn: 'Bo' Li"}},
+      {{"dn: uid=k", kPerson, "cn:: Sm9zw6k="},
+       {kUidOut, kPerson, "cn:: Sm9zw6k=", "sn:: Sm9zw6k="}},
+      {{"dn: cn=Doe, John,mail=j@x", kPerson},
+       {"dn: cn=Doe\\, John+mail=j@x,dc=contacts,dc=test", kPerson, "sn: Doe, John",
+        "cn: Doe, John"}},
+      {{"dn: mail=j@x", kPerson},
+       {"dn: mail=j@x,dc=contacts,dc=test", kPerson, "sn: j@x", "cn: j@x"}},
+      {{"dn:: Y249Sm9zw6k=", kPerson},
+       {"dn: cn=Jos\\C3\\A9,dc=contacts,dc=test", kPerson, "sn:: Sm9zw6k=", "cn:: Sm9zw6k="}},
       {{"objectclass: top"}, {"objectclass: top"}},
-      {{"cn: Jane", "sn:"}, {"cn: Jane", "sn: Jane"}},  // an empty sn: is no surname
+      // an empty sn: is no surname
+      {{"dn: uid=k", kPerson, "cn: Jane", "sn:"}, {kUidOut, kPerson, "cn: Jane", "sn: Jane"}},
   };
-  for (const auto& c : cases) EXPECT_EQ(Fix(c.in, {}, true).lines, c.out) << c.in[0];
+  for (const auto& c : cases) EXPECT_EQ(Fix(c.in, {}, true).lines, c.out) << c.in.back();
 }
 
 TEST(FixRecord, GroupsGainNoSn) {
@@ -142,8 +159,9 @@ TEST(FixRecord, GroupsGainNoSn) {
                    "member: cn=A+mail=a@x,dc=contacts,dc=test", "cn: Friends"}));
   TransformMap map;
   map.Add("objectclass: mozillaList", "objectclass: GROUPOFUNIQUENAMES");
-  const Fixed mapped = Fix({"cn: L", "objectclass: mozillaList"}, map);
-  EXPECT_EQ(mapped.lines, (Lines{"cn: L", "objectclass: GROUPOFUNIQUENAMES"}));
+  const Fixed mapped = Fix({"dn: cn=L", "cn: L", "objectclass: mozillaList"}, map);
+  EXPECT_EQ(mapped.lines,
+            (Lines{"dn: cn=L,dc=contacts,dc=test", "cn: L", "objectclass: GROUPOFUNIQUENAMES"}));
   EXPECT_TRUE(mapped.facts.memberless);
 }
 
@@ -174,13 +192,19 @@ TEST(FixRecord, DnLinesGetTheBaseOnce) {
 }
 
 TEST(FixRecord, MemberLinesAreEscapedButNoKey) {
-  const Fixed fixed = Fix({"cn: L", "member: cn=Doe, John,mail=j@x", "member:: Y249Sm9l",
+  // The key stays the dn: line's: member lines after it do not replace it.
+  const Fixed fixed = Fix({"dn: cn=L", "objectclass: groupOfNames", "cn: L",
+                           "member: cn=Doe, John,mail=j@x", "member:: Y249Sm9l",
                            "member: cn=Z,dc=contacts,dc=test"});
   EXPECT_EQ(fixed.lines,
-            (Lines{"cn: L", "member: cn=Doe\\, John+mail=j@x,dc=contacts,dc=test",
-                   "member: cn=Joe,dc=contacts,dc=test", "member: cn=Z,dc=contacts,dc=test",
-                   "sn: L"}));
-  EXPECT_EQ(fixed.key, "");
+            (Lines{"dn: cn=L,dc=contacts,dc=test", "objectclass: groupOfNames", "cn: L",
+                   "member: cn=Doe\\, John+mail=j@x,dc=contacts,dc=test",
+                   "member: cn=Joe,dc=contacts,dc=test", "member: cn=Z,dc=contacts,dc=test"}));
+  EXPECT_EQ(fixed.key, "dn: cn=L");
+  // A record without dn: line, cn: or mail: takes no key from its members either.
+  const Fixed nameless = Fix({"objectclass: groupOfNames", "member: cn=M"});
+  EXPECT_EQ(nameless.key, "");
+  EXPECT_TRUE(nameless.facts.noDN);
 }
 
 TEST(FixRecord, Base64DnLinesDecodeWithAnySpacing) {
@@ -191,9 +215,9 @@ TEST(FixRecord, Base64DnLinesDecodeWithAnySpacing) {
 
 TEST(FixRecord, UndecodableDnIsReportedAndKept) {
   ErrorLog log;
-  const Fixed fixed = Fix({"dn:: Y249Sm9", "cn: Joe", "member:: abc"}, {}, false,
+  const Fixed fixed = Fix({"dn:: Y249Sm9", kPerson, "cn: Joe", "member:: abc"}, {}, false,
                           "dc=contacts,dc=test", &log);
-  EXPECT_EQ(fixed.lines, (Lines{"dn:: Y249Sm9", "cn: Joe", "member:: abc", "sn: Joe"}));
+  EXPECT_EQ(fixed.lines, (Lines{"dn:: Y249Sm9", kPerson, "cn: Joe", "member:: abc", "sn: Joe"}));
   EXPECT_EQ(fixed.key, "");
   EXPECT_EQ(log.errors, (Lines{"7 001: Base64ToStr: illegal input length!",
                                "7 001: Base64ToStr: illegal input length!"}));
@@ -218,7 +242,8 @@ TEST(FixRecord, DnHoldingDoubleColonIsStillEscaped) {
 TEST(FixRecord, LongValuesAreNotCut) {
   const std::string photo(30000, 'A');
   const std::string name(5000, 'n');
-  const Fixed fixed = Fix({"dn: cn=" + name, "jpegPhoto:: " + photo, "cn: " + name, "sn: S"});
+  const Fixed fixed =
+      Fix({"dn: cn=" + name, "jpegPhoto:: " + photo, "cn: " + name, "sn: S", kPerson});
   EXPECT_EQ(fixed.lines[0], "dn: cn=" + name + ",dc=contacts,dc=test");
   EXPECT_EQ(fixed.lines[1], "jpegPhoto:: " + photo);
   EXPECT_EQ(fixed.key, "dn: cn=" + name);
@@ -226,8 +251,8 @@ TEST(FixRecord, LongValuesAreNotCut) {
 
 TEST(FixRecord, EmptyDnIsKeptAndFlagged) {
   for (const char* line : {"dn:", "dn:   ", "dn:: IA=="}) {
-    const Fixed fixed = Fix({line, "mail: a@b"});
-    EXPECT_EQ(fixed.lines, (Lines{"dn:", "mail: a@b"})) << line;
+    const Fixed fixed = Fix({line, kPerson, "mail: a@b"});
+    EXPECT_EQ(fixed.lines, (Lines{"dn:", kPerson, "mail: a@b"})) << line;
     EXPECT_TRUE(fixed.facts.emptyDN) << line;
     EXPECT_EQ(fixed.key, "") << line;
   }
@@ -311,22 +336,22 @@ TEST(FixRecord, FirstPassFindsTheRecordShapeAfterTheProfile) {
   EXPECT_FALSE(result.facts.memberless);
 
   // Missing names are taken from the DN, wherever the dn: line stands.
-  const FirstPassResult added = FirstPassOf({"mail: a@b", "dn: cn=Ann"}, nullptr, false);
-  EXPECT_EQ(added.lines, (Lines{"mail: a@b", "dn: cn=Ann,dc=t", "sn: Ann", "cn: Ann"}));
+  const FirstPassResult added = FirstPassOf({"mail: a@b", "dn: cn=Ann", kPerson}, nullptr, false);
+  EXPECT_EQ(added.lines, (Lines{"mail: a@b", "dn: cn=Ann,dc=t", kPerson, "sn: Ann", "cn: Ann"}));
 }
 
 // A plain value that starts with a colon keeps its meaning: written "note::x" it would read as
 // Base64, so it is written in the Base64 form; a colon right after the name's colon is the
 // encoded form itself and stays.
 TEST(FixRecord, ValueStartingWithColonIsWrittenInBase64) {
-  EXPECT_EQ(Fix({"cn: X", "sn: Y", "note: :x", "note: :x ", "note:  :: y", "note::eA==",
-                 "description: a:b"})
+  EXPECT_EQ(Fix({kDnX, kPerson, "cn: X", "sn: Y", "note: :x", "note: :x ", "note:  :: y",
+                 "note::eA==", "description: a:b"})
                 .lines,
-            (Lines{"cn: X", "sn: Y", "note:: Ong=", "note:: Ong=", "note:: OjogeQ==",
+            (Lines{kDnXOut, kPerson, "cn: X", "sn: Y", "note:: Ong=", "note:: Ong=", "note:: OjogeQ==",
                    "note::eA==", "description: a:b"}));
   // A cn value gets its quotes changed first; the missing sn is the same Base64 value.
-  EXPECT_EQ(Fix({"dn: cn=Q", "cn: :\"q\""}).lines,
-            (Lines{"dn: cn=Q,dc=contacts,dc=test", "cn:: OidxJw==", "sn:: OidxJw=="}));
+  EXPECT_EQ(Fix({"dn: cn=Q", kPerson, "cn: :\"q\""}).lines,
+            (Lines{"dn: cn=Q,dc=contacts,dc=test", kPerson, "cn:: OidxJw==", "sn:: OidxJw=="}));
 }
 
 // The second pass of a record whose DN was taken.
@@ -343,11 +368,11 @@ TEST(FixRecord, SecondPassRewritesOnlyDnAndCn) {
   TransformMap map;
   map.Add("a:", "b:");
   map.Add("b:", "c:");
-  EXPECT_EQ(SecondPass({"cn: Jane Roe", "dn: cn=Jane Roe", "member: cn=M,mail=m@x", "a: 1",
-                        "cn: Other", "sn: Roe"},
+  EXPECT_EQ(SecondPass({"cn: Jane Roe", "dn: cn=Jane Roe", kPerson, "member: cn=M,mail=m@x",
+                        "a: 1", "cn: Other", "sn: Roe"},
                        "dn: cn=Jane Roe057", map),
-            (Lines{"cn: Jane Roe057", "dn: cn=Jane Roe057,dc=t", "member: cn=M+mail=m@x,dc=t",
-                   "b: 1", "cn: Jane Roe057", "sn: Roe"}));
+            (Lines{"cn: Jane Roe057", "dn: cn=Jane Roe057,dc=t", kPerson,
+                   "member: cn=M+mail=m@x,dc=t", "b: 1", "cn: Jane Roe057", "sn: Roe"}));
 }
 
 TEST(FixRecord, NewCommonNameIsTheRdnValue) {
@@ -362,19 +387,22 @@ TEST(FixRecord, NewCommonNameIsTheRdnValue) {
       {"dn: cn=\\23x057", "cn: #x057"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(SecondPass({"dn: cn=whatever", "cn: Old", "sn: S"}, c.forced)[1], c.cn) << c.forced;
+    EXPECT_EQ(SecondPass({"dn: cn=whatever", "cn: Old", "sn: S", kPerson}, c.forced)[1], c.cn)
+        << c.forced;
   }
 }
 
 TEST(FixRecord, ForcedDnWithoutNameKeepsTheNamesItHas) {
   // A forced DN without "=" gives no new common name: the cn: line stays, and a missing sn:
   // or cn: is taken as the first pass takes it.
-  EXPECT_EQ(SecondPass({"dn: whatever", "cn: Kept", "sn: S"}, "dn: whatever057"),
-            (Lines{"dn: whatever057,dc=t", "cn: Kept", "sn: S"}));
-  EXPECT_EQ(SecondPass({"dn: whatever", "sn: S"}, "dn: whatever057"),
-            (Lines{"dn: whatever057,dc=t", "sn: S", "cn: S"}));
-  EXPECT_EQ(SecondPass({"dn: whatever", "mail: m"}, "dn: whatever057"),
-            (Lines{"dn: whatever057,dc=t", "mail: m", "sn: t", "cn: t"}));
+  EXPECT_EQ(SecondPass({"dn: whatever", kPerson, "cn: Kept", "sn: S"}, "dn: whatever057"),
+            (Lines{"dn: whatever057,dc=t", kPerson, "cn: Kept", "sn: S"}));
+  EXPECT_EQ(SecondPass({"dn: whatever", kPerson, "sn: S"}, "dn: whatever057"),
+            (Lines{"dn: whatever057,dc=t", kPerson, "sn: S", "cn: S"}));
+  // The first pass took the bare DN as the common name; the names come from the record's own
+  // DN, never from the base DN ("dc=t" must not give "t").
+  EXPECT_EQ(SecondPass({"dn: whatever", kPerson, "mail: m"}, "dn: whatever057"),
+            (Lines{"dn: whatever057,dc=t", kPerson, "mail: m", "sn: whatever", "cn: whatever"}));
 }
 
 }  // namespace

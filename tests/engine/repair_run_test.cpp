@@ -137,8 +137,11 @@ sn: John Doe
 TEST(RepairRun, BlankLinesOnlySeparate) {
   ExpectRepair("", "");
   ExpectRepair("\n   \n\n", "");
-  ExpectRepair("\n\ncn: A\n\n\n\ncn: B\n\n", "cn: A\nsn: A\n\ncn: B\nsn: B\n\n");
-  ExpectRepair("   cn: A\n  \n\tcn: B", "cn: A\nsn: A\n\ncn: B\nsn: B\n\n");
+  // Records without a DN or a name to make one from: nothing but the blank lines is at work.
+  ExpectRepair("\n\nsn: A\n\n\n\nsn: B\n\n",
+               "objectclass: inetOrgPerson\nsn: A\ncn: A\n\nobjectclass: inetOrgPerson\nsn: B\ncn: B\n\n");
+  ExpectRepair("   sn: A\n  \n\tsn: B",
+               "objectclass: inetOrgPerson\nsn: A\ncn: A\n\nobjectclass: inetOrgPerson\nsn: B\ncn: B\n\n");
 }
 
 TEST(RepairRun, UniquenessNeverGivesUp) {
@@ -185,12 +188,16 @@ TEST(RepairRun, KeysCompareWithoutLetterCase) {
 TEST(RepairRun, MailOnlyDnKeepsItsAddress) {
   UsedDNs keys;
   const std::string output =
-      Repair("dn: mail=a@x\nsn: A\n\ndn: mail=a@x\nsn: A\n", {}, kBase, {57}, &keys);
+      Repair("dn: mail=a@x\nobjectclass: inetOrgPerson\nsn: A\n\n"
+             "dn: mail=a@x\nobjectclass: inetOrgPerson\nsn: A\n",
+             {}, kBase, {57}, &keys);
   EXPECT_EQ(output, R"(dn: mail=a@x,dc=contacts,dc=test
+objectclass: inetOrgPerson
 sn: A
 cn: A
 
 dn: cn=a@x057+mail=a@x,dc=contacts,dc=test
+objectclass: inetOrgPerson
 sn: A
 cn: a@x057
 
@@ -204,7 +211,8 @@ TEST(RepairRun, OnlyAMailRdnGainsACnComponent) {
   } cases[] = {
       {"mail=a+tag@x", "dn: cn=a\\+tag@x057+mail=a\\+tag@x"},
       {"MAIL=a@x", "dn: cn=a@x057+MAIL=a@x"},
-      {"mail=a@x,o=y", "dn: cn=a@x\\,o=y057+mail=a@x\\,o=y"},  // one RDN once escaped
+      {"mail=a@x,uid=y", "dn: cn=a@x\\,uid=y057+mail=a@x\\,uid=y"},  // one RDN once escaped
+      {"mail=a@x,o=y", "dn: cn=a@x057+mail=a@x"},  // re-based: only the mail RDN is left
       {"uid=a@x", "dn: uid=a@x057"},
   };
   for (const auto& c : cases) {
@@ -221,25 +229,30 @@ TEST(RepairRun, RecordsWithoutDnTakeNoKey) {
   const std::string output = Repair(R"(version: 1
 
 dn: cn=A
+objectclass: inetOrgPerson
 cn: A
 
 description: no dn here
-cn: Loose
+sn: Loose
 
 dn: cn=B
+objectclass: inetOrgPerson
 )",
                                     {}, kBase, {57}, &keys);
   EXPECT_EQ(output, R"(version: 1
 
 dn: cn=A,dc=contacts,dc=test
+objectclass: inetOrgPerson
 cn: A
 sn: A
 
+objectclass: inetOrgPerson
 description: no dn here
-cn: Loose
 sn: Loose
+cn: Loose
 
 dn: cn=B,dc=contacts,dc=test
+objectclass: inetOrgPerson
 sn: B
 cn: B
 
@@ -249,74 +262,100 @@ cn: B
 }
 
 TEST(RepairRun, FirstRecordWithoutDnStillKeepsObjectClasses) {
-  ExpectRepair("objectclass: top\ncn: A\n\ndn: cn=B\nobjectclass: top\n",
-               "objectclass: top\ncn: A\nsn: A\n\ndn: cn=B,dc=contacts,dc=test\nsn: B\ncn: B\n\n");
+  // The first record has no DN and no cn: or mail: to make one from.
+  ExpectRepair("objectclass: top\nobjectclass: inetOrgPerson\nsn: A\n\n"
+               "dn: cn=B\nobjectclass: top\nobjectclass: inetOrgPerson\n",
+               "objectclass: top\nobjectclass: inetOrgPerson\nsn: A\ncn: A\n\n"
+               "dn: cn=B,dc=contacts,dc=test\nobjectclass: inetOrgPerson\nsn: B\ncn: B\n\n");
 }
 
 TEST(RepairRun, FoldedLinesAreJoined) {
   const NamedCase cases[] = {
-      {"FoldedBase64Dn", "dn:: Y249Sm9obiBE\n b2U=\ncn: x\nsn: y\n",
-       "dn: cn=John Doe,dc=contacts,dc=test\ncn: x\nsn: y\n\n"},
-      {"FoldAtBlank", "cn: x\nsn: y\ndescription: one \n two\n",
-       "cn: x\nsn: y\ndescription: one two\n\n"},
-      {"SeveralFolds", "cn: ab\n c\n d\nsn: y\n", "cn: abcd\nsn: y\n\n"},
-      {"IndentedLinesStayLines", "  cn: x\n  sn: y\n", "cn: x\nsn: y\n\n"},
-      {"TabIndented", "cn: x\n\tsn: y\n", "cn: x\nsn: y\n\n"},
-      {"NoFoldAfterBlank", "cn: x\n\n sn: y\n", "cn: x\nsn: x\n\nsn: y\ncn: y\n\n"},
-      {"SpaceOnlyLineSeparates", "cn: x\n \ncn: y\n", "cn: x\nsn: x\n\ncn: y\nsn: y\n\n"},
+      // The records have an object class and no cn: or mail: to make a DN from, so that only
+      // the folding shows.
+      {"FoldedBase64Dn", "dn:: Y249Sm9obiBE\n b2U=\nobjectclass: inetOrgPerson\ncn: x\nsn: y\n",
+       "dn: cn=John Doe,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: x\nsn: y\n\n"},
+      {"FoldAtBlank", "objectclass: inetOrgPerson\nsn: y\ndescription: one \n two\n",
+       "objectclass: inetOrgPerson\nsn: y\ndescription: one two\ncn: y\n\n"},
+      {"SeveralFolds", "objectclass: inetOrgPerson\nsn: ab\n c\n d\n",
+       "objectclass: inetOrgPerson\nsn: abcd\ncn: abcd\n\n"},
+      {"IndentedLinesStayLines", "  objectclass: inetOrgPerson\n  sn: y\n",
+       "objectclass: inetOrgPerson\nsn: y\ncn: y\n\n"},
+      {"TabIndented", "objectclass: inetOrgPerson\n\tsn: y\n",
+       "objectclass: inetOrgPerson\nsn: y\ncn: y\n\n"},
+      {"NoFoldAfterBlank", "objectclass: inetOrgPerson\n\n sn: y\n",
+       "objectclass: inetOrgPerson\n\nobjectclass: inetOrgPerson\nsn: y\ncn: y\n\n"},
+      {"SpaceOnlyLineSeparates", "sn: x\n \nsn: y\n",
+       "objectclass: inetOrgPerson\nsn: x\ncn: x\n\nobjectclass: inetOrgPerson\nsn: y\ncn: y\n\n"},
   };
   ExpectCases(cases);
 }
 
 TEST(RepairRun, SecondDnLineStartsARecord) {
   const NamedCase cases[] = {
-      {"MissingBlankLine", "dn: cn=A\ncn: A\ndn: cn=B\ncn: B\n",
-       "dn: cn=A,dc=contacts,dc=test\ncn: A\nsn: A\n\ndn: cn=B,dc=contacts,dc=test\ncn: B\nsn: B\n\n"},
-      {"Base64Second", "dn: cn=A\ndn:: Y249Qg==\n",
-       "dn: cn=A,dc=contacts,dc=test\nsn: A\ncn: A\n\ndn: cn=B,dc=contacts,dc=test\nsn: B\ncn: B\n\n"},
-      {"VersionLineStays", "version: 1\ndn: cn=A\ncn: A\n",
-       "version: 1\ndn: cn=A,dc=contacts,dc=test\ncn: A\nsn: A\n\n"},
-      {"DnLaterInRecord", "cn: A\ndn: cn=A\n", "cn: A\ndn: cn=A,dc=contacts,dc=test\nsn: A\n\n"},
+      // Every record has an object class, so that none is added.
+      {"MissingBlankLine",
+       "dn: cn=A\nobjectclass: inetOrgPerson\ncn: A\ndn: cn=B\nobjectclass: inetOrgPerson\ncn: B\n",
+       "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: A\nsn: A\n\n"
+       "dn: cn=B,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: B\nsn: B\n\n"},
+      {"Base64Second", "dn: cn=A\nobjectclass: inetOrgPerson\ndn:: Y249Qg==\nobjectclass: inetOrgPerson\n",
+       "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\nsn: A\ncn: A\n\n"
+       "dn: cn=B,dc=contacts,dc=test\nobjectclass: inetOrgPerson\nsn: B\ncn: B\n\n"},
+      {"VersionLineStays", "version: 1\ndn: cn=A\nobjectclass: inetOrgPerson\ncn: A\n",
+       "version: 1\ndn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: A\nsn: A\n\n"},
+      {"DnLaterInRecord", "cn: A\ndn: cn=A\nobjectclass: inetOrgPerson\n",
+       "cn: A\ndn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\nsn: A\n\n"},
       // Whether a line is a DN line is known only once its folds are joined.
-      {"FoldedIntoDnLine", "dn: cn=A\nd\n n: cn=B\ncn: B\n",
-       "dn: cn=A,dc=contacts,dc=test\nsn: A\ncn: A\n\ndn: cn=B,dc=contacts,dc=test\ncn: B\nsn: B\n\n"},
-      {"FoldedAtEndIntoDnLine", "dn: cn=A\nd\n n: cn=B\n",
-       "dn: cn=A,dc=contacts,dc=test\nsn: A\ncn: A\n\ndn: cn=B,dc=contacts,dc=test\nsn: B\ncn: B\n\n"},
-      {"FoldedAwayFromDn", "dn: cn=A\ndn\n x: B\n",
-       "dn: cn=A,dc=contacts,dc=test\ndnx: B\nsn: A\ncn: A\n\n"},
+      {"FoldedIntoDnLine", "dn: cn=A\nobjectclass: inetOrgPerson\nd\n n: cn=B\nobjectclass: inetOrgPerson\ncn: B\n",
+       "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\nsn: A\ncn: A\n\n"
+       "dn: cn=B,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: B\nsn: B\n\n"},
+      {"FoldedAtEndIntoDnLine", "objectclass: inetOrgPerson\ndn: cn=A\nd\n n: cn=B\n",
+       "objectclass: inetOrgPerson\ndn: cn=A,dc=contacts,dc=test\nsn: A\ncn: A\n\n"
+       "dn: cn=B,dc=contacts,dc=test\nobjectclass: inetOrgPerson\nsn: B\ncn: B\n\n"},
+      {"FoldedAwayFromDn", "dn: cn=A\nobjectclass: inetOrgPerson\ndn\n x: B\n",
+       "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ndnx: B\nsn: A\ncn: A\n\n"},
   };
   ExpectCases(cases);
 }
 
 TEST(RepairRun, NoRecordWithoutBlankAtEnd) {
-  ExpectRepair("dn: cn=A", "dn: cn=A,dc=contacts,dc=test\nsn: A\ncn: A\n\n");
+  ExpectRepair("objectclass: inetOrgPerson\ndn: cn=A",
+               "objectclass: inetOrgPerson\ndn: cn=A,dc=contacts,dc=test\nsn: A\ncn: A\n\n");
 }
 
 TEST(RepairRun, MadeUniqueDnsUnderExistingBase) {
   UsedDNs keys;
   const std::string output =
-      Repair("dn: cn=X,dc=contacts,dc=test\ncn: X\n\ndn: cn=X\ncn: X\n", {}, kBase, {3}, &keys);
-  EXPECT_EQ(output, "dn: cn=X,dc=contacts,dc=test\ncn: X\nsn: X\n\n"
-                    "dn: cn=X03,dc=contacts,dc=test\ncn: X03\nsn: X\n\n");
+      Repair("dn: cn=X,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: X\n\n"
+             "dn: cn=X\nobjectclass: inetOrgPerson\ncn: X\n",
+             {}, kBase, {3}, &keys);
+  EXPECT_EQ(output, "dn: cn=X,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: X\nsn: X\n\n"
+                    "dn: cn=X03,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: X03\nsn: X\n\n");
 }
 
 TEST(RepairRun, LineBreaksNeverReachTheOutput) {
   UsedDNs keys;
   FixedRandom random({1});
   // A caller handing in text with breaks inside a "line", and a Base64 DN hiding CR LF NUL.
-  constexpr char kBroken[] = "cn: a\r\nsn: b\rmail: c\0x";
-  const std::vector<std::string> input = {std::string(kBroken, sizeof kBroken - 1),
-                                          "", "dn:: Y249YQ0KAGI=", "", "dn:: Y249YQ0KAGI="};
+  constexpr char kBroken[] = "objectclass: inetOrgPerson\r\nsn: b\rmail: c\0x";
+  const std::vector<std::string> input = {
+      std::string(kBroken, sizeof kBroken - 1), "", "dn:: Y249YQ0KAGI=",
+      "objectclass: inetOrgPerson",              "", "dn:: Y249YQ0KAGI=",
+      "objectclass: inetOrgPerson"};
   const std::vector<std::string> output = RunRepair(input, kBase, {}, keys, random, nullptr);
   for (const std::string& line : output) {
     EXPECT_EQ(line.find_first_of(std::string_view("\r\n\0", 3)), std::string::npos) << line;
   }
-  EXPECT_EQ(output[0], "cn: a");
-  EXPECT_EQ(output[1], "sn: b");
-  EXPECT_EQ(output[2], "mail: c");
+  // The first record: split at the breaks, the mail: line made a DN of its own.
+  EXPECT_EQ(output[0], "dn: mail=c,dc=contacts,dc=test");
+  EXPECT_EQ(output[1], "objectclass: inetOrgPerson");
+  EXPECT_EQ(output[2], "sn: b");
+  EXPECT_EQ(output[3], "mail: c");
   EXPECT_EQ(Join(output).substr(Join(output).find("dn: cn=a\\0D")),
-            "dn: cn=a\\0D\\0A\\00b,dc=contacts,dc=test\nsn:: YQ0KAGI=\ncn:: YQ0KAGI=\n\n"
-            "dn: cn=a\\0D\\0A\\00b01,dc=contacts,dc=test\nsn:: YQ0KAGI=\ncn:: YQ0KAGIwMQ==\n\n");
+            "dn: cn=a\\0D\\0A\\00b,dc=contacts,dc=test\nobjectclass: inetOrgPerson\n"
+            "sn:: YQ0KAGI=\ncn:: YQ0KAGI=\n\n"
+            "dn: cn=a\\0D\\0A\\00b01,dc=contacts,dc=test\nobjectclass: inetOrgPerson\n"
+            "sn:: YQ0KAGI=\ncn:: YQ0KAGIwMQ==\n\n");
 }
 
 TEST(RepairRun, BreaksInBaseDnOrProfileStayInsideTheLine) {
@@ -340,9 +379,11 @@ TEST(RepairRun, LineNumbersCountHandedInLines) {
   RecordingLog log;
   UsedDNs keys;
   FixedRandom random({1});
-  RunRepair({"cn: a\r\nsn: b", "", "dn::x"}, kBase, {}, keys, random, &log);
+  // The first line holds two lines; the record after the blank line starts on line 3.
+  RunRepair({"objectclass: inetOrgPerson\r\nsn: b", "", "dn::x"}, kBase, {}, keys, random, &log);
   EXPECT_EQ(log.Errors(),
-            (std::vector<Message>{{"001: Base64ToStr: illegal input length!", kLogError, 3}}));
+            (std::vector<Message>{{"002: record has no DN; no directory accepts it", kLogError, 1},
+                                  {"001: Base64ToStr: illegal input length!", kLogError, 3}}));
 }
 
 TEST(RepairRun, ArbitraryBytesNeverBreakOutputLines) {
@@ -392,6 +433,7 @@ objectclass: groupOfUniqueNames
 uniqueMember: cn=Ok
 
 dn:: Y249Sm9
+objectclass: inetOrgPerson
 )",
                                     {}, kBase, {57}, nullptr, &log);
   EXPECT_EQ(log.Errors(),
@@ -399,13 +441,15 @@ dn:: Y249Sm9
                 {"002: record has an empty DN; no directory accepts it", kLogError, 5},
                 {"003: mailing list has no member; no directory accepts it", kLogError, 8},
                 {"001: Base64ToStr: illegal input length!", kLogError, 16}}));
-  // They stay in the output all the same.
-  EXPECT_NE(output.find("dn:\nmail: a@b\n\n"), std::string::npos) << output;
+  // They stay in the output all the same (each with an object class, as every record).
+  EXPECT_NE(output.find("dn:\nobjectclass: inetOrgPerson\nmail: a@b\n\n"), std::string::npos)
+      << output;
   EXPECT_NE(output.find("dn: cn=Empty List,dc=contacts,dc=test\nobjectclass: groupOfNames\n"
                         "cn: Empty List\n\n"),
             std::string::npos)
       << output;
-  EXPECT_NE(output.find("dn:: Y249Sm9\n\n"), std::string::npos) << output;
+  EXPECT_NE(output.find("dn:: Y249Sm9\nobjectclass: inetOrgPerson\n\n"), std::string::npos)
+      << output;
 }
 
 TEST(RepairRun, ProgressOnlyForSinksThatShowIt) {
@@ -438,35 +482,40 @@ TEST(RepairRun, StreamingMatchesWholeList) {
 TEST(RepairRun, UsedKeysAreClearedPerRun) {
   UsedDNs keys;
   keys.AddIfAbsent("dn: cn=A");
-  EXPECT_EQ(Repair("dn: cn=A\n", {}, kBase, {57}, &keys),
-            "dn: cn=A,dc=contacts,dc=test\nsn: A\ncn: A\n\n");
+  EXPECT_EQ(Repair("dn: cn=A\nobjectclass: inetOrgPerson\n", {}, kBase, {57}, &keys),
+            "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\nsn: A\ncn: A\n\n");
   EXPECT_EQ(keys.size(), 1u);
 }
 
 TEST(RepairRun, RepeatedValuesOfARecordAreWrittenOnce) {
   // A directory answers "type or value exists" to a value given twice, and mail, cn and the
   // other address-book attributes match without regard to case.
-  ExpectRepair("cn: A\nmail: case@example.com\nMAIL: Case@Example.COM\nmail: other@example.com\n",
-               "cn: A\nmail: case@example.com\nmail: other@example.com\nsn: A\n\n");
-  // Base64 text is case-sensitive: these are two different values.
-  ExpectRepair("cn: A\ndescription:: QUJD\ndescription:: qujd\ndescription:: QUJD\n",
-               "cn: A\ndescription:: QUJD\ndescription:: qujd\nsn: A\n\n");
+  // Each record starts with its own DN and class: kHead is repaired into kHeadOut.
+  const std::string kHead = "dn: cn=A\nobjectclass: inetOrgPerson\n";
+  const std::string kHeadOut = "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\n";
+  ExpectRepair(kHead + "cn: A\nmail: case@example.com\nMAIL: Case@Example.COM\nmail: other@example.com\n",
+               kHeadOut + "cn: A\nmail: case@example.com\nmail: other@example.com\nsn: A\n\n");
+  // Base64 values compare by their bytes: "QUJD" is "ABC", "qujd" three other bytes.
+  ExpectRepair(kHead + "cn: A\ndescription:: QUJD\ndescription:: qujd\ndescription:: QUJD\n",
+               kHeadOut + "cn: A\ndescription:: QUJD\ndescription:: qujd\nsn: A\n\n");
   // Bytes that differ in the bit that tells capitals from small letters, but are no letters,
   // are different values ("@" and "`", "[" and "{", "^" and "~").
-  ExpectRepair("cn: A\nmail: a@b.example\nmail: a`b.example\nnote: [x^]\nnote: {x~]\n",
-               "cn: A\nmail: a@b.example\nmail: a`b.example\nnote: [x^]\nnote: {x~]\nsn: A\n\n");
+  ExpectRepair(kHead + "cn: A\nmail: a@b.example\nmail: a`b.example\nnote: [x^]\nnote: {x~]\n",
+               kHeadOut +
+                   "cn: A\nmail: a@b.example\nmail: a`b.example\nnote: [x^]\nnote: {x~]\nsn: A\n\n");
   // A renamed second address equal to the first collapses into it.
   TransformMap map;
   map.Add("mozillasecondemail:", "mail:");
-  ExpectRepair("cn: A\nmail: a@x.org\nmozillaSecondEmail: A@X.org\n",
-               "cn: A\nmail: a@x.org\nsn: A\n\n", kBase, map);
+  ExpectRepair(kHead + "cn: A\nmail: a@x.org\nmozillaSecondEmail: A@X.org\n",
+               kHeadOut + "cn: A\nmail: a@x.org\nsn: A\n\n", kBase, map);
 }
 
 TEST(RepairRun, MadeUniqueRecordKeepsOneCnValue) {
   // Both cn lines take the new common name on the second pass; the entry holds it once.
-  ExpectRepair("dn: cn=A\ncn: A\n\ndn: cn=A\ncn: A\ncn: Alias\n",
-               "dn: cn=A,dc=contacts,dc=test\ncn: A\nsn: A\n\n"
-               "dn: cn=A057,dc=contacts,dc=test\ncn: A057\nsn: Alias\n\n");
+  ExpectRepair("dn: cn=A\nobjectclass: inetOrgPerson\ncn: A\n\n"
+               "dn: cn=A\nobjectclass: inetOrgPerson\ncn: A\ncn: Alias\n",
+               "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: A\nsn: A\n\n"
+               "dn: cn=A057,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: A057\nsn: Alias\n\n");
 }
 
 TEST(RepairRun, LongRecordsDropRepeatedValuesToo) {
@@ -571,18 +620,18 @@ namespace {
 // line of its own; a blank line ends the record, so nothing after it continues anything.
 TEST(RepairRun, FoldingRuleAtItsEdges) {
   const NamedCase cases[] = {
-      {"SpaceThenControlByteContinues", "dn: cn=A\ndescription: a\n \x01z\n",
-       "dn: cn=A,dc=contacts,dc=test\ndescription: a\x01z\nsn: A\ncn: A\n\n"},
-      {"SpaceThenTabIsAnIndentedLine", "dn: cn=A\ndescription: a\n \tb:c\n",
-       "dn: cn=A,dc=contacts,dc=test\ndescription: a\nb: c\nsn: A\ncn: A\n\n"},
-      {"TwoSpacesAreAnIndentedLine", "dn: cn=A\ndescription: a\n  b:c\n",
-       "dn: cn=A,dc=contacts,dc=test\ndescription: a\nb: c\nsn: A\ncn: A\n\n"},
-      {"ContinuationAsTheLastLine", "dn: cn=A\ncn: A\n x",
-       "dn: cn=A,dc=contacts,dc=test\ncn: Ax\nsn: Ax\n\n"},
-      {"NoContinuationAfterABlankLine", "dn: cn=A\ncn: A\n\n x: y\n",
-       "dn: cn=A,dc=contacts,dc=test\ncn: A\nsn: A\n\nx: y\n\n"},
-      {"FoldedBase64Dn", "dn:: Y249Sm9\n lIFJvZQ==\n",
-       "dn: cn=Joe Roe,dc=contacts,dc=test\nsn: Joe Roe\ncn: Joe Roe\n\n"},
+      {"SpaceThenControlByteContinues", "dn: cn=A\nobjectclass: inetOrgPerson\ndescription: a\n \x01z\n",
+       "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ndescription: a\x01z\nsn: A\ncn: A\n\n"},
+      {"SpaceThenTabIsAnIndentedLine", "dn: cn=A\nobjectclass: inetOrgPerson\ndescription: a\n \tb:c\n",
+       "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ndescription: a\nb: c\nsn: A\ncn: A\n\n"},
+      {"TwoSpacesAreAnIndentedLine", "dn: cn=A\nobjectclass: inetOrgPerson\ndescription: a\n  b:c\n",
+       "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ndescription: a\nb: c\nsn: A\ncn: A\n\n"},
+      {"ContinuationAsTheLastLine", "dn: cn=A\nobjectclass: inetOrgPerson\ncn: A\n x",
+       "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: Ax\nsn: Ax\n\n"},
+      {"NoContinuationAfterABlankLine", "dn: cn=A\nobjectclass: inetOrgPerson\ncn: A\n\n x: y\nobjectclass: inetOrgPerson\n",
+       "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: A\nsn: A\n\nx: y\nobjectclass: inetOrgPerson\n\n"},
+      {"FoldedBase64Dn", "dn:: Y249Sm9\n lIFJvZQ==\nobjectclass: inetOrgPerson\n",
+       "dn: cn=Joe Roe,dc=contacts,dc=test\nobjectclass: inetOrgPerson\nsn: Joe Roe\ncn: Joe Roe\n\n"},
   };
   ExpectCases(cases);
 }
@@ -590,23 +639,27 @@ TEST(RepairRun, FoldingRuleAtItsEdges) {
 // The first record keeps its generic object classes wherever it starts: after many blank
 // lines, or after a long header block.
 TEST(RepairRun, FirstRecordIsFirstHoweverFarIntoTheText) {
-  const std::string record = "dn: cn=A\nobjectclass: top\ncn: A\n";
-  const std::string expected = "dn: cn=A,dc=contacts,dc=test\nobjectclass: top\ncn: A\nsn: A\n\n";
+  const std::string record = "dn: cn=A\nobjectclass: top\nobjectclass: inetOrgPerson\ncn: A\n";
+  const std::string expected =
+      "dn: cn=A,dc=contacts,dc=test\nobjectclass: top\nobjectclass: inetOrgPerson\ncn: A\nsn: A\n\n";
   EXPECT_EQ(Repair(std::string(40000, '\n') + record), expected);
   const std::string longFirst =
       "dn: cn=B\nobjectclass: top\ndescription: " + std::string(40000, 'x') + "\n\n";
   const std::string output = Repair("\n\n" + longFirst + record);
   EXPECT_EQ(output.substr(0, 48), "dn: cn=B,dc=contacts,dc=test\nobjectclass: top\nde");
-  EXPECT_TRUE(output.ends_with("\n\ndn: cn=A,dc=contacts,dc=test\ncn: A\nsn: A\n\n"));
+  EXPECT_TRUE(output.ends_with(
+      "\n\ndn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: A\nsn: A\n\n"));
 }
 
 // A base DN typed with blanks or line breaks around it is trimmed before it is used, so no DN
 // line ends in a blank and no name taken from a DN carries one.
 TEST(RepairRun, BaseDnIsTrimmedBeforeUse) {
-  EXPECT_EQ(Repair("dn: cn=x\n", {}, " dc=x "), "dn: cn=x,dc=x\nsn: x\ncn: x\n\n");
-  EXPECT_EQ(Repair("dn: cn=x,mail=a@x\n", {}, "dc=x\n"),
-            "dn: cn=x+mail=a@x,dc=x\nsn: x\ncn: x\n\n");
-  EXPECT_EQ(Repair("dn: cn=x\n", {}, "\n"), "dn: cn=x\nsn: x\ncn: x\n\n");
+  const std::string kClass = "objectclass: inetOrgPerson\n";
+  EXPECT_EQ(Repair("dn: cn=x\n" + kClass, {}, " dc=x "),
+            "dn: cn=x,dc=x\n" + kClass + "sn: x\ncn: x\n\n");
+  EXPECT_EQ(Repair("dn: cn=x,mail=a@x\n" + kClass, {}, "dc=x\n"),
+            "dn: cn=x+mail=a@x,dc=x\n" + kClass + "sn: x\ncn: x\n\n");
+  EXPECT_EQ(Repair("dn: cn=x\n" + kClass, {}, "\n"), "dn: cn=x\n" + kClass + "sn: x\ncn: x\n\n");
 }
 
 // The counts the window and the command summarise come from the run itself.
@@ -624,13 +677,14 @@ TEST(RepairRun, CountsWhatItDid) {
       "dn:\ncn: Nobody\n\n"                       // no directory accepts it
       "dn: cn=L\nobjectclass: groupOfNames\n\n"   // nor a list without members
       "dn:: Y24\ncn: Bad\n\n"                     // nor a DN that does not decode
-      "description:\n\n");                        // read, but nothing left to write
+      "description:\n\n");                        // nor one without a DN or a name for one
   run.Finish();
   const RepairCounts& counts = run.Counts();
   EXPECT_EQ(counts.recordsRead, 7u);
-  EXPECT_EQ(counts.recordsWritten, 6u);
+  // Every record keeps an object class, so every record read is written.
+  EXPECT_EQ(counts.recordsWritten, 7u);
   EXPECT_EQ(counts.madeUnique, 2u);
-  EXPECT_EQ(counts.notImportable, 3u);
+  EXPECT_EQ(counts.notImportable, 4u);
 }
 
 }  // namespace

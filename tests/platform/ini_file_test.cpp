@@ -6,10 +6,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 
 #include "engine/error.h"
 #include "platform/file_io.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/scratch_dir_test.h"
 
 namespace quorvane {
@@ -284,6 +286,61 @@ TEST_F(IniFileTest, FailedWriteNamesTheFileAndKeepsTheOldOne) {
   EXPECT_THROW(WriteProfileString(Path("ok.ini"), "s", "bad=key", "v"), Error);
   EXPECT_EQ(ReadWholeFile(Path("ok.ini")), "[s]\nk=1\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 3);
+}
+
+// All edits reach the file in one write, or none does: an edit that fails part-way and a
+// write that fails part-way leave the whole file as it was.
+TEST_F(IniFileTest, UpdateWritesAllEditsOrNone) {
+  const std::string file = Path("Quorvane.ini");
+  const std::string before = "; mine\n[Settings]\nFormVersion=-1\nold=1\n[Other]\nk=v\n";
+  struct Case {
+    const char* name;
+    std::function<void(IniDocument&)> edit;
+    rlim_t sizeLimit;
+  };
+  const Case cases[] = {
+      {"EditFailsAfterAChange",
+       [](IniDocument& document) {
+         document.WriteInteger("Settings", "FormVersion", 0);
+         throw Error("stopped");
+       },
+       RLIM_INFINITY},
+      {"InvalidKeyAfterAChange",
+       [](IniDocument& document) {
+         document.WriteInteger("Settings", "FormVersion", 0);
+         document.WriteString("Settings", "bad=key", "v");
+       },
+       RLIM_INFINITY},
+      {"WriteFailsPartWay",
+       [](IniDocument& document) {
+         document.WriteInteger("Settings", "FormVersion", 0);
+         document.WriteString("Settings", "long", std::string(4096, 'x'));
+       },
+       before.size() + 16},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Put(file, before);
+    std::string message;
+    {
+      FileSizeLimit limit(c.sizeLimit);
+      try {
+        UpdateIniFile(file, c.edit);
+      } catch (const Error& error) {
+        message = error.what();
+      }
+    }
+    EXPECT_EQ(message, "Unable to write to " + file);
+    EXPECT_EQ(ReadWholeFile(file), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+  }
+
+  UpdateIniFile(file, [](IniDocument& document) {
+    document.WriteInteger("Settings", "FormVersion", 0);
+    document.WriteString("Settings", "new", "yes");
+  });
+  EXPECT_EQ(ReadWholeFile(file),
+            "; mine\n[Settings]\nFormVersion=0\nold=1\nnew=yes\n[Other]\nk=v\n");
 }
 
 }  // namespace

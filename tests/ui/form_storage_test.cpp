@@ -1,21 +1,62 @@
 // Tests of the settings kept between runs: keys, order, quoting, limits and failures.
 #include "ui/form_storage.h"
 
+#include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 #include <QWidget>
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <string>
 
 #include "engine/error.h"
+#include "tests/support/file_size_limit.h"
 
 namespace quorvane {
 namespace {
+
+// Counts how often one file of a folder is opened and how often a file is renamed onto its name
+// (a safe write) from construction until Collect().
+class FileEvents {
+ public:
+  FileEvents(const std::string& folder, std::string name) : name_(std::move(name)) {
+    fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ >= 0) ::inotify_add_watch(fd_, folder.c_str(), IN_OPEN | IN_MOVED_TO);
+  }
+  ~FileEvents() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileEvents(const FileEvents&) = delete;
+  FileEvents& operator=(const FileEvents&) = delete;
+
+  bool watching() const { return fd_ >= 0; }
+  void Collect() {
+    alignas(inotify_event) char buffer[8192];
+    for (ssize_t got; (got = ::read(fd_, buffer, sizeof buffer)) > 0;) {
+      for (const char* at = buffer; at < buffer + got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(at);
+        if (event->len > 0 && name_ == event->name) {
+          opens += (event->mask & IN_OPEN) != 0;
+          replacements += (event->mask & IN_MOVED_TO) != 0;
+        }
+        at += sizeof(inotify_event) + event->len;
+      }
+    }
+  }
+
+  int opens = 0;
+  int replacements = 0;
+
+ private:
+  std::string name_;
+  int fd_ = -1;
+};
 
 // A form with the three stored fields, its storage pointed at a file in a temporary folder.
 class FormStorageTest : public ::testing::Test {
@@ -196,6 +237,50 @@ TEST_F(FormStorageTest, BindingDropsEntriesThatNameNoControl) {
   storage_->RestoreSettings();
   storage_->SaveSettings();
   EXPECT_EQ(readFile(), "[Settings]\nFormVersion=0\neBaseDN_Text=dc=contacts,dc=example,dc=com\n");
+}
+
+TEST_F(FormStorageTest, EachRestoreReadsAndEachSaveWritesTheFileOnce) {
+  writeFile("; kept\n[Settings]\neFilename_Text=book.ldif\n");
+  FileEvents events(folder_.path().toStdString(), "Quorvane.ini");
+  if (!events.watching()) GTEST_SKIP() << "no inotify";
+  storage_->RestoreSettings();
+  events.Collect();
+  EXPECT_EQ(events.opens, 1);
+  EXPECT_EQ(events.replacements, 0);
+
+  storage_->SaveSettings();
+  events.Collect();
+  EXPECT_EQ(events.opens, 2) << "one more read";
+  EXPECT_EQ(events.replacements, 1) << "all keys in one write";
+  EXPECT_EQ(readFile(),
+            "; kept\n[Settings]\neFilename_Text=book.ldif\nFormVersion=0\n"
+            "eBaseDN_Text=dc=contacts,dc=example,dc=com\ncbIni_Text=\n");
+}
+
+// A save that fails part-way leaves the whole file as it was (no key of it written), the form
+// still closes, and the save is tried again when the form goes.
+TEST_F(FormStorageTest, FailedSaveLeavesTheWholeFileAndIsRetriedOnDestruction) {
+  const std::string before = "[Settings]\nFormVersion=0\neBaseDN_Text=dc=old\n";
+  writeFile(before);
+  form_->show();
+  baseDN_->setText("dc=new");
+  fileName_->setText(QString(3000, 'f'));
+  {
+    FileSizeLimit limit(before.size() + 8);
+    form_->close();
+  }
+  EXPECT_FALSE(form_->isVisible());
+  EXPECT_FALSE(storage_->saved());
+  ASSERT_EQ(errors_.size(), 1u);
+  EXPECT_EQ(errors_[0], "Unable to write to " + path());
+  EXPECT_EQ(readFile(), before);
+  EXPECT_EQ(QDir(folder_.path()).entryList(QDir::Files | QDir::Hidden),
+            QStringList{"Quorvane.ini"});
+
+  storage_->FormDestroying();
+  EXPECT_TRUE(storage_->saved());
+  EXPECT_EQ(errors_.size(), 1u);
+  EXPECT_NE(readFile().find("eBaseDN_Text=dc=new\n"), std::string::npos) << readFile();
 }
 
 }  // namespace
