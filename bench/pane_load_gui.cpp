@@ -57,9 +57,8 @@ double Time(Step&& step) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  // --bulk moves the text as the window's Fix does: read in place (TextView) and split into
-  // lines on a helper thread while the result pane takes them in (BuildText), instead of a
-  // list of lines (Lines, ReplaceLines).
+  // --bulk moves the text read in place (TextView) through the pane's block loader
+  // (BuildText), instead of a list of lines (Lines, ReplaceLines).
   bool bulk = false;
   std::string book;
   for (int i = 1; i < argc; ++i) {
