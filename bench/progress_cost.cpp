@@ -62,7 +62,7 @@ Times RepairOnce(const std::string& text, bool progress, std::size_t& outBytes) 
   const auto wallStart = std::chrono::steady_clock::now();
   const double cpuStart = CpuSeconds();
   RepairRun run("dc=contacts,dc=example,dc=com", map, usedDNs, random, &log, sink);
-  run.AddText(text);
+  run.AddPaneText(text);
   run.Finish();
   const Times times{
       std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count(),
