@@ -85,6 +85,10 @@ void SettleObjectClasses(RecordLines& lines, bool isFirstRecord) {
     }
   }
   if (classLines == 0) {
+    // A block whose every line was dropped (the text of a binary file, say) stays empty.
+    if (std::all_of(lines.begin(), lines.end(), [](const std::string& line) { return line.empty(); })) {
+      return;
+    }
     const char* added = uniqueMembers ? "objectclass: groupOfUniqueNames"
                         : members     ? "objectclass: groupOfNames"
                                       : "objectclass: inetOrgPerson";

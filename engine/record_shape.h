@@ -26,7 +26,8 @@ std::string DNFromNames(const RecordLines& lines);
 
 // The object classes as the record's lines hold them after the profile's rules: every record
 // keeps at least one. A record without any gets inetOrgPerson (groupOfNames with member:
-// lines, groupOfUniqueNames with uniqueMember: lines), inserted after its dn: line. In records
+// lines, groupOfUniqueNames with uniqueMember: lines), inserted after its dn: line, unless
+// nothing at all is left of it. In records
 // after the first, the generic classes top, person and organizationalPerson are dropped, but
 // only where another class remains: a class a directory needs is never lost.
 void SettleObjectClasses(RecordLines& lines, bool isFirstRecord);

@@ -33,6 +33,7 @@ constexpr char kRepaired[] =
     "sn: Doe\r\n"
     "\r\n"
     "dn: cn=Ann Lee,dc=contacts,dc=example,dc=com\r\n"
+    "objectclass: inetOrgPerson\r\n"
     "cn: Ann Lee\r\n"
     "sn: Ann Lee\r\n"
     "\r\n";
@@ -79,11 +80,13 @@ TEST(FixStream, LineRulesAreThoseOfTheEditorPane) {
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, kRepaired) << input;
   }
-  // LF CR ends two lines: the empty second one separates records.
-  const FixResult lfcr = RunFix(dir, {}, "dn: cn=A\n\rcn: B\n");
+  // LF CR ends two lines: the empty second one separates records (the second one is named
+  // from its cn:, as its address book would have named it).
+  const FixResult lfcr = RunFix(dir, {}, "dn: cn=A\nobjectclass: person\n\rcn: B\n");
   EXPECT_EQ(lfcr.out,
-            "dn: cn=A,dc=contacts,dc=example,dc=com\r\nsn: A\r\ncn: A\r\n\r\n"
-            "cn: B\r\nsn: B\r\n\r\n");
+            "dn: cn=A,dc=contacts,dc=example,dc=com\r\nobjectclass: person\r\nsn: A\r\ncn: A\r\n\r\n"
+            "dn: cn=B,dc=contacts,dc=example,dc=com\r\nobjectclass: inetOrgPerson\r\ncn: B\r\n"
+            "sn: B\r\n\r\n");
   // A TAB inside a value is kept as four spaces.
   const FixResult tab = RunFix(dir, {"--base-dn", ""}, "dn: cn=A\ndescription: a\tb\n");
   EXPECT_NE(tab.out.find("description: a    b\r\n"), std::string::npos) << tab.out;
