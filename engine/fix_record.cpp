@@ -285,8 +285,7 @@ RecordFacts FirstPass(RecordLines& lines, bool isFirstRecord, std::string& dnKey
     if (lines[i] != state.rebuilt) lines[i].assign(state.rebuilt);
   }
   if (state.facts.header) return state.facts;
-  SettleObjectClasses(lines, isFirstRecord);
-  const RecordShape shape = ShapeOf(lines);
+  const RecordShape shape = SettleObjectClasses(lines, isFirstRecord);
   AppendMissingNames(lines, ChooseName(state), state, shape);
   state.facts.memberless = shape.lacksMembers;
   return state.facts;

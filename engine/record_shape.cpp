@@ -16,13 +16,6 @@ constexpr std::array<std::string_view, 7> kPersonClasses = {
     "person", "organizationalPerson", "inetOrgPerson", "residentialPerson",
     "mozillaAbPersonAlpha", "mozillaAbPersonObsolete", "mozillaOrgPerson"};
 
-// The generic classes, as the address book writes them: exactly these words.
-bool IsGenericClassLine(std::string_view line) {
-  if (AttributeOf(line) != "objectclass") return false;
-  const std::string_view value = SplitNameValue(line).value;
-  return value == "top" || value == "person" || value == "organizationalPerson";
-}
-
 // The first non-empty value of `attribute`, decoded where it is Base64.
 std::string FirstValue(const RecordLines& lines, std::string_view attribute) {
   for (const std::string& line : lines) {
@@ -68,65 +61,113 @@ std::string DNFromNames(const RecordLines& lines) {
   return mail.empty() ? "cn=" + name : "cn=" + name + ",mail=" + mail;
 }
 
-void SettleObjectClasses(RecordLines& lines, bool isFirstRecord) {
-  std::size_t classLines = 0;
-  std::size_t genericLines = 0;
-  bool members = false;
-  bool uniqueMembers = false;
-  for (const std::string& line : lines) {
-    const std::string_view attribute = AttributeOf(line);
-    if (EqualsNoCase(attribute, "objectclass")) {
-      ++classLines;
-      if (IsGenericClassLine(line)) ++genericLines;
-    } else if (EqualsNoCase(attribute, "member")) {
-      members = true;
-    } else if (EqualsNoCase(attribute, "uniqueMember")) {
-      uniqueMembers = true;
-    }
+namespace {
+
+// What one line adds to a record's shape, and whether it is a generic class line.
+struct LineShape {
+  bool isClass = false;
+  bool isGeneric = false;
+  bool isPersonClass = false;
+  bool isNamesList = false;
+  bool isUniqueNamesList = false;
+  bool isMember = false;
+  bool isUniqueMember = false;
+};
+
+LineShape ShapeOfLine(std::string_view line) {
+  LineShape shape;
+  const std::string_view attribute = AttributeOf(line);
+  if (EqualsNoCase(attribute, "member")) {
+    shape.isMember = true;
+  } else if (EqualsNoCase(attribute, "uniqueMember")) {
+    shape.isUniqueMember = true;
+  } else if (EqualsNoCase(attribute, "objectclass")) {
+    const std::string_view value = SplitNameValue(line).value;
+    shape.isClass = true;
+    // The generic classes as the address book writes them: exactly these words.
+    shape.isGeneric = attribute == "objectclass" &&
+                      (value == "top" || value == "person" || value == "organizationalPerson");
+    shape.isNamesList = EqualsNoCase(value, "groupOfNames");
+    shape.isUniqueNamesList = EqualsNoCase(value, "groupOfUniqueNames");
+    shape.isPersonClass = std::any_of(kPersonClasses.begin(), kPersonClasses.end(),
+                                      [value](std::string_view c) { return EqualsNoCase(value, c); });
   }
-  if (classLines == 0) {
-    // A block whose every line was dropped (the text of a binary file, say) stays empty.
-    if (std::all_of(lines.begin(), lines.end(), [](const std::string& line) { return line.empty(); })) {
-      return;
-    }
-    const char* added = uniqueMembers ? "objectclass: groupOfUniqueNames"
-                        : members     ? "objectclass: groupOfNames"
-                                      : "objectclass: inetOrgPerson";
-    const auto dn = std::find_if(lines.begin(), lines.end(),
-                                 [](const std::string& line) { return line.starts_with("dn:"); });
-    lines.insert(dn == lines.end() ? lines.begin() : dn + 1, added);
-    return;
-  }
-  if (isFirstRecord || genericLines == 0 || genericLines == classLines) return;
-  for (std::string& line : lines) {
-    if (IsGenericClassLine(line)) line.clear();
-  }
+  return shape;
 }
 
-RecordShape ShapeOf(const RecordLines& lines) {
+// The shape of the lines that `keep` lets through.
+template <class Keep>
+RecordShape ShapeOfLines(const std::vector<LineShape>& lines, Keep&& keep) {
   RecordShape shape;
   bool namesList = false;
   bool uniqueNamesList = false;
   bool members = false;
   bool uniqueMembers = false;
-  for (const std::string& line : lines) {
-    const std::string_view attribute = AttributeOf(line);
-    if (EqualsNoCase(attribute, "member")) {
-      members = true;
-    } else if (EqualsNoCase(attribute, "uniqueMember")) {
-      uniqueMembers = true;
-    } else if (EqualsNoCase(attribute, "objectclass")) {
-      const std::string_view value = SplitNameValue(line).value;
-      namesList = namesList || EqualsNoCase(value, "groupOfNames");
-      uniqueNamesList = uniqueNamesList || EqualsNoCase(value, "groupOfUniqueNames");
-      shape.isPerson = shape.isPerson ||
-                       std::any_of(kPersonClasses.begin(), kPersonClasses.end(),
-                                   [value](std::string_view c) { return EqualsNoCase(value, c); });
-    }
+  for (const LineShape& line : lines) {
+    if (!keep(line)) continue;
+    shape.isPerson = shape.isPerson || line.isPersonClass;
+    namesList = namesList || line.isNamesList;
+    uniqueNamesList = uniqueNamesList || line.isUniqueNamesList;
+    members = members || line.isMember;
+    uniqueMembers = uniqueMembers || line.isUniqueMember;
   }
   shape.isGroup = namesList || uniqueNamesList;
   shape.lacksMembers = (namesList && !members) || (uniqueNamesList && !uniqueMembers);
   return shape;
+}
+
+std::vector<LineShape> ShapesOf(const RecordLines& lines) {
+  std::vector<LineShape> shapes;
+  shapes.reserve(lines.size());
+  for (const std::string& line : lines) shapes.push_back(ShapeOfLine(line));
+  return shapes;
+}
+
+}  // namespace
+
+RecordShape ShapeOf(const RecordLines& lines) {
+  return ShapeOfLines(ShapesOf(lines), [](const LineShape&) { return true; });
+}
+
+RecordShape SettleObjectClasses(RecordLines& lines, bool isFirstRecord) {
+  std::vector<LineShape> shapes = ShapesOf(lines);
+  const auto classes = std::count_if(shapes.begin(), shapes.end(),
+                                     [](const LineShape& s) { return s.isClass; });
+  if (classes == 0) {
+    // A block whose every line was dropped (the text of a binary file, say) stays empty.
+    if (std::all_of(lines.begin(), lines.end(), [](const std::string& line) { return line.empty(); })) {
+      return {};
+    }
+    LineShape added;
+    added.isClass = true;
+    const auto members = [&](bool LineShape::*which) {
+      return std::any_of(shapes.begin(), shapes.end(), [which](const LineShape& s) { return s.*which; });
+    };
+    const char* line = "objectclass: inetOrgPerson";
+    if (members(&LineShape::isUniqueMember)) {
+      line = "objectclass: groupOfUniqueNames";
+      added.isUniqueNamesList = true;
+    } else if (members(&LineShape::isMember)) {
+      line = "objectclass: groupOfNames";
+      added.isNamesList = true;
+    } else {
+      added.isPersonClass = true;
+    }
+    const auto dn = std::find_if(lines.begin(), lines.end(),
+                                 [](const std::string& l) { return l.starts_with("dn:"); });
+    lines.insert(dn == lines.end() ? lines.begin() : dn + 1, line);
+    shapes.push_back(added);
+    return ShapeOfLines(shapes, [](const LineShape&) { return true; });
+  }
+  const auto generic = std::count_if(shapes.begin(), shapes.end(),
+                                     [](const LineShape& s) { return s.isGeneric; });
+  if (isFirstRecord || generic == 0 || generic == classes) {
+    return ShapeOfLines(shapes, [](const LineShape&) { return true; });
+  }
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (shapes[i].isGeneric) lines[i].clear();
+  }
+  return ShapeOfLines(shapes, [](const LineShape& s) { return !s.isGeneric; });
 }
 
 }  // namespace quorvane

@@ -24,20 +24,20 @@ bool HasDNLine(const RecordLines& lines);
 // it has neither. Base64 values are decoded.
 std::string DNFromNames(const RecordLines& lines);
 
+// The record's shape as its lines stand.
+struct RecordShape {
+  bool isPerson = false;      // a person class: it should have sn: and cn:
+  bool isGroup = false;       // groupOfNames or groupOfUniqueNames: it should have cn:
+  bool lacksMembers = false;  // a list without a line of its member attribute
+};
+RecordShape ShapeOf(const RecordLines& lines);
+
 // The object classes as the record's lines hold them after the profile's rules: every record
 // keeps at least one. A record without any gets inetOrgPerson (groupOfNames with member:
 // lines, groupOfUniqueNames with uniqueMember: lines), inserted after its dn: line, unless
-// nothing at all is left of it. In records
-// after the first, the generic classes top, person and organizationalPerson are dropped, but
-// only where another class remains: a class a directory needs is never lost.
-void SettleObjectClasses(RecordLines& lines, bool isFirstRecord);
-
-// The record's shape as its lines now stand.
-struct RecordShape {
-  bool isPerson = false;           // a person class: it should have sn: and cn:
-  bool isGroup = false;            // groupOfNames or groupOfUniqueNames: it should have cn:
-  bool lacksMembers = false;       // a list without a line of its member attribute
-};
-RecordShape ShapeOf(const RecordLines& lines);
+// nothing at all is left of it. In records after the first, the generic classes top, person
+// and organizationalPerson are dropped, but only where another class remains: a class a
+// directory needs is never lost. Returns the shape of the record as it is then.
+RecordShape SettleObjectClasses(RecordLines& lines, bool isFirstRecord);
 
 }  // namespace quorvane

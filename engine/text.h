@@ -22,7 +22,13 @@ inline char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 
 std::string LowerCase(std::string_view text);
 
 // Comparisons with ASCII letters folded, as a directory compares names and most values.
-bool EqualsNoCase(std::string_view a, std::string_view b);
+inline bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i] && LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 bool EndsWithNoCase(std::string_view text, std::string_view suffix);
 
