@@ -31,6 +31,12 @@ bool IsPlain(unsigned char c) {
   }
 }
 
+// The end of the run of bytes from `from` on that AppendEscapedDN copies as they are.
+std::size_t PlainRunEnd(std::string_view value, std::size_t from) {
+  while (from < value.size() && IsPlain(static_cast<unsigned char>(value[from]))) ++from;
+  return from;
+}
+
 // Length of the mail separator starting at the comma `value[pos]`: ",mail=" or ", mail=".
 // Zero when there is none. Matched case-sensitively, as the address book writes it.
 std::size_t MailSeparatorLength(std::string_view value, std::size_t pos) {
@@ -56,10 +62,7 @@ void AppendEscapedDN(std::string_view value, std::string& out) {
   bool valueStart = false;
   for (std::size_t i = 0; i < value.size(); ++i) {
     // Most of a DN is letters, digits, spaces and dots, copied as they are in one go.
-    std::size_t plainEnd = i;
-    while (plainEnd < value.size() && IsPlain(static_cast<unsigned char>(value[plainEnd]))) {
-      ++plainEnd;
-    }
+    const std::size_t plainEnd = PlainRunEnd(value, i);
     if (plainEnd > i) {
       out.append(value, i, plainEnd - i);
       valueStart = false;
@@ -96,19 +99,11 @@ void AppendEscapedDN(std::string_view value, std::string& out) {
         out.push_back('=');
         if (typeStart) valueStart = true;
         break;
-      case '#':
-        if (atValueStart) {
-          AppendHexEscape(c, out);
-        } else {
-          out.push_back('#');
-        }
+      case '#':  // RFC 4514 reads a value that starts with "#" as hex BER
+        atValueStart ? AppendHexEscape(c, out) : out.push_back('#');
         break;
       default:
-        if (NeedsHexEscape(c)) {
-          AppendHexEscape(c, out);
-        } else {
-          out.push_back(static_cast<char>(c));
-        }
+        NeedsHexEscape(c) ? AppendHexEscape(c, out) : out.push_back(static_cast<char>(c));
     }
     if (c == '=' && typeStart) typeStart = false;
   }
