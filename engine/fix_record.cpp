@@ -328,12 +328,6 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
 
 }  // namespace
 
-NameValue SplitNameValue(std::string_view line) {
-  const std::size_t colon = line.find(':');
-  if (colon == std::string_view::npos) return {{}, TrimView(line)};
-  return {TrimView(line.substr(0, colon + 1)), TrimView(line.substr(colon + 1))};
-}
-
 std::string PrepareBaseDN(std::string_view typed) {
   std::string result;
   for (const char c : TrimView(typed)) {

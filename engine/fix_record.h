@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/log.h"
+#include "engine/text.h"
 #include "engine/transform_map.h"
 
 namespace quorvane {
@@ -22,7 +23,11 @@ struct NameValue {
   std::string_view name;
   std::string_view value;
 };
-NameValue SplitNameValue(std::string_view line);
+inline NameValue SplitNameValue(std::string_view line) {
+  const std::size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return {{}, TrimView(line)};
+  return {TrimView(line.substr(0, colon + 1)), TrimView(line.substr(colon + 1))};
+}
 
 // Which lines of a record get a progress message ("fc: " + the line, level 0).
 enum class ProgressLines {

@@ -36,12 +36,6 @@ std::string FirstValue(const RecordLines& lines, std::string_view attribute) {
 
 }  // namespace
 
-std::string_view AttributeOf(std::string_view line) {
-  const std::size_t colon = line.find(':');
-  if (colon == std::string_view::npos) return {};
-  return TrimView(line.substr(0, colon));
-}
-
 bool IsHeaderBlock(const RecordLines& lines) {
   return std::all_of(lines.begin(), lines.end(), [](const std::string& line) {
     const NameValue nv = SplitNameValue(line);

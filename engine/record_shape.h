@@ -5,12 +5,16 @@
 #include <string_view>
 
 #include "engine/fix_record.h"
+#include "engine/text.h"
 
 namespace quorvane {
 
 // The attribute name of a line without its colon and the blanks around it:
 // "objectclass :" -> "objectclass".
-std::string_view AttributeOf(std::string_view line);
+inline std::string_view AttributeOf(std::string_view line) {
+  const std::size_t colon = line.find(':');
+  return colon == std::string_view::npos ? std::string_view() : TrimView(line.substr(0, colon));
+}
 
 // A block that holds only comment lines and the "version: 1" header that may open a file is
 // no record (RFC 2849): it gets no DN and is not counted.

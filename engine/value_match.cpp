@@ -1,6 +1,7 @@
 // When two lines of a record hold the same value to a directory.
 #include "engine/value_match.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "engine/base64.h"
@@ -45,8 +46,8 @@ void ValueKey(std::string_view line, std::string& key) {
   std::string_view name = nv.name;
   if (!name.empty()) name.remove_suffix(1);  // the colon
   name = TrimView(name);
-  key.clear();
-  for (const char c : name) key.push_back(LowerAscii(c));
+  key.assign(name);
+  for (char& c : key) c = LowerAscii(c);
   const Matching matching = MatchingOf(key);
   key.push_back(':');
   std::string_view value = nv.value;
@@ -63,9 +64,16 @@ void ValueKey(std::string_view line, std::string& key) {
       return;
     }
   }
-  for (const char c : value) {
-    if (matching == Matching::kTelephone && (c == ' ' || c == '-')) continue;
-    key.push_back(matching == Matching::kExact ? c : LowerAscii(c));
+  const std::size_t start = key.size();
+  key.append(value);
+  if (matching == Matching::kExact) return;
+  for (auto c = key.begin() + static_cast<std::ptrdiff_t>(start); c != key.end(); ++c) {
+    *c = LowerAscii(*c);
+  }
+  if (matching == Matching::kTelephone) {
+    key.erase(std::remove_if(key.begin() + static_cast<std::ptrdiff_t>(start), key.end(),
+                             [](char c) { return c == ' ' || c == '-'; }),
+              key.end());
   }
 }
 
