@@ -70,6 +70,10 @@ struct LineShape {
 
 LineShape ShapeOfLine(std::string_view line) {
   LineShape shape;
+  // Only objectclass, member and uniqueMember lines shape a record (a record's lines start
+  // with their attribute: the collector trimmed them).
+  const char first = line.empty() ? '\0' : LowerAscii(line.front());
+  if (first != 'o' && first != 'm' && first != 'u') return shape;
   const std::string_view attribute = AttributeOf(line);
   if (EqualsNoCase(attribute, "member")) {
     shape.isMember = true;
