@@ -320,4 +320,11 @@ void AppendRDNAsWritten(std::string_view rdn, std::string& out) {
   }
 }
 
+bool HasUnescapedEquals(std::string_view dn) {
+  for (std::size_t at = dn.find('='); at != std::string_view::npos; at = dn.find('=', at + 1)) {
+    if (at == 0 || dn[at - 1] != '\\') return true;
+  }
+  return false;
+}
+
 }  // namespace quorvane

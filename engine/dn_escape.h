@@ -55,6 +55,10 @@ namespace quorvane {
 // that no backslash escapes.
 std::string WithoutEmptyParts(std::string_view dn);
 
+// Whether `dn` holds a "=" that no backslash escapes; a DN without one names nobody's
+// attribute (a phone book writes the bare name).
+bool HasUnescapedEquals(std::string_view dn);
+
 // A DN written by a directory-minded program under a suffix of its own: every part after the
 // first is `type=value` with a container type (ou, o, dc, c, l, st). The position of the comma
 // that ends the first part, or npos for any other DN (an address book's `cn=NAME,mail=ADDR`

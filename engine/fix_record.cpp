@@ -129,14 +129,6 @@ void RebuildLine(std::string_view name, std::string_view value, bool encodedForm
   }
 }
 
-// Whether `dn` holds a "=" that no backslash escapes.
-bool HasUnescapedEquals(std::string_view dn) {
-  for (std::size_t at = dn.find('='); at != std::string_view::npos; at = dn.find('=', at + 1)) {
-    if (at == 0 || dn[at - 1] != '\\') return true;
-  }
-  return false;
-}
-
 // The steps for a dn:, member: or uniqueMember: line whose DN is `value` (decoded already
 // where it was Base64); the rebuilt line goes to state.rebuilt.
 void FixDNLine(std::string_view attribute, std::string_view value, bool isDN,

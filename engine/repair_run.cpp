@@ -69,6 +69,8 @@ struct RepairRun::State {
         out(output),
         collector([this](RecordLines& lines, std::size_t line) { Repair(lines, line); }) {}
 
+  // The next source line, numbered.
+  void AddNextLine(std::string_view line) { collector.Add(line, ++lineNumber); }
   void Repair(RecordLines& lines, std::size_t line);
   bool MakeUnique(std::string_view key, std::string& candidate);
   void Report(std::string_view text, std::size_t line) {
@@ -196,12 +198,12 @@ RepairRun::~RepairRun() = default;
 
 void RepairRun::AddText(std::string_view bytes) {
   State& s = *state_;
-  s.fileLines.Feed(bytes, [&s](std::string_view line) { s.collector.Add(line, ++s.lineNumber); });
+  s.fileLines.Feed(bytes, [&s](std::string_view line) { s.AddNextLine(line); });
 }
 
 void RepairRun::AddPaneText(std::string_view text) {
   State& s = *state_;
-  s.paneLines.Feed(text, [&s](std::string_view line) { s.collector.Add(line, ++s.lineNumber); });
+  s.paneLines.Feed(text, [&s](std::string_view line) { s.AddNextLine(line); });
 }
 
 void RepairRun::AddLine(std::string_view sourceLine) {
@@ -216,7 +218,7 @@ void RepairRun::AddLine(std::string_view sourceLine) {
 
 void RepairRun::Finish() {
   State& s = *state_;
-  auto add = [&s](std::string_view line) { s.collector.Add(line, ++s.lineNumber); };
+  auto add = [&s](std::string_view line) { s.AddNextLine(line); };
   s.fileLines.Finish(add);
   s.paneLines.Finish(add);
   s.collector.Finish();
