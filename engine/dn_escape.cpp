@@ -245,7 +245,7 @@ bool IsContainerType(std::string_view type) {
 
 }  // namespace
 
-std::string WithoutEmptyParts(std::string_view dn) {
+std::string_view WithoutEmptyParts(std::string_view dn, std::string& room) {
   auto isEmpty = [](std::string_view part) {
     const std::size_t equals = part.find('=');
     return equals != std::string_view::npos && !TrimView(part.substr(0, equals)).empty() &&
@@ -259,12 +259,13 @@ std::string WithoutEmptyParts(std::string_view dn) {
     while (next < dn.size() && dn[next] == ' ') ++next;
     maybe = next == dn.size() || dn[next] == ',' || dn[next] == '+';
   }
-  if (!maybe) return std::string(dn);
+  if (!maybe) return dn;
   const std::vector<DNPart> parts = SplitDN(dn, true);
   if (std::none_of(parts.begin(), parts.end(), [&](const DNPart& p) { return isEmpty(p.text); })) {
-    return std::string(dn);
+    return dn;
   }
-  std::string result;
+  std::string& result = room;
+  result.clear();
   for (const DNPart& part : parts) {
     if (isEmpty(part.text)) continue;
     if (result.empty()) {

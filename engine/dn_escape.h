@@ -52,8 +52,9 @@ namespace quorvane {
 
 // The DN without its components of the form "type=" with nothing after the "=": `cn=,mail=X`
 // becomes `mail=X`, `cn=test,mail=` becomes `cn=test`. The DN is split at its "," and "+"
-// that no backslash escapes.
-std::string WithoutEmptyParts(std::string_view dn);
+// that no backslash escapes. Returns `dn` itself when it has no such component, else the DN
+// built in `room`, which `dn` must not lie in.
+std::string_view WithoutEmptyParts(std::string_view dn, std::string& room);
 
 // Whether `dn` holds a "=" that no backslash escapes; a DN without one names nobody's
 // attribute (a phone book writes the bare name).

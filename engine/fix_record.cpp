@@ -14,17 +14,29 @@ namespace {
 constexpr std::string_view kIgnoreAttribute = "/ignore/:";
 constexpr std::string_view kIgnoreLine = "/ignore/";
 
-// What a pass remembers of the record's lines.
+// What a pass remembers of the record's lines, in the room of the run.
 struct PassState {
-  std::string snValue;
-  std::string cnValue;
-  std::string dnValue;
+  explicit PassState(FixRoom& room)
+      : snValue(room.snValue),
+        cnValue(room.cnValue),
+        dnValue(room.dnValue),
+        rebuilt(room.rebuilt),
+        dn(room.dn),
+        whole(room.whole),
+        value(room.value) {
+    snValue.clear();
+    cnValue.clear();
+    dnValue.clear();
+  }
+  std::string& snValue;
+  std::string& cnValue;
+  std::string& dnValue;
   RecordFacts facts;
-  // Room for the line being rebuilt and the values it is made of, kept from line to line:
-  // a rebuilt line is swapped into the record, and the record's old line becomes the room.
-  std::string rebuilt;
-  std::string dn;
-  std::string value;
+  // Room for the line being rebuilt and the values it is made of, kept from line to line.
+  std::string& rebuilt;
+  std::string& dn;
+  std::string& whole;
+  std::string& value;
 };
 
 // The name a record is known by, for the sn:/cn: lines it lacks. A value taken from a line
@@ -110,39 +122,47 @@ std::size_t BuildDNLine(std::string_view attribute, std::string_view value,
 }
 
 // Renaming by attribute name, the Base64 and URL forms, dropping, and whole-line mapping:
-// `out` becomes the name, one blank and the value (the Base64 form "name:: data" keeps its own
-// spacing), or empty when the line is dropped. `name` and `value` must not lie in `out`.
-void RebuildLine(std::string_view name, std::string_view value, bool encodedFormAllowed,
-                 const RecordContext& context, std::string& out) {
-  out.clear();
+// the line becomes the name, one blank and the value (the Base64 form "name:: data" keeps its
+// own spacing), or empty when it is dropped. Returns the rebuilt line: `line` itself when it
+// is written so already (most lines are), else text in `room` or in the profile. `name` and
+// `value` must not lie in `room`.
+std::string_view RebuildLine(std::string_view line, std::string_view name, std::string_view value,
+                             bool encodedFormAllowed, const RecordContext& context,
+                             std::string& room) {
   const std::string_view renamed = CutAtLineBreak(Lookup(context, name));
   if (!renamed.empty()) name = renamed;
-  if (name.empty() || value.empty() || name == kIgnoreAttribute) return;
-  out.append(name);
-  if (!(encodedFormAllowed && value.front() == ':')) out.push_back(' ');
-  out.append(value);
-  const std::string_view mapped = CutAtLineBreak(Lookup(context, out));
-  if (mapped == kIgnoreLine) {
-    out.clear();
-  } else if (!mapped.empty()) {
-    out.assign(mapped);
+  if (name.empty() || value.empty() || name == kIgnoreAttribute) return {};
+  const std::size_t blank = encodedFormAllowed && value.front() == ':' ? 0 : 1;
+  // The line is written so already when the name is its start, the value its end, and between
+  // them stands the one blank (or nothing): views of these very parts of `line`.
+  std::string_view built = line;
+  const bool asWritten = name.data() == line.data() &&
+                         value.data() == line.data() + name.size() + blank &&
+                         value.size() == line.size() - name.size() - blank &&
+                         (blank == 0 || line[name.size()] == ' ');
+  if (!asWritten) {
+    room.assign(name);
+    if (blank == 1) room.push_back(' ');
+    room.append(value);
+    built = room;
   }
+  const std::string_view mapped = CutAtLineBreak(Lookup(context, built));
+  if (mapped == kIgnoreLine) return {};
+  return mapped.empty() ? built : mapped;
 }
 
 // The steps for a dn:, member: or uniqueMember: line whose DN is `value` (decoded already
-// where it was Base64); the rebuilt line goes to state.rebuilt.
-void FixDNLine(std::string_view attribute, std::string_view value, bool isDN,
-               std::string& dnKey, PassState& state, const RecordContext& context) {
+// where it was Base64); returns the rebuilt line.
+std::string_view FixDNLine(std::string_view attribute, std::string_view value, bool isDN,
+                           std::string& dnKey, PassState& state, const RecordContext& context) {
   // Components without a value ("cn=,mail=x") are left out; a DN left with nothing, or with
   // nothing but the base DN, is an empty DN.
-  const std::string whole = WithoutEmptyParts(value);
+  const std::string_view whole = WithoutEmptyParts(value, state.whole);
   if (whole.empty() || (whole != value && EqualsNoCase(whole, context.baseDN))) {
-    state.rebuilt.clear();
-    if (!isDN) return;
+    if (!isDN) return {};
     // An entry with an empty DN is reported by the run; the line stays to show it.
     state.facts.emptyDN = true;
-    state.rebuilt = "dn:";
-    return;
+    return "dn:";
   }
   value = whole;
   std::string named;
@@ -162,12 +182,13 @@ void FixDNLine(std::string_view attribute, std::string_view value, bool isDN,
     state.dnValue.assign(built, valueStart);
   }
   const std::string_view builtView = built;
-  RebuildLine(builtView.substr(0, attribute.size() + 1), builtView.substr(valueStart), false,
-              context, state.rebuilt);
+  return RebuildLine(builtView, builtView.substr(0, attribute.size() + 1),
+                     builtView.substr(valueStart), false, context, state.rebuilt);
 }
 
-// The steps for every line that is not a DN line; the rebuilt line goes to state.rebuilt.
-void FixOtherLine(std::string_view line, PassState& state, const RecordContext& context) {
+// The steps for every line that is not a DN line; returns the rebuilt line.
+std::string_view FixOtherLine(std::string_view line, PassState& state,
+                              const RecordContext& context) {
   const NameValue nv = SplitNameValue(line);
   std::string_view value = nv.value;
   // A typed value that starts with a colon ("note: :x") must not come out as "note::x", which
@@ -194,7 +215,7 @@ void FixOtherLine(std::string_view line, PassState& state, const RecordContext& 
   } else if (EqualsNoCase(value, "true")) {
     value = "TRUE";
   }
-  RebuildLine(nv.name, value, true, context, state.rebuilt);
+  return RebuildLine(line, nv.name, value, true, context, state.rebuilt);
 }
 
 // The length of the attribute of a line whose value is a DN ("dn", "member", "uniqueMember"),
@@ -206,9 +227,9 @@ std::size_t DNAttributeLength(std::string_view line) {
   return 0;
 }
 
-// One line of a first pass; the rebuilt line goes to state.rebuilt.
-void FixLine(std::string_view line, std::string& dnKey, PassState& state,
-             const RecordContext& context) {
+// One line of a first pass; returns the rebuilt line.
+std::string_view FixLine(std::string_view line, std::string& dnKey, PassState& state,
+                         const RecordContext& context) {
   const std::size_t attribute = DNAttributeLength(line);
   if (attribute == 0) return FixOtherLine(line, state, context);
   const bool isDN = attribute == 2;
@@ -221,7 +242,7 @@ void FixLine(std::string_view line, std::string& dnKey, PassState& state,
     }
     return FixDNLine(name, decoded, isDN, dnKey, state, context);
   }
-  FixDNLine(name, TrimView(line.substr(attribute + 1)), isDN, dnKey, state, context);
+  return FixDNLine(name, TrimView(line.substr(attribute + 1)), isDN, dnKey, state, context);
 }
 
 // Appends "sn:"/"cn:" lines for the ones the record lacks: sn: and cn: for a person, cn: for
@@ -266,15 +287,15 @@ void NameTheRecord(RecordLines& lines, PassState& state, const RecordContext& co
 }
 
 RecordFacts FirstPass(RecordLines& lines, bool isFirstRecord, std::string& dnKey,
-                      const RecordContext& context) {
-  PassState state;
+                      const RecordContext& context, FixRoom& room) {
+  PassState state(room);
   state.facts.header = IsHeaderBlock(lines);
   if (!state.facts.header && !HasDNLine(lines)) NameTheRecord(lines, state, context);
   const std::size_t count = lines.size();
   for (std::size_t i = 0; i < count; ++i) {
     ReportProgress(context, lines[i], i + 1 == count);
-    FixLine(lines[i], dnKey, state, context);
-    if (lines[i] != state.rebuilt) lines[i].assign(state.rebuilt);
+    const std::string_view fixed = FixLine(lines[i], dnKey, state, context);
+    if (fixed.data() != lines[i].data() || fixed.size() != lines[i].size()) lines[i].assign(fixed);
   }
   if (state.facts.header) return state.facts;
   const RecordShape shape = SettleObjectClasses(lines, isFirstRecord);
@@ -285,8 +306,8 @@ RecordFacts FirstPass(RecordLines& lines, bool isFirstRecord, std::string& dnKey
 
 // Only the dn: line and the cn: lines change; everything else stays as the first pass left it.
 RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view forcedDN,
-                       const RecordContext& context) {
-  PassState state;
+                       const RecordContext& context, FixRoom& room) {
+  PassState state(room);
   const std::string newName = NameFromDN(SplitNameValue(forcedDN).value);
   // A forced DN that names nothing leaves the name to ChooseName(), which may need the DN.
   const bool namesNothing = TrimView(newName).empty();
@@ -333,9 +354,15 @@ std::string PrepareBaseDN(std::string_view typed) {
 }
 
 RecordFacts FixRecord(RecordLines& lines, bool isFirstRecord, std::string& dnKey,
+                      std::string_view forcedDN, const RecordContext& context, FixRoom& room) {
+  if (forcedDN.empty()) return FirstPass(lines, isFirstRecord, dnKey, context, room);
+  return SecondPass(lines, dnKey, forcedDN, context, room);
+}
+
+RecordFacts FixRecord(RecordLines& lines, bool isFirstRecord, std::string& dnKey,
                       std::string_view forcedDN, const RecordContext& context) {
-  if (forcedDN.empty()) return FirstPass(lines, isFirstRecord, dnKey, context);
-  return SecondPass(lines, dnKey, forcedDN, context);
+  FixRoom room;
+  return FixRecord(lines, isFirstRecord, dnKey, forcedDN, context, room);
 }
 
 }  // namespace quorvane

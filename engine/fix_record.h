@@ -22,6 +22,10 @@ using RecordLines = std::vector<std::string>;
 struct NameValue {
   std::string_view name;
   std::string_view value;
+  // The attribute: the name without its colon and the blanks before it.
+  std::string_view Attribute() const {
+    return name.empty() ? name : TrimView(name.substr(0, name.size() - 1));
+  }
 };
 inline NameValue SplitNameValue(std::string_view line) {
   const std::size_t colon = line.find(':');
@@ -61,12 +65,27 @@ struct RecordContext {
 // \0D, \0A or \00, so that it cannot split the line it ends.
 std::string PrepareBaseDN(std::string_view typed);
 
+// The strings the rewriting of a record builds its lines and names in. A run keeps one from
+// record to record, so that they are not made anew for every record.
+struct FixRoom {
+  std::string snValue;
+  std::string cnValue;
+  std::string dnValue;
+  std::string rebuilt;
+  std::string dn;
+  std::string whole;
+  std::string value;
+};
+
 // Rewrites `lines` in place; an entry that becomes empty is to be dropped by the caller.
 // First pass (`forcedDN` empty): every rule runs on every line, and `dnKey` is set to
 // "dn: " + the escaped DN without the base DN when the record has a usable dn: line (it is
 // left alone otherwise). Second pass (`forcedDN` = a made-unique key): only the dn: line
 // (the forced DN plus the base DN) and the cn: lines (the new common name) are rewritten,
 // and `dnKey` becomes `forcedDN`.
+RecordFacts FixRecord(RecordLines& lines, bool isFirstRecord, std::string& dnKey,
+                      std::string_view forcedDN, const RecordContext& context, FixRoom& room);
+// The same with room of its own.
 RecordFacts FixRecord(RecordLines& lines, bool isFirstRecord, std::string& dnKey,
                       std::string_view forcedDN, const RecordContext& context);
 

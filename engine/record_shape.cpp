@@ -75,10 +75,10 @@ LineShape ShapeOfLine(std::string_view line) {
   const char first = line.empty() ? '\0' : LowerAscii(line.front());
   if (first != 'o' && first != 'm' && first != 'u') return shape;
   const std::string_view attribute = AttributeOf(line);
-  if (EqualsNoCase(attribute, "member")) {
-    shape.isMember = true;
-  } else if (EqualsNoCase(attribute, "uniqueMember")) {
-    shape.isUniqueMember = true;
+  if (first == 'm') {
+    shape.isMember = EqualsNoCase(attribute, "member");
+  } else if (first == 'u') {
+    shape.isUniqueMember = EqualsNoCase(attribute, "uniqueMember");
   } else if (EqualsNoCase(attribute, "objectclass")) {
     const std::string_view value = SplitNameValue(line).value;
     shape.isClass = true;

@@ -77,7 +77,7 @@ struct RepairRun::State {
     if (log != nullptr) log->Write(text, kLogError, line);
   }
   void Emit(const RecordLines& lines, bool isRecord);
-  bool FirstTime(const RecordLines& lines, std::size_t i);
+  bool FirstTime(const RecordLines& lines, std::size_t i, std::string_view attribute);
   std::string_view KeyOf(const RecordLines& lines, std::size_t i);
 
   const std::string baseDN;
@@ -93,12 +93,16 @@ struct RepairRun::State {
   std::size_t lineNumber = 0;  // of the last source line read
   RecordCollector collector;
   RepairCounts counts;
-  // For the lines of the record being written: their attributes, their value keys (see
-  // ValueKey) where worked out, the lines written so far, and for a long record a set of keys.
-  std::vector<std::string_view> attributes;
+  // The strings each record is rewritten in, kept from record to record.
+  FixRoom room;
+  std::string dnKey;
+  std::string uniqueKey;
+  // For the lines of the record being written: their value keys (see ValueKey) where worked
+  // out, the lines written so far with their attributes, and for a long record a set of keys.
   std::vector<std::string> keys;
   std::vector<char> keyed;
   std::vector<std::size_t> written;
+  std::vector<std::string_view> writtenAttributes;
   std::unordered_set<std::string_view> writtenSet;
   // Suffixes replaced by the base DN so far, each reported once, letters folded.
   std::unordered_set<std::string, NoCaseHash, NoCaseEqual> replacedSuffixes;
@@ -109,8 +113,8 @@ void RepairRun::State::Repair(RecordLines& lines, std::size_t line) {
   const bool isFirst = counts.recordsRead == 0;
   const RecordContext context{baseDN, map, log, line,
                               ProgressFor(wantsProgress, line, counts.recordsRead + 1)};
-  std::string dnKey;  // a record without a usable DN takes no part in uniqueness
-  const RecordFacts facts = FixRecord(lines, isFirst, dnKey, {}, context);
+  dnKey.clear();  // a record without a usable DN takes no part in uniqueness
+  const RecordFacts facts = FixRecord(lines, isFirst, dnKey, {}, context, room);
   if (!facts.header) ++counts.recordsRead;
   if (facts.noDN) Report(kNoDN, line);
   if (facts.emptyDN) Report(kEmptyDN, line);
@@ -120,10 +124,9 @@ void RepairRun::State::Repair(RecordLines& lines, std::size_t line) {
            line);
   }
   if (facts.NotImportable()) ++counts.notImportable;
-  std::string candidate;
-  if (!dnKey.empty() && MakeUnique(dnKey, candidate)) {
+  if (!dnKey.empty() && MakeUnique(dnKey, uniqueKey)) {
     ++counts.madeUnique;
-    FixRecord(lines, isFirst, dnKey, candidate, context);
+    FixRecord(lines, isFirst, dnKey, uniqueKey, context, room);
   }
   Emit(lines, !facts.header);
 }
@@ -146,15 +149,16 @@ bool RepairRun::State::MakeUnique(std::string_view key, std::string& candidate) 
 void RepairRun::State::Emit(const RecordLines& lines, bool isRecord) {
   const std::size_t count = lines.size();
   if (keys.size() < count) keys.resize(count);
-  attributes.assign(count, {});
   keyed.assign(count, false);
   written.clear();
+  writtenAttributes.clear();
   writtenSet.clear();
   for (std::size_t i = 0; i < count; ++i) {
     if (lines[i].empty()) continue;
-    attributes[i] = AttributeOf(lines[i]);
-    if (!FirstTime(lines, i)) continue;
+    const std::string_view attribute = AttributeOf(lines[i]);
+    if (!FirstTime(lines, i, attribute)) continue;
     written.push_back(i);
+    writtenAttributes.push_back(attribute);
     out.Line(lines[i]);
   }
   if (isRecord && !written.empty()) ++counts.recordsWritten;
@@ -172,16 +176,17 @@ std::string_view RepairRun::State::KeyOf(const RecordLines& lines, std::size_t i
 
 // Whether no line written for the record so far holds the same value as line i. Only lines of
 // the same attribute can, so most lines need no key at all; a long record keeps a set of keys.
-bool RepairRun::State::FirstTime(const RecordLines& lines, std::size_t i) {
+bool RepairRun::State::FirstTime(const RecordLines& lines, std::size_t i,
+                                 std::string_view attribute) {
   if (written.size() >= kCompareEach) {
     if (writtenSet.empty()) {
       for (const std::size_t earlier : written) writtenSet.insert(KeyOf(lines, earlier));
     }
     return writtenSet.insert(KeyOf(lines, i)).second;
   }
-  for (const std::size_t earlier : written) {
-    if (EqualsNoCase(attributes[earlier], attributes[i]) &&
-        KeyOf(lines, earlier) == KeyOf(lines, i)) {
+  for (std::size_t k = 0; k < written.size(); ++k) {
+    if (EqualsNoCase(writtenAttributes[k], attribute) &&
+        KeyOf(lines, written[k]) == KeyOf(lines, i)) {
       return false;
     }
   }

@@ -12,9 +12,26 @@ namespace quorvane {
 inline constexpr std::string_view kTabSpaces = "    ";
 std::string ExpandTabs(std::string_view line);
 
-// The position of the first CR, LF or NUL at or after `from`, or text.size(); `tab` is set when
-// a TAB comes before it.
-std::size_t FindLineBreak(std::string_view text, std::size_t from, bool& tab);
+// Finds the line breaks of one text from its start to its end. Each of CR, LF, NUL and TAB is
+// looked for with memchr only once the one found before it has been passed, so every byte is
+// looked at once per kind, in long strides.
+class LineBreaks {
+ public:
+  explicit LineBreaks(std::string_view text) : text_(text) {}
+  // The position of the first CR, LF or NUL at or after `from`, or the text's size; `tab` is
+  // set when a TAB comes before it. `from` must not go back.
+  std::size_t Next(std::size_t from, bool& tab);
+
+ private:
+  static constexpr std::size_t kNotLooked = std::string_view::npos;
+  std::size_t NextOf(char c, std::size_t& at, std::size_t from) const;
+
+  std::string_view text_;
+  std::size_t cr_ = kNotLooked;
+  std::size_t lf_ = kNotLooked;
+  std::size_t nul_ = kNotLooked;
+  std::size_t tab_ = kNotLooked;
+};
 
 // How a text is split into lines.
 enum class LineRules {
@@ -83,13 +100,14 @@ template <class OnLine>
 void LineSplitter::Feed(std::string_view chunk, OnLine&& onLine) {
   if (stopped_) return;
   std::size_t pos = 0;
+  LineBreaks breaks(chunk);
   if (afterCR_ && !chunk.empty()) {
     afterCR_ = false;
     if (chunk[0] == '\n') pos = 1;
   }
   while (pos < chunk.size()) {
     bool tab = false;
-    std::size_t end = FindLineBreak(chunk, pos, tab);
+    std::size_t end = breaks.Next(pos, tab);
     if (end == chunk.size()) {
       pending_.append(chunk.substr(pos));
       hasPending_ = true;

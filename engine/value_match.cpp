@@ -43,10 +43,7 @@ Matching MatchingOf(std::string_view lowerName) {
 
 void ValueKey(std::string_view line, std::string& key) {
   const NameValue nv = SplitNameValue(line);
-  std::string_view name = nv.name;
-  if (!name.empty()) name.remove_suffix(1);  // the colon
-  name = TrimView(name);
-  key.assign(name);
+  key.assign(nv.Attribute());
   for (char& c : key) c = LowerAscii(c);
   const Matching matching = MatchingOf(key);
   key.push_back(':');

@@ -248,7 +248,8 @@ BufferedWriter::BufferedWriter(ByteWriter sink, std::size_t blockSize)
   block_.reserve(blockSize_);
 }
 
-void BufferedWriter::Write(std::string_view bytes) {
+// A piece that does not fit in the block: what was gathered goes first.
+void BufferedWriter::WriteThrough(std::string_view bytes) {
   if (block_.size() + bytes.size() > blockSize_) Flush();
   if (bytes.size() >= blockSize_) {
     sink_(bytes);  // as large as a block already: copying it would gain nothing

@@ -57,10 +57,18 @@ class BufferedWriter {
   static constexpr std::size_t kBlockSize = std::size_t{1} << 20;
 
   explicit BufferedWriter(ByteWriter sink, std::size_t blockSize = kBlockSize);
-  void Write(std::string_view bytes);
+  void Write(std::string_view bytes) {
+    if (bytes.size() < blockSize_ && block_.size() + bytes.size() <= blockSize_) {
+      block_.append(bytes);
+    } else {
+      WriteThrough(bytes);
+    }
+  }
   void Flush();
 
  private:
+  void WriteThrough(std::string_view bytes);
+
   ByteWriter sink_;
   std::size_t blockSize_;
   std::string block_;
