@@ -40,6 +40,7 @@ RepairCounts RepairStream(FileReader& input, std::string_view baseDN, const Tran
   CrLfLines lines(out);
   UsedDNs usedDNs;
   RepairRun run(baseDN, map, usedDNs, random, log, lines);
+  usedDNs.ReserveFor(input.SizeHint());
   std::string buffer(kReadBlock, '\0');
   while (!run.Stopped()) {
     const std::size_t got = input.Read(buffer.data(), buffer.size());

@@ -19,7 +19,7 @@ constexpr std::array<std::string_view, 7> kPersonClasses = {
 // The first non-empty value of `attribute`, decoded where it is Base64.
 std::string FirstValue(const RecordLines& lines, std::string_view attribute) {
   for (const std::string& line : lines) {
-    if (!EqualsNoCase(AttributeOf(line), attribute)) continue;
+    if (ValueStartOf(line, attribute) == std::string_view::npos) continue;
     std::string_view value = SplitNameValue(line).value;
     if (!value.empty() && value.front() == ':' && line.find("::") != std::string::npos) {
       try {
@@ -73,17 +73,17 @@ LineShape ShapeOfLine(std::string_view line) {
   // Only objectclass, member and uniqueMember lines shape a record (a record's lines start
   // with their attribute: the collector trimmed them).
   const char first = line.empty() ? '\0' : LowerAscii(line.front());
-  if (first != 'o' && first != 'm' && first != 'u') return shape;
-  const std::string_view attribute = AttributeOf(line);
   if (first == 'm') {
-    shape.isMember = EqualsNoCase(attribute, "member");
+    shape.isMember = ValueStartOf(line, "member") != std::string_view::npos;
   } else if (first == 'u') {
-    shape.isUniqueMember = EqualsNoCase(attribute, "uniqueMember");
-  } else if (EqualsNoCase(attribute, "objectclass")) {
-    const std::string_view value = SplitNameValue(line).value;
+    shape.isUniqueMember = ValueStartOf(line, "uniqueMember") != std::string_view::npos;
+  } else if (first == 'o') {
+    const std::size_t valueStart = ValueStartOf(line, "objectclass");
+    if (valueStart == std::string_view::npos) return shape;
+    const std::string_view value = TrimView(line.substr(valueStart));
     shape.isClass = true;
     // The generic classes as the address book writes them: exactly these words.
-    shape.isGeneric = attribute == "objectclass" &&
+    shape.isGeneric = TrimView(line).starts_with("objectclass") &&
                       (value == "top" || value == "person" || value == "organizationalPerson");
     shape.isNamesList = EqualsNoCase(value, "groupOfNames");
     shape.isUniqueNamesList = EqualsNoCase(value, "groupOfUniqueNames");

@@ -16,6 +16,18 @@ inline std::string_view AttributeOf(std::string_view line) {
   return colon == std::string_view::npos ? std::string_view() : TrimView(line.substr(0, colon));
 }
 
+// Where the value of a line of `attribute` starts, just after its colon; npos when the line
+// is not one of that attribute (ASCII case ignored, blanks around the name allowed). The same
+// test as comparing AttributeOf(line) with `attribute`, without looking for the colon first.
+inline std::size_t ValueStartOf(std::string_view line, std::string_view attribute) {
+  std::size_t at = 0;
+  while (at < line.size() && static_cast<unsigned char>(line[at]) <= 32) ++at;
+  if (!StartsWithNoCase(line.substr(at), attribute)) return std::string_view::npos;
+  at += attribute.size();
+  while (at < line.size() && static_cast<unsigned char>(line[at]) <= 32) ++at;
+  return at < line.size() && line[at] == ':' ? at + 1 : std::string_view::npos;
+}
+
 // A block that holds only comment lines and the "version: 1" header that may open a file is
 // no record (RFC 2849): it gets no DN and is not counted.
 bool IsHeaderBlock(const RecordLines& lines);

@@ -29,7 +29,9 @@ inline bool EqualsNoCase(std::string_view a, std::string_view b) {
   }
   return true;
 }
-bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+inline bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
 bool EndsWithNoCase(std::string_view text, std::string_view suffix);
 
 // Hash and equality with ASCII letters folded, for standard containers keyed by such text

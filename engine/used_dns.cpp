@@ -8,6 +8,12 @@ void UsedDNs::Clear() {
   keys_.clear();
 }
 
+// An address book's record takes a few hundred bytes: room for one key per this many bytes is
+// about what a book needs (a little more than most), and costs a small part of the text's size.
+constexpr std::size_t kBytesPerRecord = 384;
+
+void UsedDNs::ReserveFor(std::size_t textBytes) { index_.reserve(textBytes / kBytesPerRecord); }
+
 bool UsedDNs::AddIfAbsent(std::string_view key) {
   // Stored first and taken back when an equal key was there, so that the key is hashed once:
   // most keys of a book are new.

@@ -21,6 +21,10 @@ class UsedDNs {
   UsedDNs& operator=(const UsedDNs&) = delete;
 
   void Clear();
+  // Makes room for the keys of a text of `textBytes` bytes, so that the lookup set need not
+  // be rebuilt again and again while a large book is repaired. Should the text hold more
+  // records than that, the set grows as it always does.
+  void ReserveFor(std::size_t textBytes);
   // Adds `key` unless an equal key (ASCII case ignored) is there already; true when added.
   bool AddIfAbsent(std::string_view key);
   bool Contains(std::string_view key) const { return index_.contains(key); }

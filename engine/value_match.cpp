@@ -2,7 +2,7 @@
 #include "engine/value_match.h"
 
 #include <algorithm>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "engine/base64.h"
 #include "engine/error.h"
@@ -17,7 +17,7 @@ enum class Matching { kExact, kIgnoreCase, kTelephone };
 // Attributes of the standard schemas (core, cosine, inetorgperson) whose equality matching
 // ignores case (caseIgnoreMatch, caseIgnoreIA5Match, caseIgnoreListMatch, the object class
 // and DN matches), written in lower case.
-const std::unordered_set<std::string_view> kIgnoreCase = {
+constexpr std::string_view kIgnoreCase[] = {
     "objectclass", "cn", "commonname", "sn", "surname", "givenname", "gn", "initials",
     "displayname", "mail", "rfc822mailbox", "description", "o", "organizationname", "ou",
     "organizationalunitname", "title", "l", "localityname", "st", "stateorprovincename",
@@ -29,14 +29,21 @@ const std::unordered_set<std::string_view> kIgnoreCase = {
     "registeredaddress", "destinationindicator", "info", "host"};
 
 // Attributes of telephone number syntax (telephoneNumberMatch).
-const std::unordered_set<std::string_view> kTelephone = {
+constexpr std::string_view kTelephone[] = {
     "telephonenumber", "homephone", "hometelephonenumber", "mobile", "mobiletelephonenumber",
     "pager", "pagertelephonenumber", "facsimiletelephonenumber", "fax"};
 
+// The matching of every attribute above; any other attribute matches exactly.
+const std::unordered_map<std::string_view, Matching> kMatching = [] {
+  std::unordered_map<std::string_view, Matching> matching;
+  for (const std::string_view name : kIgnoreCase) matching.emplace(name, Matching::kIgnoreCase);
+  for (const std::string_view name : kTelephone) matching.emplace(name, Matching::kTelephone);
+  return matching;
+}();
+
 Matching MatchingOf(std::string_view lowerName) {
-  if (kIgnoreCase.contains(lowerName)) return Matching::kIgnoreCase;
-  if (kTelephone.contains(lowerName)) return Matching::kTelephone;
-  return Matching::kExact;
+  const auto found = kMatching.find(lowerName);
+  return found == kMatching.end() ? Matching::kExact : found->second;
 }
 
 }  // namespace

@@ -362,6 +362,7 @@ void TForm1::suitempsuiButton1Click() {
   // finished run replaces the result, so a failure leaves the previous one in place.
   TextSink output;
   RepairRun run(baseDN, *transformMap_, *usedDNs_, *random, log_.get(), output);
+  usedDNs_->ReserveFor(source->TextView().size());
   run.AddPaneText(source->TextView());
   run.Finish();
   // The pane's own change is not an edit: the flag is set below, once the result is shown.
