@@ -12,7 +12,8 @@
 namespace quorvane {
 namespace {
 
-constexpr std::size_t kReadBlock = 1 << 20;
+// Blocks this small stay in the processor's cache from the read until they are split.
+constexpr std::size_t kReadBlock = std::size_t{64} << 10;
 
 }  // namespace
 
@@ -26,7 +27,8 @@ void StandardErrorLog::Write(std::string_view text, int level, std::size_t line)
 }
 
 RepairCounts RepairStream(FileReader& input, std::string_view baseDN, const TransformMap& map,
-                          RandomSource& random, Log* log, const ByteWriter& write) {
+                          UsedDNs& usedDNs, RandomSource& random, Log* log,
+                          const ByteWriter& write) {
   // Every line goes out followed by CR LF, as the window saves it.
   struct CrLfLines : LineSink {
     explicit CrLfLines(BufferedWriter& writer) : out(writer) {}
@@ -38,7 +40,6 @@ RepairCounts RepairStream(FileReader& input, std::string_view baseDN, const Tran
   };
   BufferedWriter out(write);
   CrLfLines lines(out);
-  UsedDNs usedDNs;
   RepairRun run(baseDN, map, usedDNs, random, log, lines);
   usedDNs.ReserveFor(input.SizeHint());
   std::string buffer(kReadBlock, '\0');

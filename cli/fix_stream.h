@@ -9,6 +9,7 @@
 #include "engine/random_source.h"
 #include "engine/repair_counts.h"
 #include "engine/transform_map.h"
+#include "engine/used_dns.h"
 #include "platform/file_io.h"
 
 namespace quorvane {
@@ -21,10 +22,11 @@ class StandardErrorLog : public Log {
 };
 
 // Reads `input` to its end (or its first NUL byte) with the line rules of the editor pane,
-// repairs it record by record and hands the CR LF output to `write` in blocks of about 1 MiB.
-// Returns what the run did.
+// repairs it record by record into `usedDNs` (cleared first) and hands the CR LF output to
+// `write` in blocks (BufferedWriter). Returns what the run did.
 RepairCounts RepairStream(FileReader& input, std::string_view baseDN, const TransformMap& map,
-                  RandomSource& random, Log* log, const ByteWriter& write);
+                          UsedDNs& usedDNs, RandomSource& random, Log* log,
+                          const ByteWriter& write);
 
 // Writes all of `bytes` to standard output; throws Error with the system's reason.
 void WriteToStandardOutput(std::string_view bytes);

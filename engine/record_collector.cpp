@@ -16,29 +16,25 @@ bool IsContinuation(std::string_view line) {
 
 void RecordCollector::Add(std::string_view raw, std::size_t lineNumber) {
   if (previousNonBlank_ && IsContinuation(raw)) {
-    std::string& last = record_[used_ - 1];
-    last.append(lastTail_).append(raw.substr(1));
-    const std::size_t kept = TrimView(last).size();  // its start is trimmed already
-    lastTail_.assign(last, kept);
-    last.resize(kept);
+    record_[used_ - 1].append(raw.substr(1));
     return;
   }
   SettleLastLine();
-  const std::string_view line = TrimView(raw);
+  const std::string_view line = TrimStartView(raw);  // empty for a blank line
   previousNonBlank_ = !line.empty();
   if (line.empty()) {
     EndRecord();
     return;
   }
   if (used_ == 0) recordLine_ = lineNumber;
-  // The strings of the records before are written over, so that their room is used again.
+  // The line keeps the blanks at its end until it is complete: a continuation joins it after
+  // them. The strings of the records before are written over, so that their room is used again.
   if (used_ < record_.size()) {
     record_[used_].assign(line);
   } else {
     record_.emplace_back(line);
   }
   ++used_;
-  lastTail_.assign(raw.substr(static_cast<std::size_t>(line.data() - raw.data()) + line.size()));
   lastOpen_ = true;
   lastLine_ = lineNumber;
 }
@@ -54,7 +50,9 @@ void RecordCollector::Finish() {
 void RecordCollector::SettleLastLine() {
   if (!lastOpen_) return;
   lastOpen_ = false;
-  if (!IsDNLine(record_[used_ - 1])) return;
+  std::string& last = record_[used_ - 1];
+  last.resize(TrimEndView(last).size());
+  if (!IsDNLine(last)) return;
   if (recordHasDN_) {
     std::string dnLine = std::move(record_[used_ - 1]);
     --used_;

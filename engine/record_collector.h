@@ -15,8 +15,9 @@ namespace quorvane {
 bool IsContinuation(std::string_view line);
 
 // Gathers source lines into records. A non-blank line goes into the record trimmed; while
-// continuation lines may still follow it, they are appended to it (after the blanks its end
-// lost), and only then is it known whether it is a DN line. A blank line ends the record, and
+// continuation lines may still follow it, they are appended to it (after the blanks at its
+// end, which are trimmed once it is complete), and only then is it known whether it is a DN
+// line. A blank line ends the record, and
 // so does a second DN line: the blank line between two records was left out. A leading
 // "version: 1" is no DN line, so it stays with the record that follows it (RFC 2849).
 class RecordCollector {
@@ -39,9 +40,9 @@ class RecordCollector {
   std::size_t used_ = 0;  // the first `used_` strings of `record_` are the record's lines
   std::size_t recordLine_ = 0;
   bool recordHasDN_ = false;
-  bool lastOpen_ = false;       // the record's last line may still be continued
-  std::size_t lastLine_ = 0;    // the source line that last line started on
-  std::string lastTail_;        // the blanks trimmed off its end
+  bool lastOpen_ = false;     // the record's last line may still be continued; its end is
+                              // not trimmed yet
+  std::size_t lastLine_ = 0;  // the source line that last line started on
   bool previousNonBlank_ = false;
 };
 

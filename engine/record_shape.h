@@ -21,10 +21,10 @@ inline std::string_view AttributeOf(std::string_view line) {
 // test as comparing AttributeOf(line) with `attribute`, without looking for the colon first.
 inline std::size_t ValueStartOf(std::string_view line, std::string_view attribute) {
   std::size_t at = 0;
-  while (at < line.size() && static_cast<unsigned char>(line[at]) <= 32) ++at;
+  while (at < line.size() && IsTrimmed(line[at])) ++at;
   if (!StartsWithNoCase(line.substr(at), attribute)) return std::string_view::npos;
   at += attribute.size();
-  while (at < line.size() && static_cast<unsigned char>(line[at]) <= 32) ++at;
+  while (at < line.size() && IsTrimmed(line[at])) ++at;
   return at < line.size() && line[at] == ':' ? at + 1 : std::string_view::npos;
 }
 

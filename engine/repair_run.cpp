@@ -184,9 +184,10 @@ bool RepairRun::State::FirstTime(const RecordLines& lines, std::size_t i,
     }
     return writtenSet.insert(KeyOf(lines, i)).second;
   }
-  for (std::size_t k = 0; k < written.size(); ++k) {
-    if (EqualsNoCase(writtenAttributes[k], attribute) &&
-        KeyOf(lines, written[k]) == KeyOf(lines, i)) {
+  const std::size_t count = written.size();
+  const std::string_view* attributes = writtenAttributes.data();
+  for (std::size_t k = 0; k < count; ++k) {
+    if (EqualsNoCase(attributes[k], attribute) && KeyOf(lines, written[k]) == KeyOf(lines, i)) {
       return false;
     }
   }

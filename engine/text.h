@@ -7,14 +7,21 @@
 
 namespace quorvane {
 
-// Removes every byte of code 32 or less from both ends.
-inline std::string_view TrimView(std::string_view text) {
+// Trimming removes every byte of code 32 or less: blanks and control bytes.
+inline bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+// Removes such bytes from the start only, from the end only, from both ends.
+inline std::string_view TrimStartView(std::string_view text) {
   std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
-  return text.substr(begin, end - begin);
+  while (begin < text.size() && IsTrimmed(text[begin])) ++begin;
+  return text.substr(begin);
 }
+inline std::string_view TrimEndView(std::string_view text) {
+  std::size_t end = text.size();
+  while (end > 0 && IsTrimmed(text[end - 1])) --end;
+  return text.substr(0, end);
+}
+inline std::string_view TrimView(std::string_view text) { return TrimEndView(TrimStartView(text)); }
 std::string Trim(std::string_view text);
 
 // Lower-cases the ASCII letters A to Z only; every other byte stays.
@@ -24,6 +31,7 @@ std::string LowerCase(std::string_view text);
 // Comparisons with ASCII letters folded, as a directory compares names and most values.
 inline bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
+  if (a == b) return true;  // most names come as they are written everywhere
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (a[i] != b[i] && LowerAscii(a[i]) != LowerAscii(b[i])) return false;
   }
