@@ -1,7 +1,9 @@
 // Splitting file bytes into lines exactly as the editor pane loads a file.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,11 +22,24 @@ class LineBreaks {
   explicit LineBreaks(std::string_view text) : text_(text) {}
   // The position of the first CR, LF or NUL at or after `from`, or the text's size; `tab` is
   // set when a TAB comes before it. `from` must not go back.
-  std::size_t Next(std::size_t from, bool& tab);
+  std::size_t Next(std::size_t from, bool& tab) {
+    const std::size_t end = std::min({NextOf('\r', cr_, from), NextOf('\n', lf_, from),
+                                      NextOf('\0', nul_, from)});
+    if (NextOf('\t', tab_, from) < end) tab = true;
+    return end;
+  }
 
  private:
   static constexpr std::size_t kNotLooked = std::string_view::npos;
-  std::size_t NextOf(char c, std::size_t& at, std::size_t from) const;
+  std::size_t NextOf(char c, std::size_t& at, std::size_t from) const {
+    if (at == kNotLooked || at < from) {
+      const void* hit = std::memchr(text_.data() + from, c, text_.size() - from);
+      at = hit == nullptr
+               ? text_.size()
+               : static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data());
+    }
+    return at;
+  }
 
   std::string_view text_;
   std::size_t cr_ = kNotLooked;
