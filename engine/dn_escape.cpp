@@ -2,6 +2,7 @@
 #include "engine/dn_escape.h"
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "engine/base64.h"
@@ -20,16 +21,18 @@ void AppendHexEscape(unsigned char c, std::string& out) {
 
 bool NeedsHexEscape(unsigned char c) { return c == '&' || c == '~' || c < 0x20 || c >= 0x7F; }
 
-// The bytes AppendEscapedDN copies unchanged wherever they stand.
-bool IsPlain(unsigned char c) {
-  switch (c) {
-    case '\\': case '"': case '+': case '>': case '<': case ';': case ',': case '=': case '#':
-    case '&': case '~':
-      return false;
-    default:
-      return c >= 0x20 && c < 0x7F;
+// The bytes AppendEscapedDN copies unchanged wherever they stand: printable ASCII but for the
+// ones it escapes or replaces.
+constexpr std::array<bool, 256> kPlain = [] {
+  std::array<bool, 256> plain{};
+  for (int c = 0x20; c < 0x7F; ++c) plain[static_cast<std::size_t>(c)] = true;
+  for (const char c : std::string_view("\\\"+><;,=#&~")) {
+    plain[static_cast<unsigned char>(c)] = false;
   }
-}
+  return plain;
+}();
+
+bool IsPlain(unsigned char c) { return kPlain[c]; }
 
 // The end of the run of bytes from `from` on that AppendEscapedDN copies as they are.
 std::size_t PlainRunEnd(std::string_view value, std::size_t from) {

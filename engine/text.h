@@ -31,8 +31,12 @@ std::string LowerCase(std::string_view text);
 // Comparisons with ASCII letters folded, as a directory compares names and most values.
 inline bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  if (a == b) return true;  // most names come as they are written everywhere
-  for (std::size_t i = 0; i < a.size(); ++i) {
+  if (a.empty()) return true;
+  // Most texts that differ do so in their first letter, and most that are equal are written
+  // alike, letter case included.
+  if (LowerAscii(a[0]) != LowerAscii(b[0])) return false;
+  if (a == b) return true;
+  for (std::size_t i = 1; i < a.size(); ++i) {
     if (a[i] != b[i] && LowerAscii(a[i]) != LowerAscii(b[i])) return false;
   }
   return true;
