@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/record_shape.h"
 #include "engine/repair_run.h"
 #include "engine/text_lines.h"
 
@@ -401,6 +402,28 @@ TEST(RecordRules, EmptyBase64ValuesAreDropped) {
 }
 
 // ---- Lists without members ---------------------------------------------------------------
+
+// Which lines shape a record: the whole attribute name, any case, blanks before the colon.
+TEST(RecordRules, ShapeLinesNeedTheWholeAttributeName) {
+  constexpr auto kNone = std::string_view::npos;
+  const struct {
+    const char* line;
+    const char* attribute;
+    std::size_t valueStart;
+  } cases[] = {
+      {"objectclass: top", "objectclass", 12},  {"objectClass  :top", "objectclass", 14},
+      {"  OBJECTCLASS:x", "objectclass", 14},   {"objectclasses: x", "objectclass", kNone},
+      {"objectclass x", "objectclass", kNone},  {"objectclass", "objectclass", kNone},
+      {"memberOf: cn=x", "member", kNone},      {"member: cn=x", "member", 7},
+      {"mail: a@b", "member", kNone},           {"uniquemember :cn=x", "uniqueMember", 14},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ValueStartOf(c.line, c.attribute), c.valueStart) << c.line;
+  // A list whose only member-like line is another attribute has no members.
+  const Outcome list = RunBook("dn: cn=L\nobjectclass: groupOfNames\nmemberOf: cn=x\n");
+  EXPECT_EQ(list.output,
+            "dn: cn=L,dc=contacts,dc=test\nobjectclass: groupOfNames\nmemberOf: cn=x\ncn: L\n\n");
+  EXPECT_EQ(list.errors, (Errors{"1: 003: mailing list has no member; no directory accepts it"}));
+}
 
 TEST(RecordRules, ListLacksMembersOfItsOwnKind) {
   const Outcome outcome = RunBook(

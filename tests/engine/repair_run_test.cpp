@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/record_collector.h"
 #include "engine/text.h"
 #include "engine/text_lines.h"
 
@@ -630,10 +631,32 @@ TEST(RepairRun, FoldingRuleAtItsEdges) {
        "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: Ax\nsn: Ax\n\n"},
       {"NoContinuationAfterABlankLine", "dn: cn=A\nobjectclass: inetOrgPerson\ncn: A\n\n x: y\nobjectclass: inetOrgPerson\n",
        "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: A\nsn: A\n\nx: y\nobjectclass: inetOrgPerson\n\n"},
+      {"BlanksBeforeAFoldStay", "dn: cn=A\nobjectclass: inetOrgPerson\ndescription: a  \n b\n",
+       "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ndescription: a  b\nsn: A\ncn: A\n\n"},
+      {"BlanksAfterTheLastFoldGo", "dn: cn=A\nobjectclass: inetOrgPerson\ndescription: a \n b \n c  \n",
+       "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ndescription: a b c\nsn: A\ncn: A\n\n"},
+      {"DnLineMadeByAFoldStartsARecord", "dn: cn=A\nobjectclass: inetOrgPerson\nd\n n: cn=B  \n",
+       "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\nsn: A\ncn: A\n\n"
+       "dn: cn=B,dc=contacts,dc=test\nobjectclass: inetOrgPerson\nsn: B\ncn: B\n\n"},
       {"FoldedBase64Dn", "dn:: Y249Sm9\n lIFJvZQ==\nobjectclass: inetOrgPerson\n",
        "dn: cn=Joe Roe,dc=contacts,dc=test\nobjectclass: inetOrgPerson\nsn: Joe Roe\ncn: Joe Roe\n\n"},
   };
   ExpectCases(cases);
+}
+
+// The collector's records hold every line trimmed at both ends, once folding has joined it.
+TEST(RecordCollector, LinesAreTrimmedOnceComplete) {
+  std::vector<std::vector<std::string>> records;
+  RecordCollector collector([&records](RecordLines& lines, std::size_t) {
+    records.emplace_back(lines.begin(), lines.end());
+  });
+  std::size_t number = 0;
+  for (const char* line : {"  cn: a  ", " b  ", "x: y\t", "", "\tdn: cn=z \x01", "d", " n: q"}) {
+    collector.Add(line, ++number);
+  }
+  collector.Finish();
+  EXPECT_EQ(records, (std::vector<std::vector<std::string>>{
+                         {"cn: a  b", "x: y"}, {"dn: cn=z"}, {"dn: q"}}));
 }
 
 // The first record keeps its generic object classes wherever it starts: after many blank

@@ -50,6 +50,13 @@ TEST(UsedDNs, KeepsEveryNewKeyInOrderAsGiven) {
   EXPECT_TRUE(keys.AddIfAbsent("dn: cn=C"));
   EXPECT_TRUE(keys.Contains("DN: cn=c"));
   EXPECT_EQ(keys[0], "dn: cn=C");
+  // Room made for a large text keeps what is there and changes no answer.
+  keys.ReserveFor(std::size_t{64} << 20);
+  EXPECT_TRUE(keys.Contains("dn: cn=c"));
+  EXPECT_FALSE(keys.AddIfAbsent("DN: CN=C"));
+  EXPECT_TRUE(keys.AddIfAbsent("dn: cn=E"));
+  ASSERT_EQ(keys.size(), 2u);
+  EXPECT_EQ(keys[1], "dn: cn=E");
 }
 
 TEST(UsedDNs, ManyAndLongKeysStayFindable) {
