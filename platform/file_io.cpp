@@ -244,24 +244,23 @@ std::string ReadWholeFile(const std::string& fileName) {
 }
 
 BufferedWriter::BufferedWriter(ByteWriter sink, std::size_t blockSize)
-    : sink_(std::move(sink)), blockSize_(blockSize) {
-  block_.reserve(blockSize_);
-}
+    : sink_(std::move(sink)), blockSize_(blockSize), block_(blockSize) {}
 
 // A piece that does not fit in the block: what was gathered goes first.
 void BufferedWriter::WriteThrough(std::string_view bytes) {
-  if (block_.size() + bytes.size() > blockSize_) Flush();
+  if (used_ + bytes.size() > blockSize_) Flush();
   if (bytes.size() >= blockSize_) {
     sink_(bytes);  // as large as a block already: copying it would gain nothing
   } else {
-    block_.append(bytes);
+    std::copy(bytes.begin(), bytes.end(), block_.data() + used_);
+    used_ += bytes.size();
   }
 }
 
 void BufferedWriter::Flush() {
-  if (block_.empty()) return;
-  sink_(block_);
-  block_.clear();
+  if (used_ == 0) return;
+  sink_(std::string_view(block_.data(), used_));
+  used_ = 0;
 }
 
 int WriteToDescriptor(int fd, std::string_view bytes) {

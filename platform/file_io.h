@@ -1,10 +1,12 @@
 // The one file reader and the one buffered writer, and safe replacement of files.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quorvane {
 
@@ -60,8 +62,9 @@ class BufferedWriter {
 
   explicit BufferedWriter(ByteWriter sink, std::size_t blockSize = kBlockSize);
   void Write(std::string_view bytes) {
-    if (bytes.size() < blockSize_ && block_.size() + bytes.size() <= blockSize_) {
-      block_.append(bytes);
+    if (bytes.size() < blockSize_ && used_ + bytes.size() <= blockSize_) {
+      std::copy(bytes.begin(), bytes.end(), block_.data() + used_);
+      used_ += bytes.size();
     } else {
       WriteThrough(bytes);
     }
@@ -73,7 +76,8 @@ class BufferedWriter {
 
   ByteWriter sink_;
   std::size_t blockSize_;
-  std::string block_;
+  std::vector<char> block_;  // blockSize_ bytes, the first used_ of them gathered
+  std::size_t used_ = 0;
 };
 
 // Writes all of `bytes` to the descriptor; 0 when done, else the errno value of the failure.
