@@ -6,6 +6,7 @@
 #include <QFont>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -116,6 +117,14 @@ class EditorPane : public QsciScintilla {
   // them (LF), and no NUL bytes, which a saved file could not carry back in.
   static QByteArray normaliseEnteredText(const QByteArray& in);
   void insertTyped(const std::string& bytes);
+  // The caret in the leading blanks of its line, with nothing selected: the line, where it
+  // starts and the caret's column.
+  struct CaretInBlanks {
+    long line;
+    long start;
+    long column;
+  };
+  std::optional<CaretInBlanks> caretInLeadingBlanks();
   bool smartTab();
   bool smartBackspace();
   void newLineWithIndent();

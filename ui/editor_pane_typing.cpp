@@ -2,6 +2,7 @@
 // the undo keys going through the pane's limited history.
 #include <QKeyEvent>
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,14 +82,21 @@ void EditorPane::insertTyped(const std::string& bytes) {
 // Tab in the leading blanks of a line moves to the next word column of the nearest line above
 // that has one to the right of the caret. False when there is none (the caller inserts the
 // plain four spaces).
-bool EditorPane::smartTab() {
-  if (hasSelectedText()) return false;
+std::optional<EditorPane::CaretInBlanks> EditorPane::caretInLeadingBlanks() {
+  if (hasSelectedText()) return std::nullopt;
   const long pos = SendScintilla(SCI_GETCURRENTPOS);
   const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(pos));
   const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
   const std::size_t offset = static_cast<std::size_t>(pos - start);
-  if (!AllBlanks(lineView(line).substr(0, offset))) return false;
-  const long column = static_cast<long>(offset);
+  if (!AllBlanks(lineView(line).substr(0, offset))) return std::nullopt;
+  return CaretInBlanks{line, start, static_cast<long>(offset)};
+}
+
+bool EditorPane::smartTab() {
+  const std::optional<CaretInBlanks> caret = caretInLeadingBlanks();
+  if (!caret) return false;
+  const long line = caret->line;
+  const long column = caret->column;
   for (long above = line - 1; above >= 0 && above >= line - kSmartTabSearchLines; --above) {
     for (long word : WordColumns(lineView(above), column)) {
       if (word > column) {
@@ -104,13 +112,9 @@ bool EditorPane::smartTab() {
 // caret on the lines above, removing blanks only. False when there is none (the caller does a
 // plain Backspace).
 bool EditorPane::smartBackspace() {
-  if (hasSelectedText()) return false;
-  const long pos = SendScintilla(SCI_GETCURRENTPOS);
-  const long line = SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(pos));
-  const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
-  const std::size_t offset = static_cast<std::size_t>(pos - start);
-  if (offset == 0 || !AllBlanks(lineView(line).substr(0, offset))) return false;
-  const long column = static_cast<long>(offset);
+  const std::optional<CaretInBlanks> caret = caretInLeadingBlanks();
+  if (!caret || caret->column == 0) return false;
+  const auto [line, start, column] = *caret;
   for (long above = line - 1; above >= 0 && above >= line - kSmartTabSearchLines; --above) {
     long target = -1;
     for (long word : WordColumns(lineView(above), column)) {
