@@ -14,29 +14,16 @@ namespace {
 constexpr std::string_view kIgnoreAttribute = "/ignore/:";
 constexpr std::string_view kIgnoreLine = "/ignore/";
 
-// What a pass remembers of the record's lines, in the room of the run.
+// What a pass remembers of the record's lines: its facts, and in the run's room the names and
+// DN value it found (cleared as the pass starts) and the lines it builds.
 struct PassState {
-  explicit PassState(FixRoom& room)
-      : snValue(room.snValue),
-        cnValue(room.cnValue),
-        dnValue(room.dnValue),
-        rebuilt(room.rebuilt),
-        dn(room.dn),
-        whole(room.whole),
-        value(room.value) {
-    snValue.clear();
-    cnValue.clear();
-    dnValue.clear();
+  explicit PassState(FixRoom& runRoom) : room(runRoom) {
+    room.snValue.clear();
+    room.cnValue.clear();
+    room.dnValue.clear();
   }
-  std::string& snValue;
-  std::string& cnValue;
-  std::string& dnValue;
+  FixRoom& room;
   RecordFacts facts;
-  // Room for the line being rebuilt and the values it is made of, kept from line to line.
-  std::string& rebuilt;
-  std::string& dn;
-  std::string& whole;
-  std::string& value;
 };
 
 // The name a record is known by, for the sn:/cn: lines it lacks. A value taken from a line
@@ -157,7 +144,7 @@ std::string_view FixDNLine(std::string_view attribute, std::string_view value, b
                            std::string& dnKey, PassState& state, const RecordContext& context) {
   // Components without a value ("cn=,mail=x") are left out; a DN left with nothing, or with
   // nothing but the base DN, is an empty DN.
-  const std::string_view whole = WithoutEmptyParts(value, state.whole);
+  const std::string_view whole = WithoutEmptyParts(value, state.room.whole);
   if (whole.empty() || (whole != value && EqualsNoCase(whole, context.baseDN))) {
     if (!isDN) return {};
     // An entry with an empty DN is reported by the run; the line stays to show it.
@@ -172,18 +159,18 @@ std::string_view FixDNLine(std::string_view attribute, std::string_view value, b
     value = named;
     Report(context, std::string(kDNTakenAsName).append(named));
   }
-  std::string& built = state.dn;
+  std::string& built = state.room.dn;
   std::string suffix;
   const std::size_t keyLength = BuildDNLine(attribute, value, context.baseDN, built, suffix);
   if (!suffix.empty()) state.facts.replacedSuffix = suffix;
   const std::size_t valueStart = attribute.size() + 2;
   if (isDN) {
     dnKey.assign(built, 0, keyLength);
-    state.dnValue.assign(built, valueStart);
+    state.room.dnValue.assign(built, valueStart);
   }
   const std::string_view builtView = built;
   return RebuildLine(builtView, builtView.substr(0, attribute.size() + 1),
-                     builtView.substr(valueStart), false, context, state.rebuilt);
+                     builtView.substr(valueStart), false, context, state.room.rebuilt);
 }
 
 // The steps for every line that is not a DN line; returns the rebuilt line.
@@ -198,24 +185,24 @@ std::string_view FixOtherLine(std::string_view line, PassState& state,
   if (value == ":" && !afterBlank) value = {};  // "name::" and nothing: an empty value
   if (!value.empty() && value.front() == ':' && afterBlank) {
     const std::string plain = nv.name == "cn:" ? ReplaceAll(value, "\"", "'") : std::string(value);
-    state.value = ": " + StrToBase64(plain);
-    value = state.value;
+    state.room.value = ": " + StrToBase64(plain);
+    value = state.room.value;
   }
   if (nv.name == "sn:") {
-    state.snValue = value;
+    state.room.snValue = value;
   } else if (nv.name == "cn:") {
     if (value.find('"') != std::string_view::npos) {
-      state.value = ReplaceAll(value, "\"", "'");
-      value = state.value;
+      state.room.value = ReplaceAll(value, "\"", "'");
+      value = state.room.value;
     }
-    state.cnValue = value;
+    state.room.cnValue = value;
   }
   if (EqualsNoCase(value, "false")) {
     value = "FALSE";
   } else if (EqualsNoCase(value, "true")) {
     value = "TRUE";
   }
-  return RebuildLine(line, nv.name, value, true, context, state.rebuilt);
+  return RebuildLine(line, nv.name, value, true, context, state.room.rebuilt);
 }
 
 // The length of the attribute of a line whose value is a DN ("dn", "member", "uniqueMember"),
@@ -261,17 +248,17 @@ void AppendMissingNames(RecordLines& lines, const RecordName& name, const PassSt
     }
     lines.push_back(std::move(line));
   };
-  if (state.snValue.empty() && shape.isPerson) append("sn");
-  if (state.cnValue.empty() && (shape.isPerson || shape.isGroup)) append("cn");
+  if (state.room.snValue.empty() && shape.isPerson) append("sn");
+  if (state.room.cnValue.empty() && (shape.isPerson || shape.isGroup)) append("cn");
 }
 
 // The RDN value of a DN, with its escapes undone: what the directory stores as that value.
 std::string NameFromDN(std::string_view dn) { return UnescapeDNValue(FirstRDNValue(dn)); }
 
 RecordName ChooseName(const PassState& state) {
-  if (!state.snValue.empty()) return {state.snValue, true};
-  if (!state.cnValue.empty()) return {state.cnValue, true};
-  return {NameFromDN(state.dnValue), false};
+  if (!state.room.snValue.empty()) return {state.room.snValue, true};
+  if (!state.room.cnValue.empty()) return {state.room.cnValue, true};
+  return {NameFromDN(state.room.dnValue), false};
 }
 
 // A record without a dn: line is given the DN its address book would have written, from its
@@ -323,11 +310,11 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
     if (nv.name == "dn:" && !line.starts_with("dn::")) {
       line.assign(forcedDN);
       if (!context.baseDN.empty()) line.append(",").append(context.baseDN);
-      if (namesNothing) state.dnValue = SplitNameValue(line).value;
+      if (namesNothing) state.room.dnValue = SplitNameValue(line).value;
     } else if (nv.name == "sn:") {
-      state.snValue = nv.value;
+      state.room.snValue = nv.value;
     } else if (nv.name == "cn:") {
-      state.cnValue = nv.value;
+      state.room.cnValue = nv.value;
       if (!namesNothing) {  // a DN without "=" names nothing: cn stays
         line.clear();
         AppendAttributeLine("cn", newName, line);

@@ -20,12 +20,11 @@ inline std::string_view AttributeOf(std::string_view line) {
 // is not one of that attribute (ASCII case ignored, blanks around the name allowed). The same
 // test as comparing AttributeOf(line) with `attribute`, without looking for the colon first.
 inline std::size_t ValueStartOf(std::string_view line, std::string_view attribute) {
-  std::size_t at = 0;
-  while (at < line.size() && IsTrimmed(line[at])) ++at;
-  if (!StartsWithNoCase(line.substr(at), attribute)) return std::string_view::npos;
-  at += attribute.size();
-  while (at < line.size() && IsTrimmed(line[at])) ++at;
-  return at < line.size() && line[at] == ':' ? at + 1 : std::string_view::npos;
+  const std::string_view name = TrimStartView(line);
+  if (!StartsWithNoCase(name, attribute)) return std::string_view::npos;
+  const std::string_view colon = TrimStartView(name.substr(attribute.size()));
+  if (!colon.starts_with(':')) return std::string_view::npos;
+  return line.size() - colon.size() + 1;
 }
 
 // A block that holds only comment lines and the "version: 1" header that may open a file is
