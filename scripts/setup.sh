@@ -6,7 +6,7 @@ QUORVANE_PACKAGES=(
   qt6-base-dev libqscintilla2-qt6-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  slapd ldap-utils
+  slapd ldap-utils libldap-dev libicu-dev libidn2-dev
   python3 python3-ldap
   xvfb xauth
   dpkg-dev  # dpkg-shlibdeps: the Depends of the package that cpack -G DEB builds

@@ -1,0 +1,35 @@
+// Whether a value fits its attribute's syntax, and the repair where its meaning is certain.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quorvane {
+
+enum class ValueVerdict {
+  kFits,      // the value is written as it is
+  kRepaired,  // `repaired` holds the value to write instead
+  kDropped,   // no value of this syntax can be made of it; `reason` says why
+};
+
+struct ValueCheck {
+  ValueVerdict verdict = ValueVerdict::kFits;
+  std::string repaired;
+  std::string reason;  // short, for the log: "not UTF-8", "not a telephone number", ...
+};
+
+// Checks `value` (raw bytes, Base64 already decoded) against the syntax `syntaxOid` (as
+// AttributeType::syntax holds it) and repairs it where the meaning is certain. A syntax not
+// checked here fits.
+ValueCheck CheckValue(std::string_view syntaxOid, std::string_view value);
+
+// Whether `bytes` is well-formed UTF-8.
+bool IsUtf8(std::string_view bytes);
+// `bytes` read as Windows-1252 (as the WHATWG encoding standard decodes it) and written as
+// UTF-8.
+std::string Windows1252ToUtf8(std::string_view bytes);
+
+// Whether the syntax needs the ";binary" option (certificates and the like).
+bool SyntaxNeedsBinary(std::string_view syntaxOid);
+
+}  // namespace quorvane
