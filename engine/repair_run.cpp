@@ -81,6 +81,7 @@ struct RepairRun::State {
   std::string_view KeyOf(const RecordLines& lines, std::size_t i);
 
   const std::string baseDN;
+  SchemaStep schemaStep;
   const TransformMap* map;  // null for an empty profile: not even looked up
   const bool wantsProgress;
   UsedDNs& usedDNs;
@@ -195,8 +196,9 @@ bool RepairRun::State::FirstTime(const RecordLines& lines, std::size_t i,
 }
 
 RepairRun::RepairRun(std::string_view baseDN, const TransformMap& map, UsedDNs& usedDNs,
-                     RandomSource& random, Log* log, LineSink& out)
+                     RandomSource& random, Log* log, LineSink& out, const SchemaStep& schema)
     : state_(std::make_unique<State>(baseDN, map, usedDNs, random, log, out)) {
+  state_->schemaStep = schema;
   usedDNs.Clear();
 }
 

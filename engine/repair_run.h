@@ -12,8 +12,18 @@
 #include "engine/repair_counts.h"
 #include "engine/transform_map.h"
 #include "engine/used_dns.h"
+#include "schema/schema.h"
 
 namespace quorvane {
+
+// How a run uses the directory's schema.
+struct SchemaStep {
+  // The schema the records are checked against and repaired for; null: no schema checks (the
+  // built-in schema still gives each attribute's comparison).
+  const Schema* schema = nullptr;
+  // One log line per record and kind of repair, rather than one per kind and attribute.
+  bool verbose = false;
+};
 
 // Receives the output lines of a run, in order; an empty line follows every record.
 class LineSink {
@@ -33,7 +43,7 @@ class RepairRun {
  public:
   // `usedDNs` is cleared at the start; `log` may be null. All references must outlive the run.
   RepairRun(std::string_view baseDN, const TransformMap& map, UsedDNs& usedDNs,
-            RandomSource& random, Log* log, LineSink& out);
+            RandomSource& random, Log* log, LineSink& out, const SchemaStep& schema = {});
   ~RepairRun();
   RepairRun(const RepairRun&) = delete;
   RepairRun& operator=(const RepairRun&) = delete;
