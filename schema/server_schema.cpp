@@ -1,0 +1,188 @@
+// Reading the schema a running LDAP server serves, through libldap.
+#include "schema/server_schema.h"
+
+#include <ldap.h>
+#include <signal.h>
+#include <sys/time.h>
+
+#include <memory>
+#include <string_view>
+
+namespace quorvane {
+namespace {
+
+// The certificates Debian's ca-certificates package gathers: those the system trusts.
+constexpr char kSystemCAFile[] = "/etc/ssl/certs/ca-certificates.crt";
+
+struct Unbind {
+  void operator()(LDAP* ld) const { ldap_unbind_ext_s(ld, nullptr, nullptr); }
+};
+using Connection = std::unique_ptr<LDAP, Unbind>;
+
+struct FreeMessage {
+  void operator()(LDAPMessage* message) const { ldap_msgfree(message); }
+};
+using Message = std::unique_ptr<LDAPMessage, FreeMessage>;
+
+// libldap writes to its socket with plain write(): a server that has closed the connection
+// must give an error to report, not end the program with SIGPIPE.
+class PipeSignalIgnored {
+ public:
+  PipeSignalIgnored() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, &saved_);
+  }
+  ~PipeSignalIgnored() { sigaction(SIGPIPE, &saved_, nullptr); }
+  PipeSignalIgnored(const PipeSignalIgnored&) = delete;
+  PipeSignalIgnored& operator=(const PipeSignalIgnored&) = delete;
+
+ private:
+  struct sigaction saved_ {};
+};
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    const char c = text[i] >= 'A' && text[i] <= 'Z' ? char(text[i] - 'A' + 'a') : text[i];
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+// libldap's reason for `rc`, with the server's or the TLS layer's own words where it has any.
+std::string Describe(LDAP* ld, int rc, int timeoutSeconds) {
+  if (rc == LDAP_TIMEOUT) return "no answer within " + std::to_string(timeoutSeconds) + " seconds";
+  std::string reason = ldap_err2string(rc);
+  char* diagnostic = nullptr;
+  if (ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &diagnostic) == LDAP_OPT_SUCCESS &&
+      diagnostic != nullptr) {
+    if (*diagnostic != '\0') reason += std::string(" (") + diagnostic + ")";
+    ldap_memfree(diagnostic);
+  }
+  return reason;
+}
+
+bool Configure(LDAP* ld, int timeoutSeconds) {
+  const int version = LDAP_VERSION3;
+  const timeval timeout{timeoutSeconds, 0};
+  return ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version) == LDAP_OPT_SUCCESS &&
+         ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &timeout) == LDAP_OPT_SUCCESS &&
+         ldap_set_option(ld, LDAP_OPT_TIMEOUT, &timeout) == LDAP_OPT_SUCCESS &&
+         ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF) == LDAP_OPT_SUCCESS;
+}
+
+// The server's certificate must be one the system trusts, whatever ldap.conf says.
+bool ConfigureTls(LDAP* ld) {
+  const int demand = LDAP_OPT_X_TLS_DEMAND;
+  const int newContext = 0;
+  return ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand) == LDAP_OPT_SUCCESS &&
+         ldap_set_option(ld, LDAP_OPT_X_TLS_CACERTFILE, kSystemCAFile) == LDAP_OPT_SUCCESS &&
+         ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &newContext) == LDAP_OPT_SUCCESS;
+}
+
+// Empty when bound; else why not. A refusal is told apart from a server that cannot be reached.
+std::string Bind(LDAP* ld, const ServerAccess& access) {
+  berval credentials{access.password.size(), const_cast<char*>(access.password.data())};
+  const int rc = ldap_sasl_bind_s(ld, access.bindDN.c_str(), LDAP_SASL_SIMPLE, &credentials,
+                                  nullptr, nullptr, nullptr);
+  if (rc == LDAP_SUCCESS) return "";
+  const std::string reason = Describe(ld, rc, access.timeoutSeconds);
+  if (rc < 0) return reason;  // libldap's own codes: no connection, no answer
+  if (access.bindDN.empty()) return "anonymous bind refused: " + reason;
+  return "bind as \"" + access.bindDN + "\" refused: " + reason;
+}
+
+// One base-scope search of `dn`; empty when `result` holds the answer, else why not.
+std::string ReadEntry(LDAP* ld, const std::string& dn, const char* filter, const char* const* names,
+                      int timeoutSeconds, Message& result) {
+  timeval timeout{timeoutSeconds, 0};
+  LDAPMessage* raw = nullptr;
+  const int rc = ldap_search_ext_s(ld, dn.c_str(), LDAP_SCOPE_BASE, filter,
+                                   const_cast<char**>(names), 0, nullptr, nullptr, &timeout, 1,
+                                   &raw);
+  result.reset(raw);
+  if (rc == LDAP_SUCCESS && ldap_first_entry(ld, raw) != nullptr) return "";
+  const std::string entry = dn.empty() ? "the root DSE" : "the subschema entry \"" + dn + "\"";
+  if (rc == LDAP_SUCCESS || rc == LDAP_NO_SUCH_OBJECT) return entry + " cannot be found";
+  if (rc < 0) return Describe(ld, rc, timeoutSeconds);
+  return entry + " cannot be read: " + Describe(ld, rc, timeoutSeconds);
+}
+
+std::vector<std::string> Values(LDAP* ld, LDAPMessage* result, const char* name) {
+  std::vector<std::string> values;
+  berval** found = ldap_get_values_len(ld, ldap_first_entry(ld, result), name);
+  for (int i = 0; found != nullptr && found[i] != nullptr; ++i) {
+    values.emplace_back(found[i]->bv_val, found[i]->bv_len);
+  }
+  ldap_value_free_len(found);
+  return values;
+}
+
+// RFC 4512 5.1: the root DSE names the subschema entry that governs the directory.
+std::string ReadDefinitions(LDAP* ld, int timeoutSeconds, ServerDefinitions& out) {
+  const char* const rootNames[] = {"subschemaSubentry", nullptr};
+  Message root;
+  std::string reason = ReadEntry(ld, "", "(objectClass=*)", rootNames, timeoutSeconds, root);
+  if (!reason.empty()) return reason;
+  const std::vector<std::string> subschema = Values(ld, root.get(), "subschemaSubentry");
+  if (subschema.empty()) return "its root DSE names no subschema entry (subschemaSubentry)";
+
+  const char* const names[] = {"attributeTypes", "objectClasses", nullptr};
+  Message entry;
+  reason = ReadEntry(ld, subschema.front(), "(objectClass=subschema)", names, timeoutSeconds,
+                     entry);
+  if (!reason.empty()) return reason;
+  out.attributeTypes = Values(ld, entry.get(), "attributeTypes");
+  out.objectClasses = Values(ld, entry.get(), "objectClasses");
+  if (out.attributeTypes.empty() && out.objectClasses.empty()) {
+    return "the subschema entry \"" + subschema.front() + "\" shows no definitions";
+  }
+  return "";
+}
+
+// Empty when `out` holds the server's definitions; else why not.
+std::string ReadFromServer(const std::string& uri, const ServerAccess& access,
+                           ServerDefinitions& out) {
+  if (!IsServerAddress(uri)) return "not an ldap:// or ldaps:// address";
+  const bool ldaps = StartsWithNoCase(uri, "ldaps://");
+  if (ldaps && access.startTLS) return "StartTLS is for ldap://; ldaps:// is encrypted already";
+  // A simple bind with a DN and no password is an unauthenticated bind, which some servers
+  // take as anonymous: the schema read would not be the one the user's DN sees.
+  if (!access.bindDN.empty() && access.password.empty()) return "the bind DN has no password";
+  const PipeSignalIgnored pipeSignalIgnored;  // outlives the connection, which unbinds last
+  LDAP* raw = nullptr;
+  const int rc = ldap_initialize(&raw, uri.c_str());
+  const Connection ld(raw);
+  if (rc != LDAP_SUCCESS || !ld) return std::string("not a usable address: ") + ldap_err2string(rc);
+  if (!Configure(ld.get(), access.timeoutSeconds)) return "libldap refused its options";
+  if ((ldaps || access.startTLS) && !ConfigureTls(ld.get())) {
+    return std::string("TLS cannot be set up with the system's certificates (") + kSystemCAFile +
+           ")";
+  }
+  if (access.startTLS) {
+    const int tls = ldap_start_tls_s(ld.get(), nullptr, nullptr);
+    if (tls != LDAP_SUCCESS) return "StartTLS failed: " + Describe(ld.get(), tls, access.timeoutSeconds);
+  }
+  const std::string refused = Bind(ld.get(), access);
+  if (!refused.empty()) return refused;
+  return ReadDefinitions(ld.get(), access.timeoutSeconds, out);
+}
+
+}  // namespace
+
+bool IsServerAddress(const std::string& source) {
+  return StartsWithNoCase(source, "ldap://") || StartsWithNoCase(source, "ldaps://");
+}
+
+bool ReadServerSchema(const std::string& uri, const ServerAccess& access, ServerDefinitions& out,
+                      std::string& error) {
+  out = ServerDefinitions();
+  const std::string reason = ReadFromServer(uri, access, out);
+  if (reason.empty()) return true;
+  out = ServerDefinitions();
+  error = "cannot read the schema of " + uri + ": " + reason;
+  return false;
+}
+
+}  // namespace quorvane

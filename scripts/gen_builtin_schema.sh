@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Writes schema/builtin_schema.inc: the schema a stock Debian slapd serves, read from a server.
+#
+# Usage: scripts/gen_builtin_schema.sh [OUTPUT]   (default: schema/builtin_schema.inc)
+#
+# Starts a throwaway slapd (configuration and mdb database in a temporary directory, bound to
+# 127.0.0.1 on a free port; never the system's service) with the schemas Debian's slapd package
+# loads by default (core, cosine, nis, inetorgperson), reads its subschema entry and writes
+# every attribute type and object class it serves, those slapd defines in its own code
+# (objectClass, createTimestamp, entryUUID, ...) included, as C++ string literals. Descriptions
+# are left out: the checks never show them. The server is stopped on every exit path.
+
+set -euo pipefail
+
+OUTPUT=${1:-schema/builtin_schema.inc}
+SLAPD=$(command -v slapd || echo /usr/sbin/slapd)
+[ -x "$SLAPD" ] || { echo "slapd is not installed (Debian package slapd)" >&2; exit 1; }
+command -v ldapsearch > /dev/null || { echo "ldapsearch not found (package ldap-utils)" >&2; exit 1; }
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/quorvane-schema.XXXXXX")
+SLAPD_PID=
+
+cleanup() {
+  if [ -n "$SLAPD_PID" ] && kill -0 "$SLAPD_PID" 2> /dev/null; then
+    kill "$SLAPD_PID" 2> /dev/null || true
+    for _ in $(seq 1 50); do
+      kill -0 "$SLAPD_PID" 2> /dev/null || break
+      sleep 0.1
+    done
+    kill -9 "$SLAPD_PID" 2> /dev/null || true
+    wait "$SLAPD_PID" 2> /dev/null || true
+  fi
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
+
+mkdir -p "$WORK/db"
+{
+  for schema in core cosine nis inetorgperson; do
+    echo "include /etc/ldap/schema/$schema.schema"
+  done
+  echo "pidfile \"$WORK/slapd.pid\""
+  echo "argsfile \"$WORK/slapd.args\""
+  if [ -e /usr/lib/ldap/back_mdb.so ] || [ -e /usr/lib/ldap/back_mdb.la ]; then
+    echo "modulepath /usr/lib/ldap"
+    echo "moduleload back_mdb"
+  fi
+  echo "database mdb"
+  echo "suffix \"dc=example,dc=com\""
+  echo "directory \"$WORK/db\""
+} > "$WORK/slapd.conf"
+
+URI=
+for _ in $(seq 1 20); do
+  port=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
+  (exec 3<> "/dev/tcp/127.0.0.1/$port") 2> /dev/null && continue
+  # -d 0 keeps slapd in the foreground, so $! is the server itself.
+  "$SLAPD" -d 0 -f "$WORK/slapd.conf" -h "ldap://127.0.0.1:$port/" >> "$WORK/slapd.log" 2>&1 &
+  SLAPD_PID=$!
+  for _ in $(seq 1 100); do
+    kill -0 "$SLAPD_PID" 2> /dev/null || break
+    if ldapsearch -x -H "ldap://127.0.0.1:$port/" -o nettimeout=1 -b "" -s base \
+      "(objectClass=*)" > /dev/null 2>&1; then
+      URI="ldap://127.0.0.1:$port/"
+      break 2
+    fi
+    sleep 0.1
+  done
+  kill "$SLAPD_PID" 2> /dev/null || true
+  wait "$SLAPD_PID" 2> /dev/null || true
+  SLAPD_PID=
+done
+[ -n "$URI" ] || { cat "$WORK/slapd.log" >&2; echo "could not start slapd" >&2; exit 1; }
+
+ldapsearch -LLL -x -H "$URI" -o ldif-wrap=no -b cn=subschema -s base '(objectClass=subschema)' \
+  attributeTypes objectClasses > "$WORK/subschema.ldif"
+VERSION=$("$SLAPD" -VV 2>&1 | sed -n 's/.*slapd \([0-9.]*\).*/\1/p' | head -n 1)
+
+# One line per definition: "{__LINE__, R"(DEFINITION)"},", DESC dropped (RFC 4512 qdstrings
+# hold no quote: a quote inside is written \27).
+definitions() {
+  sed -n "s/^$1: //p" "$WORK/subschema.ldif" |
+    sed -e "s/ DESC '[^']*'//" -e 's/^/    {__LINE__, R"(/' -e 's/$/)"},/'
+}
+
+{
+  echo "// The schema a stock Debian slapd $VERSION serves: core, cosine, nis, inetorgperson and the"
+  echo "// types and classes slapd defines itself. Written by scripts/gen_builtin_schema.sh; do not edit."
+  echo "// Each entry holds the line it stands on, so a definition left out names its line here."
+  echo "// clang-format off"
+  echo "constexpr BuiltinDefinition kBuiltinAttributeTypes[] = {"
+  definitions attributeTypes
+  echo "};"
+  echo "constexpr BuiltinDefinition kBuiltinObjectClasses[] = {"
+  definitions objectClasses
+  echo "};"
+  echo "// clang-format on"
+} > "$WORK/builtin_schema.inc"
+grep -q '2.5.4.3 ' "$WORK/builtin_schema.inc" || { echo "the server served no cn" >&2; exit 1; }
+mv "$WORK/builtin_schema.inc" "$OUTPUT"
+echo "wrote $OUTPUT: $(grep -c '__LINE__' "$OUTPUT") definitions from slapd $VERSION"
