@@ -94,11 +94,36 @@ class Schema {
 
  private:
   struct Pending;
+  // Names and OIDs compared with ASCII letters folded; lookups take views without copying.
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const;
+  };
+  struct NameEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+  template <typename T>
+  using NameIndex = std::unordered_map<std::string, T, NameHash, NameEqual>;
+
+  // The text libldap is to parse, OID macros expanded.
+  std::string ExpandMacros(std::string_view definition) const;
+  // `oid` with a leading macro expanded; empty when it names no macro.
+  std::string ExpandOid(std::string_view oid, bool bareName) const;
+  // Whether a parsed definition's OID and names are free in `index`; `problem` says why not.
+  template <typename T>
+  bool Claim(const NameIndex<T>& index, std::string_view what, const char* oid, char** names,
+             std::string& problem) const;
+  template <typename T>
+  static void Index(NameIndex<T*>& index, T& element);
+  void ResolveTypes(std::vector<SchemaProblem>& problems, std::vector<std::string>& unresolved);
+  void ResolveClasses(std::vector<SchemaProblem>& problems, std::vector<std::string>& unresolved);
+
   std::deque<AttributeType> attributes_;
   std::deque<ObjectClass> classes_;
-  std::unordered_map<std::string, AttributeType*> attributeIndex_;  // lower-cased names, OIDs
-  std::unordered_map<std::string, ObjectClass*> classIndex_;
-  std::unordered_map<std::string, std::string> macros_;  // lower-cased name -> OID
+  NameIndex<AttributeType*> attributeIndex_;  // names and OIDs
+  NameIndex<ObjectClass*> classIndex_;
+  NameIndex<std::string> macros_;     // OID macro name -> OID
   std::unique_ptr<Pending> pending_;  // references still to be resolved
 };
 
