@@ -7,8 +7,11 @@
 # 127.0.0.1 on a free port; never the system's service) with the schemas Debian's slapd package
 # loads by default (core, cosine, nis, inetorgperson), reads its subschema entry and writes
 # every attribute type and object class it serves, those slapd defines in its own code
-# (objectClass, createTimestamp, entryUUID, ...) included, as C++ string literals. Descriptions
-# are left out: the checks never show them. The server is stopped on every exit path.
+# (objectClass, createTimestamp, entryUUID, ...) included, as C++ string literals. slapd keeps
+# some of its own types out of that entry (dITStructureRules, subtreeSpecification, authzTo,
+# ...) although its entries may hold them and the classes it serves name them; those are taken
+# from its built-in cn=schema,cn=config entry, as slaptest writes it. Descriptions are left out:
+# the checks never show them. The server is stopped on every exit path.
 
 set -euo pipefail
 
@@ -51,6 +54,16 @@ mkdir -p "$WORK/db"
   echo "directory \"$WORK/db\""
 } > "$WORK/slapd.conf"
 
+# slaptest writes the configuration as cn=config LDIF, cn=schema (slapd's own) included.
+# Its configuration holds the schemas alone: slaptest opens no database then.
+mkdir -p "$WORK/config"
+grep '^include ' "$WORK/slapd.conf" > "$WORK/schemas.conf"
+slaptest -f "$WORK/schemas.conf" -F "$WORK/config" > "$WORK/slaptest.log" 2>&1 ||
+  { cat "$WORK/slaptest.log" >&2; exit 1; }
+# Unfolded (RFC 2849 continuation lines), with cn=schema's names for the two kinds.
+sed -e ':a;N;$!ba;s/\n //g' "$WORK/config/cn=config/cn=schema.ldif" |
+  sed -e 's/^olcAttributeTypes: /attributeTypes: /' -e 's/^olcObjectClasses: /objectClasses: /' \
+    > "$WORK/own.ldif"
 URI=
 for _ in $(seq 1 20); do
   port=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
@@ -77,11 +90,28 @@ ldapsearch -LLL -x -H "$URI" -o ldif-wrap=no -b cn=subschema -s base '(objectCla
   attributeTypes objectClasses > "$WORK/subschema.ldif"
 VERSION=$("$SLAPD" -VV 2>&1 | sed -n 's/.*slapd \([0-9.]*\).*/\1/p' | head -n 1)
 
-# One line per definition: "{__LINE__, R"(DEFINITION)"},", DESC dropped (RFC 4512 qdstrings
-# hold no quote: a quote inside is written \27).
+# The definitions of kind $1 in LDIF file $2, one a line, DESC dropped (RFC 4512 qdstrings hold
+# no quote: a quote inside is written \27).
+plain() {
+  sed -n "s/^$1: //p" "$2" | sed -e "s/ DESC '[^']*'//"
+}
+
+# slapd's own definitions of kind $1 that its subschema entry leaves out (by OID). cn=schema
+# writes its configuration types with OID macros (OLcfgGlAt:1); the subschema entry serves
+# every one of them with its numeric OID, so only numeric ones are looked at.
+hidden() {
+  plain "$1" "$WORK/own.ldif" |
+    awk 'NR == FNR { served[$2] = 1; next } $2 ~ /^[0-9.]+$/ && !($2 in served)' \
+    <(plain "$1" "$WORK/subschema.ldif") -
+}
+
+# One line per definition: "{__LINE__, R"(DEFINITION)"},".
 definitions() {
-  sed -n "s/^$1: //p" "$WORK/subschema.ldif" |
-    sed -e "s/ DESC '[^']*'//" -e 's/^/    {__LINE__, R"(/' -e 's/$/)"},/'
+  plain "$1" "$WORK/subschema.ldif" | sed -e 's/^/    {__LINE__, R"(/' -e 's/$/)"},/'
+  if [ -n "$(hidden "$1")" ]; then
+    echo "    // Defined by slapd itself but not shown in its subschema entry."
+    hidden "$1" | sed -e 's/^/    {__LINE__, R"(/' -e 's/$/)"},/'
+  fi
 }
 
 {
