@@ -1,0 +1,47 @@
+// The per-syntax checks behind CheckValue, shared by the syntax sources; not for other callers.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "schema/syntax.h"
+
+namespace quorvane::syntax_rules {
+
+inline ValueCheck Fits() {
+  return {};
+}
+inline ValueCheck Repaired(std::string value, const char* why) {
+  return {ValueVerdict::kRepaired, std::move(value), why};
+}
+inline ValueCheck Dropped(const char* why) {
+  return {ValueVerdict::kDropped, {}, why};
+}
+
+// The character sets of slapd's string syntaxes (RFC 4517 3.2 PrintableCharacter).
+bool IsPrintableChar(char c);
+bool IsAscii(std::string_view bytes);
+
+// Sets `text` to `value`'s UTF-8 and returns true when `value` is not UTF-8 and had to be read
+// as Windows-1252; returns false (and leaves `text` alone) when `value` is UTF-8 already.
+bool RecodeIfNotUtf8(std::string_view value, std::string& text);
+
+// The syntaxes built on Printable String characters, each with slapd's rule for the whole.
+enum class PrintableRule {
+  kTelephone,   // Telephone Number: one or more printable characters
+  kPrintable,   // Printable String: the same
+  kDollarList,  // Facsimile Telephone Number, Telex Number: non-empty printable parts between '$'
+  kCountry,     // Country String: exactly two printable characters
+  kNumeric,     // Numeric String: one or more digits and spaces
+};
+ValueCheck CheckPrintable(PrintableRule rule, std::string_view value);
+
+// DN (RFC 4514) and Name and Optional UID values.
+ValueCheck CheckDn(std::string_view value);
+ValueCheck CheckNameAndOptionalUid(std::string_view value);
+
+// Generalized Time as slapd takes it: YYYYmmddHH[MM[SS]][(.|,)d+](Z|(+|-)HH[MM]).
+bool IsGeneralizedTime(std::string_view value);
+ValueCheck CheckGeneralizedTime(std::string_view value);
+
+}  // namespace quorvane::syntax_rules
