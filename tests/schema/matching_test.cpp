@@ -1,0 +1,167 @@
+// Matching keys: which values and DNs the directory takes as one, rule by rule.
+#include "schema/matching.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "schema/schema_sources.h"
+
+namespace quorvane {
+namespace {
+
+struct Pair {
+  const char* type;
+  const char* a;
+  const char* b;
+  bool same;
+};
+
+std::string KeyOf(const char* typeName, std::string_view value) {
+  const Schema& schema = BuiltinSchema();
+  const AttributeType* type = schema.FindAttribute(typeName);
+  EXPECT_TRUE(type != nullptr || std::string_view(typeName) == "unknownType") << typeName;
+  std::string key = "stale";
+  MatchKey(schema, type, value, key);
+  return key;
+}
+
+void ExpectPairs(const std::vector<Pair>& pairs) {
+  for (const Pair& p : pairs) {
+    EXPECT_EQ(KeyOf(p.type, p.a) == KeyOf(p.type, p.b), p.same)
+        << p.type << ": \"" << p.a << "\" and \"" << p.b << "\"";
+  }
+}
+
+TEST(MatchKey, CaseIgnoreFoldsEachLetterAsUnicode32SimpleMapping) {
+  ExpectPairs({
+      {"cn", "John Doe", "JOHN DOE", true},
+      {"commonName", "M\u00FCller", "M\u00DCLLER", true},
+      {"sn", "\u042E\u0440\u0438\u0439", "\u044E\u0420\u0418\u0419", true},  // Cyrillic
+      {"cn", "\u00C9mile", "\u00E9mile", true},
+      // ß has no simple upper-case form; ẞ came after Unicode 3.2 and so stays itself.
+      {"cn", "Stra\u00DFe", "STRASSE", false},
+      {"cn", "Stra\u00DFe", "STRA\u1E9EE", false},
+      {"cn", "STRASSE", "strasse", true},
+      // Each sigma on its own: capital sigma is σ, never the final ς.
+      {"cn", "\u039F\u0394\u039F\u03A3", "\u03BF\u03B4\u03BF\u03C3", true},
+      {"cn", "\u039F\u0394\u039F\u03A3", "\u03BF\u03B4\u03BF\u03C2", false},
+      // Turkish: İ lower-cases to a plain i; dotless ı is a letter of its own.
+      {"cn", "\u0130stanbul", "istanbul", true},
+      {"cn", "ISTANBUL", "\u0131stanbul", false},
+      {"cn", "\u01C5ivko", "\u01C6ivko", true},          // title case ǅ
+      {"cn", "\u2C00", "\u2C30", false},                 // Glagolitic: after Unicode 3.2
+      {"cn", "\u10A0", "\u2D00", false},                 // Georgian pair made in Unicode 4.1
+      {"cn", "\U0001D400", "a", false},                  // lower-cased before NFKC makes it 'A'
+      {"cn", "\U0001D400", "\U0001D400", true},
+  });
+}
+
+TEST(MatchKey, CaseIgnoreNormalisesToNfkcOfUnicode32) {
+  ExpectPairs({
+      {"cn", "Mu\u0308ller", "M\u00FCller", true},       // decomposed and composed
+      {"cn", "MU\u0308LLER", "m\u00FCller", true},
+      {"cn", "\uFB01sh", "FISH", true},                  // the ligature ﬁ
+      {"cn", "\uFF2A\uFF4F\uFF48\uFF4E", "john", true},  // full-width letters
+      {"cn", "\u212B", "\u00E5", true},                  // Angstrom sign
+      {"cn", "e\u0301", "e", false},
+      {"description", "\u1E9B\u0323", "\u1E69", true},   // long s with dots: NFKC, then no fold
+  });
+}
+
+TEST(MatchKey, SpacesSettleLikeTheDirectory) {
+  ExpectPairs({
+      {"cn", "John  Doe", "John Doe", true},
+      {"cn", "  John Doe   ", "john doe", true},
+      {"cn", "John\u00A0Doe", "John Doe", true},         // no-break space: NFKC makes it one
+      {"cn", "John\u3000\u3000Doe", "John Doe", true},   // ideographic spaces
+      {"cn", "John\tDoe", "John Doe", false},            // a TAB is no space here
+      {"cn", "John\t\tDoe", "John\tDoe", false},
+      {"cn", "JohnDoe", "John Doe", false},
+      {"cn", "   ", " ", true},
+      {"labeledURI", "http://a.example/  x", "http://a.example/ x", true},
+  });
+}
+
+TEST(MatchKey, ExactAndIA5AndListRules) {
+  ExpectPairs({
+      {"labeledURI", "http://A.example/", "http://a.example/", false},  // caseExactMatch
+      {"labeledURI", "http://a.example/\u212B", "http://a.example/\u00C5", true},
+      {"mail", "J.Doe@Example.ORG", "j.doe@example.org", true},          // caseIgnoreIA5Match
+      {"mail", " j.doe@example.org ", "j.doe@example.org", true},
+      {"memberUid", "JDoe", "jdoe", false},                              // caseExactIA5Match
+      {"memberUid", "jdoe  x", "jdoe x", true},
+      {"postalAddress", "1 Elm  Street$Springfield", "1 ELM STREET $ springfield", true},
+      {"postalAddress", "1 Elm Street$Springfield", "1 Elm Street Springfield", false},
+      {"postalAddress", "M\u00FCllerstra\u00DFe$$Wien", "MU\u0308LLERSTRA\u00DFE$$wien", true},
+  });
+}
+
+TEST(MatchKey, NumbersLoseOnlyWhatTheirRuleDrops) {
+  ExpectPairs({
+      {"telephoneNumber", "+49 30 1234-567", "+49301234567", true},
+      {"homePhone", "+1 (555) 123-4567", "+1(555)1234567", true},
+      {"mobile", "+1.555.123.4567", "+15551234567", false},  // dots stay
+      {"telephoneNumber", "+49\t30", "+4930", false},
+      {"x121Address", "123 456", "123456", true},            // numericStringMatch
+      {"x121Address", "123-456", "123456", false},
+      {"uidNumber", "007", "7", true},                       // integerMatch
+      {"uidNumber", "-0", "0", true},
+      {"uidNumber", "-7", "7", false},
+  });
+}
+
+TEST(MatchKey, ObjectClassesByOidAndBytesWhereNoRule) {
+  ExpectPairs({
+      {"objectClass", "person", "PERSON", true},
+      {"objectClass", "person", "2.5.6.6", true},
+      {"objectClass", "person", "organizationalPerson", false},
+      {"objectClass", "noSuchClass", "NOSUCHCLASS", true},
+      {"userPassword", "Secret", "secret", false},            // octetStringMatch
+      {"userPassword", "secret ", "secret", false},
+      {"jpegPhoto", "\xFF\xD8", "\xFF\xD8", true},            // no equality rule: bytes
+      {"facsimileTelephoneNumber", "+1 555", "+1555", false},
+      {"unknownType", "Value", "value", false},
+  });
+}
+
+TEST(MatchKey, DNsCompareAsTheDirectoryNormalisesThem) {
+  ExpectPairs({
+      {"member", "cn=John Doe,dc=example,dc=com", "CN=JOHN DOE, DC=Example, DC=COM", true},
+      {"member", "cn=John Doe,dc=example,dc=com", "commonName=john  doe,dc=example,dc=com",
+       true},
+      {"member", "cn=John Doe,dc=example,dc=com", "2.5.4.3=John Doe,dc=example,dc=com", true},
+      {"member", "cn=Doe\\, John+mail=J@X.org,dc=x", "mail=j@x.org+cn=doe\\, john,dc=x", true},
+      {"member", "cn=Doe\\, John,dc=x", "cn=Doe\\2C John,dc=x", true},
+      {"member", "cn=Doe\\, John,dc=x", "cn=Doe,cn=John,dc=x", false},
+      {"seeAlso", "cn=M\\C3\\BCller,dc=x", "cn=M\u00DCLLER,dc=x", true},
+      {"manager", "cn=Stra\u00DFe,dc=x", "cn=STRASSE,dc=x", false},
+      {"member", "cn=a+sn=b,dc=x", "cn=a,sn=b,dc=x", false},
+      {"member", "cn=a=b", "cn=a\\=b", true},
+      {"member", "not a DN", "NOT A DN", false},              // no DN: bytes
+      {"uniqueMember", "cn=A,dc=x#'0101'B", "CN=a,DC=X#'0101'B", true},
+      {"uniqueMember", "cn=A,dc=x#'0101'B", "cn=A,dc=x#'0110'B", false},
+      {"uniqueMember", "cn=A,dc=x", "cn=A,dc=x#'0101'B", false},
+  });
+}
+
+TEST(DNMatchKey, TellsWhetherTheTextWasADN) {
+  const Schema& schema = BuiltinSchema();
+  std::string key = "stale";
+  EXPECT_TRUE(DNMatchKey(schema, "cn=A\\2C B+mail=a@b", key));
+  std::string other;
+  EXPECT_TRUE(DNMatchKey(schema, "MAIL=A@B+CN=a\\, b", other));
+  EXPECT_EQ(key, other);
+  EXPECT_TRUE(DNMatchKey(schema, "", key));  // the root: no RDN at all
+  EXPECT_FALSE(DNMatchKey(schema, "cn=a,=b", key));
+  EXPECT_EQ(key, "cn=a,=b");
+  // A value holding the bytes that end values and RDNs in a key stays apart from others.
+  EXPECT_TRUE(DNMatchKey(schema, "cn=a\\00,cn=b", key));
+  EXPECT_TRUE(DNMatchKey(schema, "cn=a,cn=b", other));
+  EXPECT_NE(key, other);
+  EXPECT_TRUE(DNMatchKey(schema, "cn=a\\00+sn=b", key));
+  EXPECT_NE(key, other);
+}
+
+}  // namespace
+}  // namespace quorvane
