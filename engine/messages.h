@@ -40,15 +40,20 @@ inline constexpr std::string_view kSuffixReplaced = "007: DNs under \"";
 inline constexpr std::string_view kUndefinedType = "008: attribute \"%s\" is not in the directory's schema";
 inline constexpr std::string_view kNotAName = "009: \"%s\" is not an attribute name";
 inline constexpr std::string_view kOperational = "010: attribute \"%s\" is set by the directory itself";
-inline constexpr std::string_view kOptionRemoved = "011: option of attribute \"%s\" the directory refuses";
+inline constexpr std::string_view kOptionRemoved = "011: \"%s\": options other than language tags removed";
 inline constexpr std::string_view kBadValue = "012: value of \"%s\" does not fit its syntax";
-inline constexpr std::string_view kValueRepaired = "013: value of \"%s\" repaired to fit its syntax";
-inline constexpr std::string_view kSingleValue = "014: attribute \"%s\" takes one value";
+inline constexpr std::string_view kValueRepaired = "013: value of \"%s\" did not fit its syntax";
+inline constexpr std::string_view kSingleValue = "014: attribute \"%s\" takes one value; later values";
 inline constexpr std::string_view kUnknownClass = "015: object class \"%s\" is not in the directory's schema";
-inline constexpr std::string_view kClassChanged = "016: object classes changed for \"%s\"";
 inline constexpr std::string_view kNotAllowed = "017: attribute \"%s\" is not allowed by the record's object classes";
 inline constexpr std::string_view kRenamedDN = "018: DN named by \"%s\", which the record cannot keep, named again from cn/mail";
 inline constexpr std::string_view kMissingRequired = "019: required attribute \"%s\" is missing; no directory accepts the record";
-inline constexpr std::string_view kLatin1 = "020: value of \"%s\" was not UTF-8; read as Windows-1252";
+inline constexpr std::string_view kObsoleteType = "010: attribute \"%s\" is obsolete in the directory's schema";
+inline constexpr std::string_view kAliasJoined = "011: \"%s\" is another name of an attribute the record holds; written under one name";
+inline constexpr std::string_view kStructuralAdded = "016: object class \"%s\" added as the record's structural class";
+inline constexpr std::string_view kStructuralDropped = "016: object class \"%s\" left out: the record keeps another structural class";
+inline constexpr std::string_view kClassAdded = "016: object class \"%s\" added, so that the record's attributes are allowed";
+inline constexpr std::string_view kCannotName = "018: DN named by \"%s\", which the record cannot keep, and no cn or mail to name it; no directory accepts the record";
+inline constexpr std::string_view kLatin1 = "020: value of \"%s\" was not UTF-8, read as Windows-1252";
 
 }  // namespace quorvane

@@ -22,7 +22,17 @@ std::string SummaryLine(const RepairCounts& counts) {
                      Counted(counts.madeUnique, "DN", "DNs") + " made unique, " +
                      Counted(counts.notImportable, "record", "records") +
                      " no directory accepts";
-  if (counts.notImportable > 0) line += " (see log)";
+  if (counts.valuesDropped > 0) {
+    line += ", " + Counted(counts.valuesDropped, "value", "values") + " dropped";
+  }
+  if (counts.valuesRepaired > 0) {
+    line += ", " + Grouped(counts.valuesRepaired) + (counts.valuesDropped > 0 ? "" :
+                                                     counts.valuesRepaired == 1 ? " value" : " values") +
+            " repaired";
+  }
+  if (counts.notImportable > 0 || counts.valuesDropped > 0 || counts.valuesRepaired > 0) {
+    line += " (see log)";
+  }
   return line;
 }
 

@@ -1,6 +1,7 @@
 // The repair run: source text or lines in, repaired LDIF lines out, record by record.
 #include "engine/repair_run.h"
 
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -10,6 +11,8 @@
 #include "engine/messages.h"
 #include "engine/record_collector.h"
 #include "engine/record_shape.h"
+#include "engine/schema_report.h"
+#include "engine/schema_step.h"
 #include "engine/text.h"
 #include "engine/text_lines.h"
 #include "engine/value_match.h"
@@ -59,15 +62,19 @@ constexpr std::size_t kCompareEach = 32;
 
 struct RepairRun::State {
   State(std::string_view base, const TransformMap& transform, UsedDNs& used, RandomSource& rnd,
-        Log* sink, LineSink& output)
+        Log* sink, LineSink& output, const SchemaStep& step)
       : baseDN(PrepareBaseDN(base)),
+        schemaStep(step),
+        report(sink, step.verbose),
         map(transform.empty() ? nullptr : &transform),
         wantsProgress(sink != nullptr && sink->WantsProgress()),
         usedDNs(used),
         random(rnd),
         log(sink),
         out(output),
-        collector([this](RecordLines& lines, std::size_t line) { Repair(lines, line); }) {}
+        collector([this](RecordLines& lines, std::size_t line) { Repair(lines, line); }) {
+    if (step.schema != nullptr) checker.emplace(*step.schema, report, sink);
+  }
 
   // The next source line, numbered.
   void AddNextLine(std::string_view line) { collector.Add(line, ++lineNumber); }
@@ -81,7 +88,9 @@ struct RepairRun::State {
   std::string_view KeyOf(const RecordLines& lines, std::size_t i);
 
   const std::string baseDN;
-  SchemaStep schemaStep;
+  const SchemaStep schemaStep;
+  SchemaReport report;
+  std::optional<SchemaChecker> checker;  // none when the schema checks are off
   const TransformMap* map;  // null for an empty profile: not even looked up
   const bool wantsProgress;
   UsedDNs& usedDNs;
@@ -120,11 +129,18 @@ void RepairRun::State::Repair(RecordLines& lines, std::size_t line) {
   if (facts.noDN) Report(kNoDN, line);
   if (facts.emptyDN) Report(kEmptyDN, line);
   if (facts.memberless) Report(kNoMember, line);
-  if (!facts.replacedSuffix.empty() && replacedSuffixes.insert(facts.replacedSuffix).second) {
-    Report(std::string(kSuffixReplaced) + facts.replacedSuffix + "\" now lie directly under the base DN",
-           line);
+  for (const std::string& suffix : facts.replacedSuffixes) {
+    if (!replacedSuffixes.insert(suffix).second) continue;
+    Report(std::string(kSuffixReplaced) + suffix + "\" now lie directly under the base DN", line);
   }
-  if (facts.NotImportable()) ++counts.notImportable;
+  bool notImportable = facts.NotImportable();
+  if (checker && !facts.header && !notImportable) {
+    const SchemaOutcome outcome = checker->Check(lines, baseDN, dnKey, line);
+    counts.valuesDropped += outcome.valuesDropped;
+    counts.valuesRepaired += outcome.valuesRepaired;
+    notImportable = outcome.notImportable;
+  }
+  if (notImportable) ++counts.notImportable;
   if (!dnKey.empty() && MakeUnique(dnKey, uniqueKey)) {
     ++counts.madeUnique;
     FixRecord(lines, isFirst, dnKey, uniqueKey, context, room);
@@ -136,11 +152,11 @@ void RepairRun::State::Repair(RecordLines& lines, std::size_t line) {
 // one is free (each attempt changes the key's length or digits, so this ends), adds that one
 // instead and returns true.
 bool RepairRun::State::MakeUnique(std::string_view key, std::string& candidate) {
-  if (usedDNs.AddIfAbsent(key)) return false;
+  if (usedDNs.AddIfAbsent(key, schemaStep.schema)) return false;
   int attempt = 0;
   do {
     candidate = MakeCandidate(key, attempt++, random.Next());
-  } while (!usedDNs.AddIfAbsent(candidate));
+  } while (!usedDNs.AddIfAbsent(candidate, schemaStep.schema));
   return true;
 }
 
@@ -169,7 +185,7 @@ void RepairRun::State::Emit(const RecordLines& lines, bool isRecord) {
 // The value key (see ValueKey) of line i, worked out when first needed.
 std::string_view RepairRun::State::KeyOf(const RecordLines& lines, std::size_t i) {
   if (!keyed[i]) {
-    ValueKey(lines[i], keys[i]);
+    ValueKey(lines[i], schemaStep.schema, keys[i]);
     keyed[i] = true;
   }
   return keys[i];
@@ -197,8 +213,7 @@ bool RepairRun::State::FirstTime(const RecordLines& lines, std::size_t i,
 
 RepairRun::RepairRun(std::string_view baseDN, const TransformMap& map, UsedDNs& usedDNs,
                      RandomSource& random, Log* log, LineSink& out, const SchemaStep& schema)
-    : state_(std::make_unique<State>(baseDN, map, usedDNs, random, log, out)) {
-  state_->schemaStep = schema;
+    : state_(std::make_unique<State>(baseDN, map, usedDNs, random, log, out, schema)) {
   usedDNs.Clear();
 }
 
@@ -230,6 +245,7 @@ void RepairRun::Finish() {
   s.fileLines.Finish(add);
   s.paneLines.Finish(add);
   s.collector.Finish();
+  s.report.Flush();
 }
 
 bool RepairRun::Stopped() const { return state_->fileLines.Stopped(); }

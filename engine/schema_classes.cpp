@@ -1,0 +1,274 @@
+// The schema step, classes: unknown classes, the structural class, what the classes allow and
+// require, and the RDN the entry is named by.
+#include <ldap.h>
+
+#include <algorithm>
+
+#include "engine/dn_escape.h"
+#include "engine/messages.h"
+#include "engine/record_shape.h"
+#include "engine/schema_step.h"
+#include "engine/text.h"
+#include "schema/matching.h"
+#include "schema/syntax.h"
+
+namespace quorvane {
+namespace {
+
+// Edits (insert, delete, replace a letter) between two names, ASCII case ignored; `limit` + 1
+// once it is clear that there are more than `limit`.
+std::size_t EditDistance(std::string_view a, std::string_view b, std::size_t limit) {
+  if ((a.size() > b.size() ? a.size() - b.size() : b.size() - a.size()) > limit) return limit + 1;
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    std::size_t best = row[0];
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      const bool same = LowerAscii(a[i - 1]) == LowerAscii(b[j - 1]);
+      row[j] = std::min({above + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+      diagonal = above;
+      best = std::min(best, row[j]);
+    }
+    if (best > limit) return limit + 1;
+  }
+  return row[b.size()];
+}
+
+// The one class defined under a name within two edits of `name`; null when there is none or
+// more than one.
+const ObjectClass* NearestClass(const Schema& schema, std::string_view name) {
+  constexpr std::size_t kEdits = 2;
+  const ObjectClass* found = nullptr;
+  for (const ObjectClass& kind : schema.Classes()) {
+    const bool near = std::any_of(kind.names.begin(), kind.names.end(), [&](const std::string& n) {
+      return EditDistance(name, n, kEdits) <= kEdits;
+    });
+    if (!near || found == &kind) continue;
+    if (found != nullptr) return nullptr;
+    found = &kind;
+  }
+  return found;
+}
+
+bool IsClassField(const SchemaField& field) {
+  return !field.dropped && field.type != nullptr && EqualsNoCase(field.type->Name(), "objectClass");
+}
+
+}  // namespace
+
+std::vector<const ObjectClass*> SchemaChecker::ClassesHeld() const {
+  std::vector<const ObjectClass*> held;
+  for (std::size_t i = 0; i < used_; ++i) {
+    if (!IsClassField(fields_[i])) continue;
+    const ObjectClass* kind = schema_.FindClass(fields_[i].value);
+    if (kind != nullptr && std::find(held.begin(), held.end(), kind) == held.end()) {
+      held.push_back(kind);
+    }
+  }
+  std::sort(held.begin(), held.end());
+  return held;
+}
+
+const std::unordered_set<const AttributeType*>& SchemaChecker::AllowedBy(
+    const std::vector<const ObjectClass*>& classes) {
+  const auto found = allowed_.find(classes);
+  if (found != allowed_.end()) return found->second;
+  std::unordered_set<const AttributeType*>& allowed = allowed_[classes];
+  for (const AttributeType& type : schema_.Attributes()) {
+    for (const ObjectClass* kind : classes) {
+      if (Schema::Allows(*kind, type)) {
+        allowed.insert(&type);
+        break;
+      }
+    }
+  }
+  return allowed;
+}
+
+// How many of the record's attribute types `kind` allows.
+std::size_t SchemaChecker::CountAllowed(const ObjectClass& kind) const {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < used_; ++i) {
+    const SchemaField& field = fields_[i];
+    if (field.dropped || IsClassField(field)) continue;
+    if (Schema::Allows(kind, *field.type)) ++count;
+  }
+  return count;
+}
+
+// Whether the record holds what `kind` requires; sn and cn count as held when the record has
+// a name to give them.
+bool SchemaChecker::HoldsRequired(const ObjectClass& kind) const {
+  const bool named = hasDN_ || HasLinesOf("cn") || HasLinesOf("sn");
+  return std::all_of(kind.must.begin(), kind.must.end(), [&](const AttributeType* type) {
+    const std::string_view name = type->Name();
+    if (EqualsNoCase(name, "objectClass") || Holds(*type)) return true;
+    return named && (EqualsNoCase(name, "cn") || EqualsNoCase(name, "sn"));
+  });
+}
+
+void SchemaChecker::AddClass(const ObjectClass& kind, std::string_view templ) {
+  const AttributeType* objectClass = schema_.FindAttribute("objectClass");
+  if (objectClass == nullptr) return;
+  AddField(*objectClass, kind.Name());
+  report_.Note(MessageFor(templ, kind.Name()), SchemaAction::kNoted, recordLine_);
+}
+
+// A class the schema does not define becomes the one class within two edits of its name, when
+// the record holds what that class requires; otherwise it goes.
+void SchemaChecker::CheckClasses() {
+  for (std::size_t i = 0; i < used_; ++i) {
+    SchemaField& field = fields_[i];
+    if (!IsClassField(field)) continue;
+    const ObjectClass* kind = schema_.FindClass(field.value);
+    if (kind != nullptr && !kind->obsolete) continue;
+    const ObjectClass* near = kind != nullptr ? nullptr : NearestClass(schema_, field.value);
+    const std::string message = MessageFor(kUnknownClass, field.value);
+    if (near == nullptr || near->obsolete || !HoldsRequired(*near)) {
+      Drop(field, message);
+      continue;
+    }
+    report_.Note(message + "; replaced by \"" + std::string(near->Name()) + "\"",
+                 SchemaAction::kNoted, recordLine_);
+    field.value.assign(near->Name());
+    field.changed = true;
+    ++outcome_.valuesRepaired;
+  }
+}
+
+// The record's structural class: the held structural class no other held one derives from.
+const ObjectClass* SchemaChecker::StructuralClass() const {
+  const std::vector<const ObjectClass*> held = ClassesHeld();
+  for (const ObjectClass* kind : held) {
+    if (kind->kind != ClassKind::kStructural) continue;
+    const bool derived = std::any_of(held.begin(), held.end(), [kind](const ObjectClass* other) {
+      return other != kind && other->kind == ClassKind::kStructural &&
+             Schema::IsSubclassOf(*other, *kind);
+    });
+    if (!derived) return kind;
+  }
+  return nullptr;
+}
+
+// Drops every structural class line that `kept` does not derive from.
+void SchemaChecker::DropStructuralBesides(const ObjectClass& kept) {
+  for (std::size_t i = 0; i < used_; ++i) {
+    SchemaField& field = fields_[i];
+    if (!IsClassField(field)) continue;
+    const ObjectClass* kind = schema_.FindClass(field.value);
+    if (kind != nullptr && kind->kind == ClassKind::kStructural &&
+        !Schema::IsSubclassOf(kept, *kind)) {
+      Drop(field, MessageFor(kStructuralDropped, kind->Name()));
+    }
+  }
+}
+
+// One structural class: none gets the one a person or list needs; of two unrelated ones the
+// one that allows more of the record's attributes stays.
+void SchemaChecker::SettleStructuralClass() {
+  const std::vector<const ObjectClass*> held = ClassesHeld();
+  std::vector<const ObjectClass*> leaves;
+  for (const ObjectClass* kind : held) {
+    if (kind->kind != ClassKind::kStructural) continue;
+    const bool derived = std::any_of(held.begin(), held.end(), [kind](const ObjectClass* other) {
+      return other != kind && other->kind == ClassKind::kStructural &&
+             Schema::IsSubclassOf(*other, *kind);
+    });
+    if (!derived) leaves.push_back(kind);
+  }
+  if (leaves.empty()) {
+    const ObjectClass* kind = schema_.FindClass(DefaultClassFor(
+        HasLinesOf("member"), HasLinesOf("uniqueMember")));
+    if (kind != nullptr) AddClass(*kind, kStructuralAdded);
+    return;
+  }
+  if (leaves.size() == 1) return;
+  const ObjectClass* best = *std::max_element(
+      leaves.begin(), leaves.end(), [this](const ObjectClass* a, const ObjectClass* b) {
+        return CountAllowed(*a) < CountAllowed(*b);
+      });
+  DropStructuralBesides(*best);
+}
+
+// Where the record's attributes are not all allowed: a person becomes inetOrgPerson, another
+// class moves to the subclass on its own line of descent that allows the most of them (never to
+// one whose required attributes the record lacks); then auxiliary classes are added for what is
+// left, each requiring nothing the record lacks; what is still not allowed goes.
+void SchemaChecker::AllowAttributes() {
+  if (NotAllowed().empty()) return;
+  if (const ObjectClass* structural = StructuralClass()) {
+    const ObjectClass* better = BetterStructuralClass(*structural);
+    if (better != structural) {
+      DropStructuralBesides(*better);
+      AddClass(*better, kClassAdded);
+    }
+  }
+  for (std::vector<const AttributeType*> left = NotAllowed(); !left.empty(); left = NotAllowed()) {
+    const ObjectClass* auxiliary = AuxiliaryClassFor(left);
+    if (auxiliary == nullptr) break;
+    AddClass(*auxiliary, kClassAdded);
+  }
+  const std::vector<const AttributeType*> left = NotAllowed();
+  for (std::size_t i = 0; i < used_; ++i) {
+    SchemaField& field = fields_[i];
+    if (field.dropped || IsClassField(field)) continue;
+    if (std::find(left.begin(), left.end(), field.type) != left.end()) {
+      Drop(field, MessageFor(kNotAllowed, field.name));
+    }
+  }
+}
+
+// The record's attribute types that its classes do not allow.
+std::vector<const AttributeType*> SchemaChecker::NotAllowed() {
+  const std::unordered_set<const AttributeType*>& allowed = AllowedBy(ClassesHeld());
+  std::vector<const AttributeType*> left;
+  for (std::size_t i = 0; i < used_; ++i) {
+    const SchemaField& field = fields_[i];
+    if (field.dropped || IsClassField(field) || allowed.contains(field.type)) continue;
+    if (std::find(left.begin(), left.end(), field.type) == left.end()) left.push_back(field.type);
+  }
+  return left;
+}
+
+// The structural class on `current`'s line of descent (inetOrgPerson for any person) that
+// allows the most of the record's attributes, if it allows more than `current`.
+const ObjectClass* SchemaChecker::BetterStructuralClass(const ObjectClass& current) const {
+  const ObjectClass* person = schema_.FindClass("person");
+  const ObjectClass* inetOrgPerson = schema_.FindClass("inetOrgPerson");
+  const bool isPerson = person != nullptr && Schema::IsSubclassOf(current, *person);
+  const ObjectClass* best = &current;
+  std::size_t most = CountAllowed(current);
+  for (const ObjectClass& kind : schema_.Classes()) {
+    if (kind.kind != ClassKind::kStructural || kind.obsolete || &kind == &current) continue;
+    if (!Schema::IsSubclassOf(kind, current) && !(isPerson && &kind == inetOrgPerson)) continue;
+    const std::size_t count = CountAllowed(kind);
+    if (count > most && HoldsRequired(kind)) {
+      best = &kind;
+      most = count;
+    }
+  }
+  return best;
+}
+
+// The auxiliary class that allows the most of `left`, requiring nothing the record lacks;
+// never extensibleObject, which would allow anything at all.
+const ObjectClass* SchemaChecker::AuxiliaryClassFor(const std::vector<const AttributeType*>& left) const {
+  const ObjectClass* best = nullptr;
+  std::size_t most = 0;
+  for (const ObjectClass& kind : schema_.Classes()) {
+    if (kind.kind != ClassKind::kAuxiliary || kind.obsolete) continue;
+    if (EqualsNoCase(kind.Name(), "extensibleObject")) continue;
+    const auto count = static_cast<std::size_t>(std::count_if(
+        left.begin(), left.end(), [&kind](const AttributeType* t) { return Schema::Allows(kind, *t); }));
+    if (count > most && HoldsRequired(kind)) {
+      best = &kind;
+      most = count;
+    }
+  }
+  return best;
+}
+
+}  // namespace quorvane

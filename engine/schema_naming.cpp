@@ -1,0 +1,147 @@
+// The schema step, names: the RDN the entry is named by, and what its classes require.
+#include <ldap.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "engine/dn_escape.h"
+#include "engine/messages.h"
+#include "engine/record_shape.h"
+#include "engine/schema_step.h"
+#include "engine/text.h"
+#include "schema/matching.h"
+#include "schema/syntax.h"
+
+namespace quorvane {
+namespace {
+
+struct DNFree {
+  void operator()(LDAPDN dn) const { ldap_dnfree(dn); }
+};
+using ParsedDN = std::unique_ptr<LDAPRDN, DNFree>;
+
+// The DN of a key ("dn: " + DN) as libldap reads it; null when it is none.
+ParsedDN ParseKey(std::string_view dnKey) {
+  constexpr std::string_view kPrefix = "dn: ";
+  if (!dnKey.starts_with(kPrefix) || dnKey.size() == kPrefix.size()) return nullptr;
+  const std::string text(dnKey.substr(kPrefix.size()));
+  LDAPDN dn = nullptr;
+  if (ldap_str2dn(text.c_str(), &dn, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return nullptr;
+  ParsedDN parsed(dn);
+  if (dn == nullptr || dn[0] == nullptr) return nullptr;
+  return parsed;
+}
+
+std::string_view View(const berval& value) { return {value.bv_val, value.bv_len}; }
+
+}  // namespace
+
+std::string_view DefaultClassFor(bool members, bool uniqueMembers) {
+  if (uniqueMembers) return "groupOfUniqueNames";
+  return members ? "groupOfNames" : "inetOrgPerson";
+}
+
+void SchemaChecker::AppendLine(RecordLines& lines, const AttributeType& type,
+                               std::string_view value) {
+  AddField(type, value);
+  std::string line;
+  AppendAttributeLine(type.Name(), value, line);
+  lines.push_back(std::move(line));
+  SchemaField& field = fields_[used_ - 1];
+  field.index = lines.size() - 1;
+  field.changed = false;
+}
+
+// Whether the record holds `value` as a value of `type`, as the directory compares values.
+bool SchemaChecker::HoldsValue(const AttributeType& type, std::string_view value) {
+  MatchKey(schema_, &type, value, key_);
+  for (std::size_t i = 0; i < used_; ++i) {
+    const SchemaField& field = fields_[i];
+    if (field.dropped || field.type != &type) continue;
+    MatchKey(schema_, &type, field.value, other_);
+    if (other_ == key_) return true;
+  }
+  return false;
+}
+
+// The first RDN's attribute that the record cannot be named by: not defined, not allowed by its
+// classes, a value outside its syntax, or a single value that the record holds otherwise.
+// Empty when the RDN is fine; the values it names that the record lacks are then added.
+std::string SchemaChecker::UnusableRDNPart(ldap_ava** rdn, RecordLines& lines) {
+  const std::unordered_set<const AttributeType*>& allowed = AllowedBy(ClassesHeld());
+  std::vector<std::pair<const AttributeType*, std::string_view>> missing;
+  for (int i = 0; rdn[i] != nullptr; ++i) {
+    const std::string_view name = View(rdn[i]->la_attr);
+    const std::string_view value = View(rdn[i]->la_value);
+    const AttributeType* type = schema_.FindAttribute(name);
+    if (type == nullptr || !allowed.contains(type) ||
+        CheckValue(type->syntax, value).verdict != ValueVerdict::kFits) {
+      return std::string(name);
+    }
+    if (HoldsValue(*type, value)) continue;
+    if (type->singleValue && Holds(*type)) return std::string(name);
+    missing.emplace_back(type, value);
+  }
+  for (const auto& [type, value] : missing) AppendLine(lines, *type, value);
+  return {};
+}
+
+// A DN named by an attribute the record cannot keep is named again from its cn and mail, as a
+// record without a DN is.
+void SchemaChecker::CheckRDN(RecordLines& lines, std::string_view baseDN, std::string& dnKey) {
+  if (!hasDN_) return;
+  const ParsedDN dn = ParseKey(dnKey);
+  if (dn == nullptr) return;
+  const std::string unusable = UnusableRDNPart(dn.get()[0], lines);
+  if (unusable.empty()) return;
+  const std::string names = DNFromNames(lines);
+  if (names.empty()) {
+    if (log_ != nullptr) log_->Write(MessageFor(kCannotName, unusable), kLogError, recordLine_);
+    outcome_.notImportable = true;
+    return;
+  }
+  dnKey.assign("dn: ");
+  AppendEscapedDN(names, dnKey);
+  std::string& line = lines[dnIndex_];
+  line.assign(dnKey);
+  if (!baseDN.empty()) line.append(",").append(baseDN);
+  report_.Note(MessageFor(kRenamedDN, unusable), SchemaAction::kNoted, recordLine_);
+  const ParsedDN renamed = ParseKey(dnKey);
+  if (renamed != nullptr) UnusableRDNPart(renamed.get()[0], lines);
+}
+
+// What the classes require: sn and cn are given the record's name where they are missing; a
+// record that lacks anything else is reported, as no directory accepts it.
+void SchemaChecker::CheckRequired(RecordLines& lines, std::string_view dnKey) {
+  const AttributeType* cn = schema_.FindAttribute("cn");
+  const AttributeType* sn = schema_.FindAttribute("sn");
+  std::vector<const AttributeType*> reported;
+  for (const ObjectClass* kind : ClassesHeld()) {
+    for (const AttributeType* type : kind->must) {
+      if (EqualsNoCase(type->Name(), "objectClass") || Holds(*type)) continue;
+      if (type == cn || type == sn) {
+        const std::string name = RecordName(type == cn ? sn : cn, dnKey);
+        if (!TrimView(name).empty()) {
+          AppendLine(lines, *type, name);
+          continue;
+        }
+      }
+      if (std::find(reported.begin(), reported.end(), type) != reported.end()) continue;
+      reported.push_back(type);
+      if (log_ != nullptr) log_->Write(MessageFor(kMissingRequired, type->Name()), kLogError, recordLine_);
+      outcome_.notImportable = true;
+    }
+  }
+}
+
+// The name for a missing sn or cn: the other one's value, else the DN's first RDN value.
+std::string SchemaChecker::RecordName(const AttributeType* other, std::string_view dnKey) const {
+  for (std::size_t i = 0; i < used_; ++i) {
+    const SchemaField& field = fields_[i];
+    if (!field.dropped && other != nullptr && field.type == other) return field.value;
+  }
+  if (!hasDN_ || dnKey.size() <= 4) return {};
+  return UnescapeDNValue(FirstRDNValue(dnKey.substr(4)));
+}
+
+}  // namespace quorvane

@@ -1,0 +1,264 @@
+// The schema step, lines and values: names, options, syntaxes, single values; the order of the
+// checks and writing the record back.
+#include "engine/schema_step.h"
+
+#include "engine/base64.h"
+#include "engine/dn_escape.h"
+#include "engine/error.h"
+#include "engine/messages.h"
+#include "engine/text.h"
+#include "schema/syntax.h"
+
+namespace quorvane {
+namespace {
+
+bool IsKeyChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
+}
+
+// RFC 4512 attribute description: a name (a letter, then letters, digits and hyphens) or a
+// numeric OID, then options of letters, digits and hyphens, each after a ";".
+bool IsAttributeDescription(std::string_view name, std::string_view options) {
+  if (name.empty()) return false;
+  const bool oid = name.front() >= '0' && name.front() <= '9';
+  for (const char c : name) {
+    if (oid ? !((c >= '0' && c <= '9') || c == '.') : !IsKeyChar(c)) return false;
+  }
+  if (oid && (name.back() == '.' || name.find("..") != std::string_view::npos)) return false;
+  std::size_t start = 0;
+  while (start < options.size()) {
+    const std::size_t end = std::min(options.find(';', start + 1), options.size());
+    const std::string_view option = options.substr(start + 1, end - start - 1);
+    if (option.empty()) return false;
+    for (const char c : option) {
+      if (!IsKeyChar(c)) return false;
+    }
+    start = end;
+  }
+  return true;
+}
+
+// The options the directory keeps: language tags, and ";binary" where the syntax needs it
+// (added where it is missing). Returns the options to write.
+std::string KeptOptions(std::string_view options, const AttributeType& type) {
+  const bool binary = SyntaxNeedsBinary(type.syntax);
+  std::string kept;
+  std::size_t start = 0;
+  while (start < options.size()) {
+    const std::size_t end = std::min(options.find(';', start + 1), options.size());
+    const std::string_view option = options.substr(start + 1, end - start - 1);
+    if (StartsWithNoCase(option, "lang-")) kept.append(";").append(option);
+    start = end;
+  }
+  if (binary) kept.append(";binary");
+  return kept;
+}
+
+// "012: value of "x" does not fit its syntax (reason)".
+std::string WithReason(std::string_view templ, std::string_view name, std::string_view reason) {
+  std::string message = MessageFor(templ, name);
+  if (!reason.empty()) message.append(" (").append(reason).append(")");
+  return message;
+}
+
+bool IsChangeRecord(std::string_view attribute) {
+  return EqualsNoCase(attribute, "changetype") || EqualsNoCase(attribute, "control");
+}
+
+}  // namespace
+
+SchemaOutcome SchemaChecker::Check(RecordLines& lines, std::string_view baseDN,
+                                   std::string& dnKey, std::size_t recordLine) {
+  recordLine_ = recordLine;
+  outcome_ = {};
+  ReadFields(lines);
+  for (std::size_t i = 0; i < used_; ++i) {
+    if (IsChangeRecord(fields_[i].name)) return outcome_;  // a change, not an entry
+  }
+  CheckNames();
+  CheckValues();
+  CheckSingleValues();
+  CheckClasses();
+  SettleStructuralClass();
+  AllowAttributes();
+  WriteBack(lines);
+  CheckRDN(lines, baseDN, dnKey);
+  CheckRequired(lines, dnKey);
+  return outcome_;
+}
+
+// Splits each line into attribute, options and value (Base64 decoded). The dn: line and
+// comments are not fields.
+void SchemaChecker::ReadFields(const RecordLines& lines) {
+  used_ = 0;
+  hasDN_ = false;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string_view line = lines[i];
+    if (line.empty() || line.front() == '#') continue;
+    const std::size_t colon = line.find(':');
+    const std::string_view description = TrimView(line.substr(0, colon));
+    if (colon != std::string_view::npos && EqualsNoCase(description, "dn")) {
+      hasDN_ = true;
+      dnIndex_ = i;
+      continue;
+    }
+    if (used_ == fields_.size()) fields_.emplace_back();
+    SchemaField& field = fields_[used_++];
+    const std::size_t semicolon = std::min(description.find(';'), description.size());
+    field.index = i;
+    field.name.assign(description.substr(0, semicolon));
+    field.options.assign(description.substr(semicolon));
+    field.type = nullptr;
+    field.dropped = false;
+    field.changed = false;
+    const std::string_view rest = colon == std::string_view::npos ? line : line.substr(colon + 1);
+    if (!rest.empty() && rest.front() == ':') {
+      try {
+        field.value = Base64ToStr(TrimView(rest.substr(1)));
+      } catch (const Error&) {
+        field.value.clear();
+        field.name.assign(description);
+        Drop(field, WithReason(kBadValue, field.name, "not valid Base64"));
+      }
+    } else {
+      field.value.assign(TrimView(rest));
+    }
+  }
+}
+
+void SchemaChecker::Drop(SchemaField& field, const std::string& message) {
+  if (field.dropped) return;
+  field.dropped = true;
+  ++outcome_.valuesDropped;
+  report_.Note(message, SchemaAction::kDropped, recordLine_);
+}
+
+
+// Names: not a description, not defined, set by the directory itself; options the directory
+// refuses; two names of one type written as one.
+void SchemaChecker::CheckNames() {
+  for (std::size_t i = 0; i < used_; ++i) {
+    SchemaField& field = fields_[i];
+    if (field.dropped) continue;
+    if (!IsAttributeDescription(field.name, field.options)) {
+      field.name.append(field.options);
+      Drop(field, MessageFor(kNotAName, field.name));
+      continue;
+    }
+    field.type = schema_.FindAttribute(field.name);
+    if (field.type == nullptr) {
+      Drop(field, MessageFor(kUndefinedType, field.name));
+    } else if (field.type->operational || field.type->noUserModification) {
+      Drop(field, MessageFor(kOperational, field.name));
+    } else if (field.type->obsolete) {
+      Drop(field, MessageFor(kObsoleteType, field.name));
+    }
+    if (field.dropped) continue;
+    std::string kept = KeptOptions(field.options, *field.type);
+    if (!EqualsNoCase(kept, field.options)) {
+      report_.Note(MessageFor(kOptionRemoved, field.name + field.options), SchemaAction::kNoted,
+                   recordLine_);
+      field.options = std::move(kept);
+      field.changed = true;
+      ++outcome_.valuesRepaired;
+    }
+    for (std::size_t k = 0; k < i; ++k) {
+      const SchemaField& earlier = fields_[k];
+      if (earlier.dropped || earlier.type != field.type) continue;
+      if (!EqualsNoCase(earlier.name, field.name)) {
+        report_.Note(MessageFor(kAliasJoined, field.name), SchemaAction::kNoted, recordLine_);
+        field.name = earlier.name;
+        field.changed = true;
+      }
+      break;
+    }
+  }
+}
+
+// Values by their syntax: repaired where the meaning is certain, dropped otherwise. Object
+// classes have a step of their own; member lists were made DNs by the first pass.
+void SchemaChecker::CheckValues() {
+  for (std::size_t i = 0; i < used_; ++i) {
+    SchemaField& field = fields_[i];
+    if (field.dropped) continue;
+    const std::string_view typeName = field.type->Name();
+    if (EqualsNoCase(typeName, "objectClass") || EqualsNoCase(typeName, "member") ||
+        EqualsNoCase(typeName, "uniqueMember")) {
+      continue;
+    }
+    ValueCheck check = CheckValue(field.type->syntax, field.value);
+    if (check.verdict == ValueVerdict::kDropped) {
+      Drop(field, WithReason(kBadValue, field.name, check.reason));
+    } else if (check.verdict == ValueVerdict::kRepaired) {
+      const bool recoded = !IsUtf8(field.value);
+      report_.Note(recoded ? MessageFor(kLatin1, field.name)
+                           : WithReason(kValueRepaired, field.name, check.reason),
+                   SchemaAction::kRepaired, recordLine_);
+      field.value = std::move(check.repaired);
+      field.changed = true;
+      ++outcome_.valuesRepaired;
+    }
+  }
+}
+
+// A single-value type keeps its first value; a later value written alike is left to the
+// output, which writes each value once.
+void SchemaChecker::CheckSingleValues() {
+  for (std::size_t i = 0; i < used_; ++i) {
+    SchemaField& field = fields_[i];
+    if (field.dropped || !field.type->singleValue) continue;
+    for (std::size_t k = 0; k < i; ++k) {
+      const SchemaField& earlier = fields_[k];
+      if (earlier.dropped || earlier.type != field.type) continue;
+      if (earlier.value != field.value) Drop(field, MessageFor(kSingleValue, field.name));
+      break;
+    }
+  }
+}
+
+// Writes the record's lines as the fields now stand: dropped lines emptied, changed ones
+// rebuilt, added ones appended.
+void SchemaChecker::WriteBack(RecordLines& lines) {
+  for (std::size_t i = 0; i < used_; ++i) {
+    SchemaField& field = fields_[i];
+    if (field.index >= lines.size()) {
+      lines.emplace_back();
+      field.index = lines.size() - 1;
+      field.changed = true;
+    }
+    std::string& line = lines[field.index];
+    if (field.dropped) {
+      line.clear();
+    } else if (field.changed) {
+      line.clear();
+      AppendAttributeLine(field.name + field.options, field.value, line);
+      field.changed = false;
+    }
+  }
+}
+
+void SchemaChecker::AddField(const AttributeType& type, std::string_view value) {
+  if (used_ == fields_.size()) fields_.emplace_back();
+  SchemaField& field = fields_[used_++];
+  field.index = static_cast<std::size_t>(-1);
+  field.name.assign(type.Name());
+  field.options.clear();
+  field.value.assign(value);
+  field.type = &type;
+  field.dropped = false;
+  field.changed = true;
+}
+
+bool SchemaChecker::Holds(const AttributeType& type) const {
+  for (std::size_t i = 0; i < used_; ++i) {
+    if (!fields_[i].dropped && fields_[i].type == &type) return true;
+  }
+  return false;
+}
+
+bool SchemaChecker::HasLinesOf(std::string_view attribute) const {
+  const AttributeType* type = schema_.FindAttribute(attribute);
+  return type != nullptr && Holds(*type);
+}
+
+}  // namespace quorvane

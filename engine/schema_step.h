@@ -1,0 +1,102 @@
+// The schema step: a record made into one the directory accepts, or reported.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/fix_record.h"
+#include "engine/schema_report.h"
+#include "schema/schema.h"
+
+struct ldap_ava;  // libldap's attribute-value pair of an RDN
+
+namespace quorvane {
+
+// What the step did to one record.
+struct SchemaOutcome {
+  std::size_t valuesDropped = 0;   // lines left out, each counted once
+  std::size_t valuesRepaired = 0;  // lines whose value (or name) was rewritten
+  bool notImportable = false;      // a required attribute is still missing (reported)
+};
+
+// One line of a record as the step sees it: its attribute, options and decoded value.
+struct SchemaField {
+  std::size_t index = 0;  // in the record's lines
+  std::string name;       // the attribute as written, without options
+  std::string options;    // ";lang-de" and the like, as they will be written
+  std::string value;      // Base64 decoded
+  const AttributeType* type = nullptr;
+  bool dropped = false;
+  bool changed = false;  // to be written anew from name, options and value
+};
+
+// Checks records against `schema` after the profile's rules, in the order the directory checks
+// them: names, values, single values, object classes, what the classes allow, the RDN, what the
+// classes require. Each repair and each drop is noted in `report`.
+class SchemaChecker {
+ public:
+  SchemaChecker(const Schema& schema, SchemaReport& report, Log* log)
+      : schema_(schema), report_(report), log_(log) {}
+
+  // `lines` as the first pass left them; `dnKey` ("dn: " + the DN without the base DN) is set
+  // anew when the DN had to be named again. `recordLine` names the record in messages.
+  SchemaOutcome Check(RecordLines& lines, std::string_view baseDN, std::string& dnKey,
+                      std::size_t recordLine);
+
+ private:
+  void ReadFields(const RecordLines& lines);
+  void CheckNames();
+  void CheckValues();
+  void CheckSingleValues();
+  void CheckClasses();
+  void SettleStructuralClass();
+  void AllowAttributes();
+  void CheckRDN(RecordLines& lines, std::string_view baseDN, std::string& dnKey);
+  void CheckRequired(RecordLines& lines, std::string_view dnKey);
+  std::string UnusableRDNPart(ldap_ava** rdn, RecordLines& lines);
+  bool HoldsValue(const AttributeType& type, std::string_view value);
+  std::string RecordName(const AttributeType* other, std::string_view dnKey) const;
+  void WriteBack(RecordLines& lines);
+
+  void Drop(SchemaField& field, const std::string& message);
+  void AddClass(const ObjectClass& kind, std::string_view templ);
+  void AddField(const AttributeType& type, std::string_view value);
+  std::vector<const ObjectClass*> ClassesHeld() const;
+  const ObjectClass* StructuralClass() const;
+  void DropStructuralBesides(const ObjectClass& kept);
+  std::vector<const AttributeType*> NotAllowed();
+  const ObjectClass* BetterStructuralClass(const ObjectClass& current) const;
+  const ObjectClass* AuxiliaryClassFor(const std::vector<const AttributeType*>& left) const;
+  void AppendLine(RecordLines& lines, const AttributeType& type, std::string_view value);
+  const std::unordered_set<const AttributeType*>& AllowedBy(
+      const std::vector<const ObjectClass*>& classes);
+  std::size_t CountAllowed(const ObjectClass& kind) const;
+  bool Holds(const AttributeType& type) const;
+  bool HoldsRequired(const ObjectClass& kind) const;
+  bool HasLinesOf(std::string_view attribute) const;
+
+  const Schema& schema_;
+  SchemaReport& report_;
+  Log* log_;
+  // The record being checked.
+  std::size_t recordLine_ = 0;
+  std::vector<SchemaField> fields_;
+  std::size_t used_ = 0;  // fields_[0, used_) belong to the record
+  std::size_t dnIndex_ = 0;
+  bool hasDN_ = false;
+  SchemaOutcome outcome_;
+  // What a set of classes allows, worked out once per distinct set (most books use a few).
+  std::map<std::vector<const ObjectClass*>, std::unordered_set<const AttributeType*>> allowed_;
+  std::string key_;  // room for comparison keys
+  std::string other_;
+};
+
+// The structural class a record gets when it has none: a list of its member attribute, else a
+// person.
+std::string_view DefaultClassFor(bool members, bool uniqueMembers);
+
+}  // namespace quorvane
