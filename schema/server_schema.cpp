@@ -52,7 +52,10 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 
 // libldap's reason for `rc`, with the server's or the TLS layer's own words where it has any.
 std::string Describe(LDAP* ld, int rc, int timeoutSeconds) {
-  if (rc == LDAP_TIMEOUT) return "no answer within " + std::to_string(timeoutSeconds) + " seconds";
+  if (rc == LDAP_TIMEOUT) {
+    return "no answer within " + std::to_string(timeoutSeconds) +
+           (timeoutSeconds == 1 ? " second" : " seconds");
+  }
   std::string reason = ldap_err2string(rc);
   char* diagnostic = nullptr;
   if (ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &diagnostic) == LDAP_OPT_SUCCESS &&
@@ -98,9 +101,9 @@ std::string ReadEntry(LDAP* ld, const std::string& dn, const char* filter, const
                       int timeoutSeconds, Message& result) {
   timeval timeout{timeoutSeconds, 0};
   LDAPMessage* raw = nullptr;
-  const int rc = ldap_search_ext_s(ld, dn.c_str(), LDAP_SCOPE_BASE, filter,
-                                   const_cast<char**>(names), 0, nullptr, nullptr, &timeout, 1,
-                                   &raw);
+  const int rc =
+      ldap_search_ext_s(ld, dn.c_str(), LDAP_SCOPE_BASE, filter, const_cast<char**>(names), 0,
+                        nullptr, nullptr, &timeout, 1, &raw);
   result.reset(raw);
   if (rc == LDAP_SUCCESS && ldap_first_entry(ld, raw) != nullptr) return "";
   const std::string entry = dn.empty() ? "the root DSE" : "the subschema entry \"" + dn + "\"";
@@ -130,8 +133,8 @@ std::string ReadDefinitions(LDAP* ld, int timeoutSeconds, ServerDefinitions& out
 
   const char* const names[] = {"attributeTypes", "objectClasses", nullptr};
   Message entry;
-  reason = ReadEntry(ld, subschema.front(), "(objectClass=subschema)", names, timeoutSeconds,
-                     entry);
+  reason =
+      ReadEntry(ld, subschema.front(), "(objectClass=subschema)", names, timeoutSeconds, entry);
   if (!reason.empty()) return reason;
   out.attributeTypes = Values(ld, entry.get(), "attributeTypes");
   out.objectClasses = Values(ld, entry.get(), "objectClasses");
@@ -162,7 +165,8 @@ std::string ReadFromServer(const std::string& uri, const ServerAccess& access,
   }
   if (access.startTLS) {
     const int tls = ldap_start_tls_s(ld.get(), nullptr, nullptr);
-    if (tls != LDAP_SUCCESS) return "StartTLS failed: " + Describe(ld.get(), tls, access.timeoutSeconds);
+    if (tls != LDAP_SUCCESS)
+      return "StartTLS failed: " + Describe(ld.get(), tls, access.timeoutSeconds);
   }
   const std::string refused = Bind(ld.get(), access);
   if (!refused.empty()) return refused;
