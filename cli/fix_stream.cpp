@@ -28,7 +28,7 @@ void StandardErrorLog::Write(std::string_view text, int level, std::size_t line)
 
 RepairCounts RepairStream(FileReader& input, std::string_view baseDN, const TransformMap& map,
                           UsedDNs& usedDNs, RandomSource& random, Log* log,
-                          const ByteWriter& write) {
+                          const SchemaStep& schema, const ByteWriter& write) {
   // Every line goes out followed by CR LF, as the window saves it.
   struct CrLfLines : LineSink {
     explicit CrLfLines(BufferedWriter& writer) : out(writer) {}
@@ -40,7 +40,7 @@ RepairCounts RepairStream(FileReader& input, std::string_view baseDN, const Tran
   };
   BufferedWriter out(write);
   CrLfLines lines(out);
-  RepairRun run(baseDN, map, usedDNs, random, log, lines);
+  RepairRun run(baseDN, map, usedDNs, random, log, lines, schema);
   usedDNs.ReserveFor(input.SizeHint());
   std::string buffer(kReadBlock, '\0');
   while (!run.Stopped()) {

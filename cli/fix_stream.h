@@ -8,6 +8,7 @@
 #include "engine/log.h"
 #include "engine/random_source.h"
 #include "engine/repair_counts.h"
+#include "engine/repair_run.h"
 #include "engine/transform_map.h"
 #include "engine/used_dns.h"
 #include "platform/file_io.h"
@@ -22,11 +23,12 @@ class StandardErrorLog : public Log {
 };
 
 // Reads `input` to its end (or its first NUL byte) with the line rules of the editor pane,
-// repairs it record by record into `usedDNs` (cleared first) and hands the CR LF output to
-// `write` in blocks (BufferedWriter). Returns what the run did.
+// repairs it record by record into `usedDNs` (cleared first), checking the records against
+// `schema`, and hands the CR LF output to `write` in blocks (BufferedWriter). Returns what the
+// run did.
 RepairCounts RepairStream(FileReader& input, std::string_view baseDN, const TransformMap& map,
                           UsedDNs& usedDNs, RandomSource& random, Log* log,
-                          const ByteWriter& write);
+                          const SchemaStep& schema, const ByteWriter& write);
 
 // Writes all of `bytes` to standard output; throws Error with the system's reason.
 void WriteToStandardOutput(std::string_view bytes);

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "cli/fix_stream.h"
 #include "cli/options.h"
@@ -13,6 +14,7 @@
 #include "platform/directories.h"
 #include "platform/file_io.h"
 #include "profiles/profiles.h"
+#include "schema/schema_sources.h"
 
 namespace quorvane {
 namespace {
@@ -29,10 +31,50 @@ void LoadRequiredProfile(const std::string& value, TransformMap& map, Log* log) 
   LoadProfile(fileName, map, log);
 }
 
+// The password for --bind-dn: the first line of its file, without the line end. An empty one
+// would make an unauthenticated bind, which a server may take as anonymous.
+std::string ReadPassword(const std::string& fileName) {
+  const std::string bytes = ReadWholeFile(fileName);  // throws with the file's name and reason
+  std::string password = bytes.substr(0, bytes.find_first_of("\r\n"));
+  if (password.empty()) {
+    throw Error("The password file \"" + fileName + "\" has no password on its first line");
+  }
+  return password;
+}
+
+// Definitions left out of a schema are warnings: the run goes on with the rest.
+void PrintSchemaProblems(const std::vector<SchemaProblem>& problems) {
+  for (const SchemaProblem& problem : problems) {
+    std::string line = "schema " + problem.source;
+    if (problem.line > 0) line += ":" + std::to_string(problem.line);
+    line += ": " + problem.message + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+  }
+}
+
+// The schema the run checks against: none with --no-schema, the built-in one by default. A
+// schema that cannot be loaded stops the run before anything is written.
+const Schema* LoadRequiredSchema(const FixOptions& options, SchemaLoad& load) {
+  if (options.noSchema) return nullptr;
+  if (options.schemaSources.empty()) return &BuiltinSchema();
+  ServerAccess access;
+  if (options.bindDN) {
+    access.bindDN = *options.bindDN;
+    access.password = ReadPassword(options.passwordFile.value_or(""));
+  }
+  access.startTLS = options.startTLS;
+  load = LoadSchema(options.schemaSources, access);
+  if (!load.ok()) throw Error(load.error);
+  PrintSchemaProblems(load.problems);
+  return &load.schema;
+}
+
 RepairCounts RunFix(const FixOptions& options) {
   StandardErrorLog log;
   TransformMap map;
   if (options.profile) LoadRequiredProfile(*options.profile, map, &log);
+  SchemaLoad load;
+  const SchemaStep schema{LoadRequiredSchema(options, load), options.verbose};
   FileReader input(options.input);
   SeededRandom random(options.startValue.value_or(SeededRandom::ClockSeed()));
   // A large book's DN keys are hundreds of thousands of small blocks. Freeing them one by one
@@ -41,7 +83,7 @@ RepairCounts RunFix(const FixOptions& options) {
   static UsedDNs* const usedDNs = new UsedDNs;
   RepairCounts counts;
   const auto repairInto = [&](const ByteWriter& write) {
-    counts = RepairStream(input, options.baseDN, map, *usedDNs, random, &log, write);
+    counts = RepairStream(input, options.baseDN, map, *usedDNs, random, &log, schema, write);
   };
   if (options.output) {
     WriteFileSafely(*options.output, repairInto);

@@ -1,11 +1,14 @@
 // The command line of quorvane-fix: its options, their defaults and the help text.
 #include "cli/options.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <string_view>
 
 #include "engine/defaults.h"
 #include "profiles/profiles.h"
+#include "schema/server_schema.h"
 
 namespace quorvane {
 namespace {
@@ -33,6 +36,73 @@ bool SplitInlineValue(std::string_view arg, std::string_view& name, std::optiona
   return true;
 }
 
+// The options without a value; false when `arg` is none of them.
+bool TakeFlag(std::string_view arg, FixOptions& options) {
+  if (arg == "--help" || arg == "-h") {
+    options.help = true;
+  } else if (arg == "--quiet" || arg == "-q") {
+    options.quiet = true;
+  } else if (arg == "--no-schema") {
+    options.noSchema = true;
+  } else if (arg == "--starttls") {
+    options.startTLS = true;
+  } else if (arg == "--verbose") {
+    options.verbose = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+constexpr std::string_view kValueOptions[] = {
+    "--base-dn", "--profile", "--seed", "--output", "--schema", "--bind-dn", "--password-file"};
+
+void NeedNonEmpty(const std::string& value, const char* message) {
+  if (value.empty()) throw UsageError(message);
+}
+
+void TakeValue(std::string_view name, const std::string& value, FixOptions& options) {
+  if (name == "--base-dn") {
+    options.baseDN = value;
+  } else if (name == "--profile") {
+    NeedNonEmpty(value, "--profile needs a profile name or an .ini file");
+    options.profile = value;
+  } else if (name == "--seed") {
+    options.startValue = ParseStartValue(value);
+  } else if (name == "--output") {
+    if (value.empty() || value == "-") throw UsageError("--output needs a file name");
+    options.output = value;
+  } else if (name == "--schema") {
+    NeedNonEmpty(value, "--schema needs builtin, an ldap:// or ldaps:// address, or a schema file");
+    options.schemaSources.push_back(value);
+  } else if (name == "--bind-dn") {
+    NeedNonEmpty(value, "--bind-dn needs a DN");
+    options.bindDN = value;
+  } else {
+    NeedNonEmpty(value, "--password-file needs a file name");
+    options.passwordFile = value;
+  }
+}
+
+// Options that contradict each other, or that nothing would use, are refused rather than
+// quietly ignored: a script that binds to read the schema must not run without it.
+void CheckCombination(const FixOptions& options) {
+  if (options.noSchema && !options.schemaSources.empty()) {
+    throw UsageError("--no-schema and --schema cannot be given together");
+  }
+  if (options.bindDN && !options.passwordFile) {
+    throw UsageError("--bind-dn needs --password-file (the password is read only from a file)");
+  }
+  if (options.passwordFile && !options.bindDN) throw UsageError("--password-file needs --bind-dn");
+  const bool server =
+      std::any_of(options.schemaSources.begin(), options.schemaSources.end(),
+                  [](const std::string& source) { return IsServerAddress(source); });
+  if (!server && (options.bindDN || options.startTLS)) {
+    throw UsageError(std::string(options.bindDN ? "--bind-dn" : "--starttls") +
+                     " is only for a server's schema (--schema ldap://HOST or ldaps://HOST)");
+  }
+}
+
 }  // namespace
 
 FixOptions ParseFixOptions(int argc, const char* const* argv) {
@@ -53,36 +123,21 @@ FixOptions ParseFixOptions(int argc, const char* const* argv) {
       optionsEnded = true;
       continue;
     }
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-      continue;
-    }
-    if (arg == "--quiet" || arg == "-q") {
-      options.quiet = true;
-      continue;
-    }
+    if (TakeFlag(arg, options)) continue;
     std::string_view name;
     std::optional<std::string> value;
     SplitInlineValue(arg, name, value);
-    if (name != "--base-dn" && name != "--profile" && name != "--seed" && name != "--output") {
+    if (std::find(std::begin(kValueOptions), std::end(kValueOptions), name) ==
+        std::end(kValueOptions)) {
       throw UsageError("unknown option \"" + std::string(arg) + "\"");
     }
     if (!value) {
       if (i + 1 >= argc) throw UsageError(std::string(name) + " needs a value");
       value = argv[++i];
     }
-    if (name == "--base-dn") {
-      options.baseDN = *value;
-    } else if (name == "--profile") {
-      if (value->empty()) throw UsageError("--profile needs a profile name or an .ini file");
-      options.profile = *value;
-    } else if (name == "--seed") {
-      options.startValue = ParseStartValue(*value);
-    } else {
-      if (value->empty() || *value == "-") throw UsageError("--output needs a file name");
-      options.output = *value;
-    }
+    TakeValue(name, *value, options);
   }
+  CheckCombination(options);
   return options;
 }
 
@@ -97,7 +152,8 @@ std::string FixUsageHint() { return "Try \"quorvane-fix --help\" for more inform
 std::string FixUsage() {
   std::string text =
       "Usage: quorvane-fix [--base-dn DN] [--profile NAME|FILE.ini] [--seed N] [--output FILE]\n"
-      "                    [--quiet] [INPUT]\n"
+      "                    [--schema SOURCE]... [--no-schema] [--bind-dn DN --password-file FILE]\n"
+      "                    [--starttls] [--verbose] [--quiet] [INPUT]\n"
       "\n"
       "Repairs LDIF exported from an address book so that it imports into an LDAP directory:\n"
       "decodes Base64 DNs, escapes DNs (RFC 4514), puts every entry under the base DN, makes\n"
@@ -118,6 +174,22 @@ std::string FixUsage() {
       "                    file is replaced only once the whole result is written, so a failed\n"
       "                    run leaves an existing file as it was; a device or pipe is written\n"
       "                    directly\n"
+      "  --schema SOURCE   the directory's schema, which the records are checked against and\n"
+      "                    repaired for: \"builtin\" (the schemas a stock Debian slapd serves:\n"
+      "                    core, cosine, nis, inetorgperson), an ldap:// or ldaps:// address\n"
+      "                    (the server's own schema, read at start), or a schema file (.schema,\n"
+      "                    an LDIF subschema entry or cn=config LDIF; ./builtin for a file of\n"
+      "                    that name). Repeatable: each source adds to those before it, so a\n"
+      "                    file that builds on the standard schemas follows --schema builtin.\n"
+      "                    Default: builtin\n"
+      "  --no-schema       check nothing against a schema\n"
+      "  --bind-dn DN      read a server's schema bound as DN (default: anonymously)\n"
+      "  --password-file FILE\n"
+      "                    the bind password: the first line of FILE, without its line end;\n"
+      "                    it is never shown\n"
+      "  --starttls        require StartTLS on an ldap:// server before binding; an ldaps://\n"
+      "                    server's certificate is always checked against the system's\n"
+      "  --verbose         report the schema repairs record by record\n"
       "  -q, --quiet       leave out the summary line at the end (the messages about records\n"
       "                    and the exit status stay as they are)\n"
       "  -h, --help        show this text and exit\n"
@@ -143,8 +215,13 @@ std::string FixUsage() {
       "Exit status:\n"
       "  0  the repair ran (problems in records are reported, not fatal)\n"
       "  1  an unexpected internal failure\n"
-      "  2  a usage error, or a file that cannot be read or written (input, profile, output);\n"
-      "     the message names the file and the system's reason\n";
+      "  2  a usage error, a file that cannot be read or written (input, profile, schema,\n"
+      "     password, output; the message names the file and the system's reason), or a\n"
+      "     schema that cannot be loaded (a server that cannot be reached within 10 seconds\n"
+      "     or refuses the bind); nothing is written then\n"
+      "\n"
+      "Schema definitions that cannot be used are left out with a warning on standard error,\n"
+      "\"schema FILE:LINE: MESSAGE\", and the repair goes on.\n";
   return text;
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace quorvane {
 
@@ -22,10 +23,19 @@ struct FixOptions {
   std::string input = "-";                 // "-": standard input
   bool help = false;
   bool quiet = false;                      // --quiet: no summary line at the end
+  // Where the directory's schema comes from, in order: "builtin", an ldap:// or ldaps://
+  // address, or a schema file. None: the built-in schema.
+  std::vector<std::string> schemaSources;
+  bool noSchema = false;                   // --no-schema: no schema checks at all
+  std::optional<std::string> bindDN;       // a server's schema read as this DN
+  std::optional<std::string> passwordFile;  // its password: the file's first line
+  bool startTLS = false;
+  bool verbose = false;                    // schema repairs reported record by record
 };
 
 // Parses argv[1..argc-1]; throws UsageError. Options may be written "--name VALUE" or
-// "--name=VALUE"; "--" ends the options.
+// "--name=VALUE"; "--" ends the options. Options that contradict each other, or that would
+// be left unused (a bind DN without a server to bind to), are usage errors too.
 FixOptions ParseFixOptions(int argc, const char* const* argv);
 
 // The profile file a --profile value names: a value holding "/" or ending in ".ini" is a path,
