@@ -15,7 +15,6 @@ namespace {
 
 // The OIDs of the definitions the directory treats specially.
 constexpr std::string_view kObjectClassOid = "2.5.4.0";
-constexpr std::string_view kTopOid = "2.5.6.0";
 constexpr std::string_view kExtensibleObjectOid = "1.3.6.1.4.1.1466.101.120.111";
 
 struct TypeFree {
@@ -25,13 +24,21 @@ struct ClassFree {
   void operator()(LDAPObjectClass* kind) const { ldap_objectclass_free(kind); }
 };
 
+std::size_t Count(char** list) {
+  std::size_t count = 0;
+  while (list != nullptr && list[count] != nullptr) ++count;
+  return count;
+}
+
 std::vector<std::string> Strings(char** list) {
   std::vector<std::string> out;
   for (; list != nullptr && *list != nullptr; ++list) out.emplace_back(*list);
   return out;
 }
 
-std::string_view Text(const char* text) { return text == nullptr ? std::string_view() : text; }
+std::string_view Text(const char* text) {
+  return text == nullptr ? std::string_view() : text;
+}
 
 // libldap's reason, and where in the text it gave up.
 std::string ParseError(std::string_view what, int code, const char* where) {
@@ -53,7 +60,17 @@ std::string SyntaxOid(const char* syntax) {
   return std::string(oid.substr(0, oid.find('{')));
 }
 
-bool HasOid(const ObjectClass& kind, std::string_view oid) { return kind.oid == oid; }
+// libldap reads a C string: a NUL byte would end the definition early without a word.
+bool FreeOfNul(std::string_view definition, std::string_view what, std::string_view source,
+               std::size_t line, std::vector<SchemaProblem>& problems) {
+  if (definition.find('\0') == std::string_view::npos) return true;
+  problems.push_back({std::string(source), line, std::string(what) + " holds a NUL byte"});
+  return false;
+}
+
+bool HasOid(const ObjectClass& kind, std::string_view oid) {
+  return kind.oid == oid;
+}
 
 }  // namespace
 
@@ -86,10 +103,18 @@ Schema::Schema(Schema&&) noexcept = default;
 Schema& Schema::operator=(Schema&&) noexcept = default;
 
 // The directory refuses a definition whose OID or any of whose names is taken already, and
-// keeps the first one; so do we. `oid` must be numeric once macros are expanded.
+// keeps the first one; so do we. One that states the same OID with the same names again is
+// left out quietly: loading the stock schema and a file that repeats part of it is no
+// conflict. `oid` must be numeric once macros are expanded.
 template <typename T>
-bool Schema::Claim(const NameIndex<T>& index, std::string_view what, const char* oid,
-                   char** names, std::string& problem) const {
+bool Schema::Claim(const NameIndex<T>& index, std::string_view what, const char* oid, char** names,
+                   std::string& problem) const {
+  if (const auto known = index.find(std::string_view(Text(oid))); known != index.end()) {
+    if (std::equal(known->second->names.begin(), known->second->names.end(), names,
+                   names + Count(names), NameEqual())) {
+      return false;  // the same definition again
+    }
+  }
   if (oid == nullptr) {
     problem = Describe(what, "", names) + " has no OID";
     return false;
@@ -104,8 +129,8 @@ bool Schema::Claim(const NameIndex<T>& index, std::string_view what, const char*
   }
   for (char** name = names; name != nullptr && *name != nullptr; ++name) {
     if (index.contains(std::string_view(*name))) {
-      problem = std::string(what) + " '" + *name +
-                "' is already defined; the first definition is kept";
+      problem =
+          std::string(what) + " '" + *name + "' is already defined; the first definition is kept";
       return false;
     }
   }
@@ -120,6 +145,7 @@ void Schema::Index(NameIndex<T*>& index, T& element) {
 
 void Schema::AddAttributeType(std::string_view definition, std::string_view source,
                               std::size_t line, std::vector<SchemaProblem>& problems) {
+  if (!FreeOfNul(definition, "attribute type", source, line, problems)) return;
   const std::string text = ExpandMacros(definition);
   int code = 0;
   const char* where = nullptr;
@@ -131,7 +157,7 @@ void Schema::AddAttributeType(std::string_view definition, std::string_view sour
   }
   std::string problem;
   if (!Claim(attributeIndex_, "attribute type", parsed->at_oid, parsed->at_names, problem)) {
-    problems.push_back({std::string(source), line, problem});
+    if (!problem.empty()) problems.push_back({std::string(source), line, problem});
     return;
   }
   // Without either, nothing says what its values look like; the directory refuses it.
@@ -151,12 +177,13 @@ void Schema::AddAttributeType(std::string_view definition, std::string_view sour
   type.operational = parsed->at_usage != LDAP_SCHEMA_USER_APPLICATIONS;
   type.obsolete = parsed->at_obsolete != 0;
   Index(attributeIndex_, type);
-  pending_->types.push_back({&type, std::string(Text(parsed->at_sup_oid)),
-                             std::string(source), line});
+  pending_->types.push_back(
+      {&type, std::string(Text(parsed->at_sup_oid)), std::string(source), line});
 }
 
-void Schema::AddObjectClass(std::string_view definition, std::string_view source,
-                            std::size_t line, std::vector<SchemaProblem>& problems) {
+void Schema::AddObjectClass(std::string_view definition, std::string_view source, std::size_t line,
+                            std::vector<SchemaProblem>& problems) {
+  if (!FreeOfNul(definition, "object class", source, line, problems)) return;
   const std::string text = ExpandMacros(definition);
   int code = 0;
   const char* where = nullptr;
@@ -168,7 +195,7 @@ void Schema::AddObjectClass(std::string_view definition, std::string_view source
   }
   std::string problem;
   if (!Claim(classIndex_, "object class", parsed->oc_oid, parsed->oc_names, problem)) {
-    problems.push_back({std::string(source), line, problem});
+    if (!problem.empty()) problems.push_back({std::string(source), line, problem});
     return;
   }
   ObjectClass& kind = classes_.emplace_back();
@@ -179,13 +206,9 @@ void Schema::AddObjectClass(std::string_view definition, std::string_view source
                                                          : ClassKind::kStructural;
   kind.obsolete = parsed->oc_obsolete != 0;
   Index(classIndex_, kind);
-  std::vector<std::string> superiors = Strings(parsed->oc_sup_oids);
-  // A structural class that names no superior inherits from top, as the directory has it.
-  if (superiors.empty() && kind.kind == ClassKind::kStructural && kind.oid != kTopOid) {
-    superiors.emplace_back(kTopOid);
-  }
-  pending_->classes.push_back({&kind, std::move(superiors), Strings(parsed->oc_at_oids_must),
-                               Strings(parsed->oc_at_oids_may), std::string(source), line});
+  pending_->classes.push_back({&kind, Strings(parsed->oc_sup_oids),
+                               Strings(parsed->oc_at_oids_must), Strings(parsed->oc_at_oids_may),
+                               std::string(source), line});
 }
 
 const AttributeType* Schema::FindAttribute(std::string_view nameOrOid) const {
@@ -220,7 +243,8 @@ bool Schema::IsSubclassOf(const ObjectClass& kind, const ObjectClass& ancestor) 
 bool Schema::Allows(const ObjectClass& kind, const AttributeType& type) {
   if (type.oid == kObjectClassOid || type.operational) return true;
   if (HasOid(kind, kExtensibleObjectOid)) return true;
-  return Requires(kind, type) || std::find(kind.may.begin(), kind.may.end(), &type) != kind.may.end();
+  return Requires(kind, type) ||
+         std::find(kind.may.begin(), kind.may.end(), &type) != kind.may.end();
 }
 
 // The directory requires exactly the types listed in MUST, its superiors' included; a subtype

@@ -11,6 +11,8 @@ namespace quorvane {
 
 namespace {
 
+constexpr std::string_view kTopOid = "2.5.6.0";
+
 void NoteUnresolved(std::vector<std::string>& unresolved, const std::string& name) {
   for (const std::string& known : unresolved) {
     if (SameName(known, name)) return;
@@ -18,7 +20,9 @@ void NoteUnresolved(std::vector<std::string>& unresolved, const std::string& nam
   unresolved.push_back(name);
 }
 
-std::string Quoted(std::string_view name) { return "'" + std::string(name) + "'"; }
+std::string Quoted(std::string_view name) {
+  return "'" + std::string(name) + "'";
+}
 
 // Whether linking `type` under `superior` would close a loop.
 bool Reaches(const AttributeType* superior, const AttributeType* type) {
@@ -135,6 +139,12 @@ void Schema::ResolveClasses(std::vector<SchemaProblem>& problems,
         kind.superiors.push_back(superior);
       }
       if (!problem.empty()) problems.push_back({entry.source, entry.line, problem});
+    }
+    // A structural class that names no superior inherits from top, as the directory has it.
+    const ObjectClass* top = FindClass(kTopOid);
+    if (entry.superiors.empty() && kind.kind == ClassKind::kStructural && top != nullptr &&
+        top != &kind) {
+      kind.superiors.push_back(top);
     }
     const auto link = [&](const std::vector<std::string>& names, const char* list,
                           std::vector<const AttributeType*>& into) {

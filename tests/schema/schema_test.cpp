@@ -83,9 +83,9 @@ TEST_F(SchemaTest, FindsEveryNameAndOidInAnyCase) {
     const char* key;
     const char* name;
   } cases[] = {
-      {"cn", "cn"},           {"CN", "cn"},         {"commonName", "cn"},
-      {"COMMONNAME", "cn"},   {"2.5.4.3", "cn"},    {"rfc822mailbox", "mail"},
-      {"Surname", "sn"},      {"GN", "givenName"},  {"0.9.2342.19200300.100.1.3", "mail"},
+      {"cn", "cn"},         {"CN", "cn"},        {"commonName", "cn"},
+      {"COMMONNAME", "cn"}, {"2.5.4.3", "cn"},   {"rfc822mailbox", "mail"},
+      {"Surname", "sn"},    {"GN", "givenName"}, {"0.9.2342.19200300.100.1.3", "mail"},
   };
   for (const auto& c : cases) {
     const AttributeType* type = schema.FindAttribute(c.key);
@@ -144,7 +144,9 @@ TEST_F(SchemaTest, MustAndMayIncludeTheSuperiorsEachTypeOnce) {
       {"top", {"objectClass"}, {}},
       {"person", {"objectClass", "sn", "cn"}, {"telephoneNumber", "description"}},
       // cn is required by person, so its MAY does not list it again
-      {"organizationalPerson", {"objectClass", "sn", "cn"}, {"telephoneNumber", "description", "title"}},
+      {"organizationalPerson",
+       {"objectClass", "sn", "cn"},
+       {"telephoneNumber", "description", "title"}},
       {"inetOrgPerson",
        {"objectClass", "sn", "cn"},
        {"telephoneNumber", "description", "title", "mail", "givenName"}},
@@ -172,8 +174,8 @@ TEST_F(SchemaTest, AllowsAndRequiresAsTheDirectoryDecides) {
       {"person", "description", true, false},
       {"person", "mail", false, false},
       {"person", "title", false, false},
-      {"person", "name", false, false},        // a superior of an allowed type is not allowed
-      {"person", "givenName", false, false},   // nor is a subtype of one
+      {"person", "name", false, false},            // a superior of an allowed type is not allowed
+      {"person", "givenName", false, false},       // nor is a subtype of one
       {"person", "createTimestamp", true, false},  // operational types are the server's
       {"organizationalPerson", "title", true, false},
       {"organizationalPerson", "sn", true, true},
@@ -193,8 +195,7 @@ TEST_F(SchemaTest, AllowsAndRequiresAsTheDirectoryDecides) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(Schema::Allows(Class(c.kind), Type(c.type)), c.allows) << c.kind << " " << c.type;
-    EXPECT_EQ(Schema::Requires(Class(c.kind), Type(c.type)), c.required)
-        << c.kind << " " << c.type;
+    EXPECT_EQ(Schema::Requires(Class(c.kind), Type(c.type)), c.required) << c.kind << " " << c.type;
   }
 }
 
