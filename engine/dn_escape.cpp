@@ -133,6 +133,19 @@ std::string EscapeDNChars(std::string_view text) {
   return out;
 }
 
+std::string EscapeLineBreaks(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    if (c == '\r' || c == '\n' || c == '\0') {
+      AppendHexEscape(static_cast<unsigned char>(c), out);
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
 std::string EscapeDNLine(std::string_view line) {
   const std::size_t colon = line.find(':');
   if (colon == std::string_view::npos) return EscapeDN(line);
@@ -216,6 +229,27 @@ void AppendAttributeLine(std::string_view name, std::string_view value, std::str
 namespace quorvane {
 namespace {
 
+// The position of the first "," (with `atPlus` also "+") from `from` on that no backslash
+// escapes, or dn.size().
+std::size_t NextSeparator(std::string_view dn, std::size_t from, bool atPlus) {
+  for (std::size_t i = from; i < dn.size(); ++i) {
+    if (dn[i] == '\\') {
+      ++i;
+    } else if (dn[i] == ',' || (atPlus && dn[i] == '+')) {
+      return i;
+    }
+  }
+  return dn.size();
+}
+
+// The position of the first "=" that no backslash escapes, or npos.
+std::size_t UnescapedEquals(std::string_view dn) {
+  for (std::size_t at = dn.find('='); at != std::string_view::npos; at = dn.find('=', at + 1)) {
+    if (at == 0 || dn[at - 1] != '\\') return at;
+  }
+  return std::string_view::npos;
+}
+
 // The parts of `dn` between its separators that no backslash escapes: "," always, "+" too
 // with `atPlus`. Each part keeps the separator before it (none for the first).
 struct DNPart {
@@ -226,14 +260,11 @@ std::vector<DNPart> SplitDN(std::string_view dn, bool atPlus) {
   std::vector<DNPart> parts;
   char separator = '\0';
   std::size_t start = 0;
-  for (std::size_t i = 0; i < dn.size(); ++i) {
-    if (dn[i] == '\\') {
-      ++i;
-    } else if (dn[i] == ',' || (atPlus && dn[i] == '+')) {
-      parts.push_back({separator, dn.substr(start, i - start)});
-      separator = dn[i];
-      start = i + 1;
-    }
+  for (std::size_t end = NextSeparator(dn, 0, atPlus); end < dn.size();
+       end = NextSeparator(dn, start, atPlus)) {
+    parts.push_back({separator, dn.substr(start, end - start)});
+    separator = dn[end];
+    start = end + 1;
   }
   parts.push_back({separator, dn.substr(std::min(start, dn.size()))});
   return parts;
@@ -280,17 +311,17 @@ std::string_view WithoutEmptyParts(std::string_view dn, std::string& room) {
       result.append(part.text);
     }
   }
-  return result;
+  return TrimEndView(result);  // nor does the DN end in blanks: no DN line may
 }
 
 std::size_t HierarchySuffix(std::string_view dn) {
-  // An address book's DN ends in its mail component, or has no comma at all.
-  const std::size_t comma = dn.find(',');
-  if (comma == std::string_view::npos || dn.find("mail=", comma) != std::string_view::npos) {
+  // An address book's DN ends in its mail component, or has no comma at all. The comma that
+  // ends the first RDN is one that no backslash escapes: a directory writes "cn=Doe\, John".
+  const std::size_t comma = NextSeparator(dn, 0, false);
+  if (comma == dn.size() || dn.find("mail=", comma) != std::string_view::npos) {
     return std::string_view::npos;
   }
   const std::vector<DNPart> parts = SplitDN(dn, false);
-  if (parts.size() < 2) return std::string_view::npos;
   for (std::size_t i = 1; i < parts.size(); ++i) {
     const std::size_t equals = parts[i].text.find('=');
     if (equals == std::string_view::npos || !IsContainerType(TrimView(parts[i].text.substr(0, equals))) ||
@@ -298,24 +329,49 @@ std::size_t HierarchySuffix(std::string_view dn) {
       return std::string_view::npos;
     }
   }
-  return parts[0].text.size();
+  return comma;
 }
 
-void AppendRDNAsWritten(std::string_view rdn, std::string& out) {
+namespace {
+
+// A part of an RDN without the blanks around it. A blank that a backslash escapes belongs to
+// the value (RFC 4514 writes a value's last blank as "\ ") and stays.
+std::string_view TrimAVA(std::string_view ava) {
+  const std::string_view start = TrimStartView(ava);
+  std::string_view trimmed = TrimEndView(start);
+  std::size_t backslashes = 0;
+  while (backslashes < trimmed.size() && trimmed[trimmed.size() - 1 - backslashes] == '\\') {
+    ++backslashes;
+  }
+  if (backslashes % 2 == 1 && trimmed.size() < start.size()) {
+    trimmed = start.substr(0, trimmed.size() + 1);
+  }
+  return trimmed;
+}
+
+// Whether `text` starts with "type=value", up to the next "+" that no backslash escapes: only
+// then does a "+" before it separate two values of one RDN.
+bool StartsAVA(std::string_view text) {
+  const std::string_view ava = text.substr(0, NextSeparator(text, 0, true));
+  const std::size_t equals = UnescapedEquals(ava);
+  return equals != std::string_view::npos && !TrimView(ava.substr(0, equals)).empty();
+}
+
+// One "type=value" as a directory wrote it: escapes already there stay, the rest is escaped as
+// AppendEscapedDN escapes an address book's text ("+" among it).
+void AppendAVAAsWritten(std::string_view ava, std::string& out) {
   std::size_t start = 0;
-  for (std::size_t i = 0; i <= rdn.size(); ++i) {
-    const bool end = i == rdn.size();
-    if (!end && rdn[i] != '\\' && rdn[i] != '+') continue;
-    AppendEscapedDN(rdn.substr(start, i - start), out);  // text without escapes
+  for (std::size_t i = 0; i <= ava.size(); ++i) {
+    const bool end = i == ava.size();
+    if (!end && ava[i] != '\\') continue;
+    AppendEscapedDN(ava.substr(start, i - start), out);  // text without escapes
     if (end) break;
-    if (rdn[i] == '+') {
-      out.push_back('+');
-    } else if (i + 2 < rdn.size() && HexValue(rdn[i + 1]) >= 0 && HexValue(rdn[i + 2]) >= 0) {
-      out.append(rdn, i, 3);  // \XX stays
+    if (i + 2 < ava.size() && HexValue(ava[i + 1]) >= 0 && HexValue(ava[i + 2]) >= 0) {
+      out.append(ava, i, 3);  // \XX stays
       i += 2;
-    } else if (i + 1 < rdn.size() &&
-               std::string_view(",+\"\\<>;=# ").find(rdn[i + 1]) != std::string_view::npos) {
-      out.append(rdn, i, 2);  // \, and the like stay
+    } else if (i + 1 < ava.size() &&
+               std::string_view(",+\"\\<>;=# ").find(ava[i + 1]) != std::string_view::npos) {
+      out.append(ava, i, 2);  // \, and the like stay
       ++i;
     } else {
       out.append("\\5C");  // a backslash that escapes nothing is text
@@ -324,11 +380,37 @@ void AppendRDNAsWritten(std::string_view rdn, std::string& out) {
   }
 }
 
-bool HasUnescapedEquals(std::string_view dn) {
-  for (std::size_t at = dn.find('='); at != std::string_view::npos; at = dn.find('=', at + 1)) {
-    if (at == 0 || dn[at - 1] != '\\') return true;
+}  // namespace
+
+void AppendRDNAsWritten(std::string_view rdn, std::string& out) {
+  std::size_t start = 0;
+  while (true) {
+    std::size_t end = NextSeparator(rdn, start, true);
+    while (end < rdn.size() && !StartsAVA(rdn.substr(end + 1))) {
+      end = NextSeparator(rdn, end + 1, true);  // a "+" inside a value is text
+    }
+    AppendAVAAsWritten(TrimAVA(rdn.substr(start, end - start)), out);
+    if (end == rdn.size()) break;
+    out.push_back('+');
+    start = end + 1;
   }
-  return false;
+}
+
+void AppendDNAsWritten(std::string_view dn, std::string& out) {
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = NextSeparator(dn, start, false);
+    AppendRDNAsWritten(dn.substr(start, end - start), out);
+    if (end == dn.size()) break;
+    out.push_back(',');
+    start = end + 1;
+  }
+}
+
+std::string_view FirstAVA(std::string_view dn) { return dn.substr(0, NextSeparator(dn, 0, true)); }
+
+bool HasUnescapedEquals(std::string_view dn) {
+  return UnescapedEquals(dn) != std::string_view::npos;
 }
 
 }  // namespace quorvane

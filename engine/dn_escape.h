@@ -24,6 +24,10 @@ std::string EscapeDN(std::string_view value);
 // The last rule above on its own: `&`, `~`, control bytes and bytes >= 0x80 as \XX.
 std::string EscapeDNChars(std::string_view text);
 
+// CR, LF and NUL as DN escapes (\0D, \0A, \00), every other byte as it is: how a DN line and a
+// message quoting text write a line break, so that one line stays one line.
+std::string EscapeLineBreaks(std::string_view text);
+
 // A whole "dn:" or "member:" line: the name up to its colon, ": ", and the escaped value.
 std::string EscapeDNLine(std::string_view line);
 
@@ -51,24 +55,34 @@ void AppendAttributeLine(std::string_view name, std::string_view value, std::str
 namespace quorvane {
 
 // The DN without its components of the form "type=" with nothing after the "=": `cn=,mail=X`
-// becomes `mail=X`, `cn=test,mail=` becomes `cn=test`. The DN is split at its "," and "+"
-// that no backslash escapes. Returns `dn` itself when it has no such component, else the DN
-// built in `room`, which `dn` must not lie in.
+// becomes `mail=X`, `cn=test,mail=` becomes `cn=test` (`cn=Ann ,sn=` too: the DN it leaves
+// ends in no blank). The DN is split at its "," and "+" that no backslash escapes. Returns
+// `dn` itself when it has no such component, else the DN built in `room`, which `dn` must not
+// lie in.
 std::string_view WithoutEmptyParts(std::string_view dn, std::string& room);
 
 // Whether `dn` holds a "=" that no backslash escapes; a DN without one names nobody's
 // attribute (a phone book writes the bare name).
 bool HasUnescapedEquals(std::string_view dn);
 
+// The first "type=value" of `dn`: the text up to the first "," or "+" that no backslash
+// escapes. A first part without "=" names no attribute: the DN starts with a bare name.
+std::string_view FirstAVA(std::string_view dn);
+
 // A DN written by a directory-minded program under a suffix of its own: every part after the
 // first is `type=value` with a container type (ou, o, dc, c, l, st). The position of the comma
-// that ends the first part, or npos for any other DN (an address book's `cn=NAME,mail=ADDR`
-// and `cn=Doe, John` among them).
+// that ends the first part (the first one no backslash escapes), or npos for any other DN (an
+// address book's `cn=NAME,mail=ADDR` and `cn=Doe, John` among them).
 std::size_t HierarchySuffix(std::string_view dn);
 
-// Appends the RDN as such a program wrote it, made valid RFC 4514: escapes already there stay
-// (`\,`, `\2C`), "+" stays the separator of a multi-valued RDN, and what is left is escaped as
-// AppendEscapedDN escapes it.
+// Appends the RDN as such a program wrote it, made valid RFC 4514: each value without the
+// blanks around it, escapes already there stay (`\,`, `\2C`), "+" stays the separator of a
+// multi-valued RDN where another `type=value` follows it, and what is left ("+" inside a value
+// among it) is escaped as AppendEscapedDN escapes it.
 void AppendRDNAsWritten(std::string_view rdn, std::string& out);
+
+// The same for every RDN of such a DN, kept whole: the RDNs as AppendRDNAsWritten writes them,
+// joined by ",".
+void AppendDNAsWritten(std::string_view dn, std::string& out);
 
 }  // namespace quorvane

@@ -73,27 +73,43 @@ bool DecodeBase64DN(std::string_view line, std::size_t attributeLength,
   }
 }
 
+// A DN a directory wrote under a suffix of its own (HierarchySuffix gave `firstRDN`), its
+// escapes kept: with no base DN it stays whole; else its first RDN goes directly under the
+// base DN, and a suffix other than the base DN is noted in `replacedSuffixes`. Returns the
+// length of `out` before the base DN.
+std::size_t AppendDirectoryDN(std::string_view value, std::size_t firstRDN, std::string_view baseDN,
+                              std::string& out, std::vector<std::string>& replacedSuffixes) {
+  if (baseDN.empty()) {  // nothing to put it under
+    AppendDNAsWritten(value, out);
+    return out.size();
+  }
+  AppendRDNAsWritten(value.substr(0, firstRDN), out);
+  const std::size_t keyLength = out.size();
+  const std::string_view hierarchy = TrimView(value.substr(firstRDN + 1));
+  if (EqualsNoCase(hierarchy, baseDN)) {
+    out.append(value.substr(firstRDN));  // already under the base: keep it as written
+  } else {
+    replacedSuffixes.push_back(EscapeLineBreaks(hierarchy));
+    out.append(",").append(baseDN);
+  }
+  return keyLength;
+}
+
 // Escapes the DN of a dn: or member: line and puts it under the base DN, writing
 // "<attribute>: <dn>" to `out`. Returns the length of `out` before the base DN, so that
 // out[0, result) is the record's key for a dn: line. A DN under a suffix of its own program's
-// directory keeps its first RDN as written and is put directly under the base DN instead;
-// `replacedSuffix` is then that suffix.
+// directory keeps its escapes (AppendDirectoryDN).
 std::size_t BuildDNLine(std::string_view attribute, std::string_view value,
-                        std::string_view baseDN, std::string& out, std::string& replacedSuffix) {
+                        std::string_view baseDN, std::string& out,
+                        std::vector<std::string>& replacedSuffixes) {
   out.assign(attribute).append(": ");
   if (!baseDN.empty() && EqualsNoCase(value, baseDN)) {
     out.append(value);  // the base entry itself
     return out.size();
   }
-  const std::size_t firstRDN = baseDN.empty() ? std::string_view::npos : HierarchySuffix(value);
-  const std::string_view hierarchy =
-      firstRDN == std::string_view::npos ? std::string_view() : TrimView(value.substr(firstRDN + 1));
-  if (!hierarchy.empty() && !EqualsNoCase(hierarchy, baseDN)) {
-    AppendRDNAsWritten(value.substr(0, firstRDN), out);
-    replacedSuffix = hierarchy;
-    const std::size_t keyLength = out.size();
-    out.append(",").append(baseDN);
-    return keyLength;
+  const std::size_t firstRDN = HierarchySuffix(value);
+  if (firstRDN != std::string_view::npos) {
+    return AppendDirectoryDN(value, firstRDN, baseDN, out, replacedSuffixes);
   }
   const std::size_t suffix = FindBaseSuffix(value, baseDN);
   if (suffix != std::string_view::npos) {
@@ -153,16 +169,16 @@ std::string_view FixDNLine(std::string_view attribute, std::string_view value, b
   }
   value = whole;
   std::string named;
-  if (!HasUnescapedEquals(value)) {
-    // A phone book writes the bare name ("Al/M"): that is the common name.
+  if (!HasUnescapedEquals(FirstAVA(value))) {
+    // A phone book writes the bare name ("Al/M"), a DN may start with one ("Doe,dc=x"): that
+    // is the common name.
     named = "cn=" + std::string(value);
     value = named;
-    Report(context, std::string(kDNTakenAsName).append(named));
+    Report(context, std::string(kDNTakenAsName).append(EscapeLineBreaks(named)));
   }
   std::string& built = state.room.dn;
-  std::string suffix;
-  const std::size_t keyLength = BuildDNLine(attribute, value, context.baseDN, built, suffix);
-  if (!suffix.empty()) state.facts.replacedSuffix = suffix;
+  const std::size_t keyLength =
+      BuildDNLine(attribute, value, context.baseDN, built, state.facts.replacedSuffixes);
   const std::size_t valueStart = attribute.size() + 2;
   if (isDN) {
     dnKey.assign(built, 0, keyLength);
@@ -270,7 +286,7 @@ void NameTheRecord(RecordLines& lines, PassState& state, const RecordContext& co
     return;
   }
   lines.insert(lines.begin(), "dn: " + dn);
-  Report(context, std::string(kDNFromName).append(dn));
+  Report(context, std::string(kDNFromName).append(EscapeLineBreaks(dn)));
 }
 
 RecordFacts FirstPass(RecordLines& lines, bool isFirstRecord, std::string& dnKey,
@@ -328,17 +344,7 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
 
 }  // namespace
 
-std::string PrepareBaseDN(std::string_view typed) {
-  std::string result;
-  for (const char c : TrimView(typed)) {
-    if (c == '\r' || c == '\n' || c == '\0') {
-      result.append(c == '\r' ? "\\0D" : c == '\n' ? "\\0A" : "\\00");
-    } else {
-      result.push_back(c);
-    }
-  }
-  return result;
-}
+std::string PrepareBaseDN(std::string_view typed) { return EscapeLineBreaks(TrimView(typed)); }
 
 RecordFacts FixRecord(RecordLines& lines, bool isFirstRecord, std::string& dnKey,
                       std::string_view forcedDN, const RecordContext& context, FixRoom& room) {

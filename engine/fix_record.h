@@ -47,7 +47,9 @@ struct RecordFacts {
   bool emptyDN = false;     // a dn: line with no value: no directory takes such an entry
   bool badDN = false;       // a dn:: line whose Base64 does not decode
   bool memberless = false;  // a list without members
-  std::string replacedSuffix;  // the suffix a DN line lost to the base DN, if any
+  // The suffixes the record's DN lines lost to the base DN, in the order of the lines, each
+  // with its line breaks written as EscapeLineBreaks writes them, ready to be quoted.
+  std::vector<std::string> replacedSuffixes;
   // Whether no directory accepts the record as it is written.
   bool NotImportable() const { return noDN || emptyDN || badDN || memberless; }
 };

@@ -216,6 +216,8 @@ TEST(DnEscape, EmptyComponentsAreLeftOut) {
       {"=x,cn=A", "=x,cn=A"},          // no type: not a "type=" part
       {"Al/M", "Al/M"},
       {"cn=A,mail=X", "cn=A,mail=X"},
+      {"cn=Ann ,sn=", "cn=Ann"},       // nor does what is left end in a blank
+      {"cn=Ann +uid= ", "cn=Ann"},
   };
   std::string room;
   for (const auto& c : cases) EXPECT_EQ(WithoutEmptyParts(c.dn, room), c.whole) << c.dn;
@@ -235,6 +237,9 @@ TEST(DnEscape, HierarchyIsContainersAfterTheFirstPart) {
       {"cn=A,uid=b", std::string_view::npos},          // not a container type
       {"cn=A,ou=", std::string_view::npos},            // a container without a value
       {"cn=A,ou=x,mail=y", std::string_view::npos},    // every later part must be a container
+      // A directory's own DN: the escaped comma and the mail value are in the first RDN.
+      {"cn=Doe\\, John+mail=j@example.org,ou=people,dc=example,dc=org", 32},
+      {"cn=Doe\\, J,mail=j@x,ou=people", std::string_view::npos},
   };
   for (const auto& c : cases) EXPECT_EQ(HierarchySuffix(c.dn), c.end) << c.dn;
 }
@@ -252,12 +257,55 @@ TEST(DnEscape, RdnAsWrittenKeepsItsEscapes) {
       {"cn=#1", "cn=\\231"},
       {"cn=J\xC3\xBC", "cn=J\\C3\\BC"},
       {"cn=end\\", "cn=end\\5C"},
+      {"cn=Y ", "cn=Y"},                      // no blank before the suffix's comma
+      {"cn=Y\\ ", "cn=Y\\ "},                  // an escaped blank is the value's own
+      {"cn=A + uid=a", "cn=A+uid=a"},
+      {"cn=a+b", "cn=a\\+b"},                  // no type=value after it: the "+" is text
+      {"cn=a+b+uid=c", "cn=a\\+b+uid=c"},
+      {"cn=a+=b", "cn=a\\+=b"},
+      {"cn=a\\+b", "cn=a\\+b"},
   };
   for (const auto& c : cases) {
     std::string out = "dn: ";
     AppendRDNAsWritten(c.rdn, out);
     EXPECT_EQ(out, std::string("dn: ") + c.out) << c.rdn;
   }
+}
+
+TEST(DnEscape, DnAsWrittenEscapesEachRdn) {
+  const struct {
+    const char* dn;
+    const char* out;
+  } cases[] = {
+      {"cn=J ,ou=people, dc=example", "cn=J,ou=people,dc=example"},
+      {"cn=Doe\\, J+uid=a,ou=x", "cn=Doe\\, J+uid=a,ou=x"},
+      {"cn=a+b,ou=R&D", "cn=a\\+b,ou=R\\26D"},
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    AppendDNAsWritten(c.dn, out);
+    EXPECT_EQ(out, c.out) << c.dn;
+  }
+}
+
+TEST(DnEscape, FirstAvaEndsAtTheFirstUnescapedSeparator) {
+  const struct {
+    const char* dn;
+    const char* ava;
+  } cases[] = {
+      {"Doe,dc=x", "Doe"},
+      {"Tom+Jerry,mail=x", "Tom"},
+      {"cn=a\\,b\\+c,dc=x", "cn=a\\,b\\+c"},
+      {"Al/M", "Al/M"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FirstAVA(c.dn), c.ava) << c.dn;
+}
+
+TEST(DnEscape, LineBreaksAreWrittenAsHexPairs) {
+  EXPECT_EQ(EscapeLineBreaks(std::string("a\r\nb\0c", 6)), "a\\0D\\0Ab\\00c");
+  // Every other byte stays, backslashes and non-ASCII bytes among them.
+  EXPECT_EQ(EscapeLineBreaks("J\xC3\xBC\t\\,+"), "J\xC3\xBC\t\\,+");
 }
 
 }  // namespace

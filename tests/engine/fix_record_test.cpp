@@ -183,12 +183,38 @@ TEST(FixRecord, DnLinesGetTheBaseOnce) {
       {"dn: cn=X", "dc=x\n", "dn: cn=X,dc=x", "dn: cn=X"},  // trimmed before escaping
       {"dn: cn=X", "\r\n", "dn: cn=X", "dn: cn=X"},
       {"dn: cn=X", "o=a\nb", "dn: cn=X,o=a\\0Ab", "dn: cn=X"},
+      // A directory's own DN: its first RDN as written, under the base; with no base, whole.
+      {"dn: cn=Doe\\, John+mail=j@example.org,ou=people,dc=example,dc=org", "dc=a,dc=b",
+       "dn: cn=Doe\\, John+mail=j@example.org,dc=a,dc=b", "dn: cn=Doe\\, John+mail=j@example.org"},
+      {"dn: cn=Doe\\, J,dc=a,dc=b", "dc=a,dc=b", "dn: cn=Doe\\, J,dc=a,dc=b", "dn: cn=Doe\\, J"},
+      {"dn: cn=Y ,ou=p,dc=e", "dc=a,dc=b", "dn: cn=Y,dc=a,dc=b", "dn: cn=Y"},
+      {"dn: cn=a+b,ou=p,dc=e", "dc=a,dc=b", "dn: cn=a\\+b,dc=a,dc=b", "dn: cn=a\\+b"},
+      {"dn: cn=J ,ou=people, dc=example", "", "dn: cn=J,ou=people,dc=example",
+       "dn: cn=J,ou=people,dc=example"},
+      {"dn: cn=Doe\\, J,ou=x", "", "dn: cn=Doe\\, J,ou=x", "dn: cn=Doe\\, J,ou=x"},
+      // Empty parts left out leave no blank at the end of the line.
+      {"dn: cn=Ann ,sn=", "", "dn: cn=Ann", "dn: cn=Ann"},
+      {"dn: cn=Ann ,sn=", "o=a", "dn: cn=Ann,o=a", "dn: cn=Ann"},
+      // A first RDN without "=" is the common name, whatever follows it.
+      {"dn: Doe,dc=x", "dc=x", "dn: cn=Doe,dc=x", "dn: cn=Doe"},
+      {"dn: Doe, John,mail=j@x", "o=a", "dn: cn=Doe\\, John+mail=j@x,o=a", "dn: cn=Doe\\, John+mail=j@x"},
   };
   for (const auto& c : cases) {
     const Fixed fixed = Fix({c.line, "cn: X", "sn: X"}, {}, false, c.base);
     EXPECT_EQ(fixed.lines[0], c.out) << c.line << " under " << c.base;
     EXPECT_EQ(fixed.key, c.key) << c.line << " under " << c.base;
   }
+}
+
+TEST(FixRecord, EveryReplacedSuffixIsNoted) {
+  const Fixed fixed = Fix({"dn: cn=L,ou=lists,dc=example", "objectclass: groupOfNames", "cn: L",
+                           "member: cn=A,ou=people,dc=example", "member: cn=B,ou=lists,dc=example",
+                           "member: cn=C,dc=contacts,dc=test"});
+  EXPECT_EQ(fixed.facts.replacedSuffixes,
+            (Lines{"ou=lists,dc=example", "ou=people,dc=example", "ou=lists,dc=example"}));
+  // Quoted in a message, a suffix keeps its line breaks off the line.
+  EXPECT_EQ(Fix({"dn:: Y249SixvdT1hCmIsZGM9eA==", kPerson}).facts.replacedSuffixes,
+            (Lines{"ou=a\\0Ab,dc=x"}));
 }
 
 TEST(FixRecord, MemberLinesAreEscapedButNoKey) {

@@ -174,6 +174,30 @@ TEST(RecordRules, NamesNeverComeFromTheBaseDn) {
                "dn: cn=Al,dc=x\nobjectclass: inetOrgPerson\nsn: Al\ncn: Al\n\n", {}, "dc=x");
 }
 
+TEST(RecordRules, FirstRdnWithoutEqualsSignIsTheCommonName) {
+  // The names come from the record's own first RDN, never from the rest of its DN.
+  const Outcome underBase = RunBook("dn: Doe,dc=x\nobjectclass: inetOrgPerson\n", {}, "dc=x");
+  EXPECT_EQ(underBase.output, "dn: cn=Doe,dc=x\nobjectclass: inetOrgPerson\nsn: Doe\ncn: Doe\n\n");
+  EXPECT_EQ(underBase.errors, (Errors{"1: 005: DN without \"=\" taken as a name: cn=Doe,dc=x"}));
+  const Outcome elsewhere = RunBook("dn: Doe,dc=x\nobjectclass: inetOrgPerson\n");
+  EXPECT_EQ(elsewhere.output,
+            "dn: cn=Doe,dc=contacts,dc=test\nobjectclass: inetOrgPerson\nsn: Doe\ncn: Doe\n\n");
+  EXPECT_EQ(elsewhere.errors,
+            (Errors{"1: 005: DN without \"=\" taken as a name: cn=Doe,dc=x",
+                    "1: 007: DNs under \"dc=x\" now lie directly under the base DN"}));
+}
+
+TEST(RecordRules, MessagesQuoteLineBreaksAsTheOutputWritesThem) {
+  const Outcome outcome = RunBook(
+      "dn:: QWwNCkI=\nobjectclass: inetOrgPerson\n\n"         // "Al\r\nB"
+      "objectclass: inetOrgPerson\ncn:: QQpC\n\n"               // "A\nB"
+      "dn:: Y249SixvdT1hCmIsZGM9eA==\nobjectclass: inetOrgPerson\n");  // "cn=J,ou=a\nb,dc=x"
+  EXPECT_EQ(outcome.errors,
+            (Errors{"1: 005: DN without \"=\" taken as a name: cn=Al\\0D\\0AB",
+                    "4: 006: record without a DN named from its cn/mail: cn=A\\0AB",
+                    "7: 007: DNs under \"ou=a\\0Ab,dc=x\" now lie directly under the base DN"}));
+}
+
 TEST(RecordRules, DnTakenAsNameIsReportedAndMadeUnique) {
   const Outcome outcome = RunBook(
       "dn: Al\nobjectclass: inetOrgPerson\n\n"
@@ -349,6 +373,29 @@ TEST(RecordRules, ReplacedSuffixIsReportedOncePerRun) {
   EXPECT_EQ(outcome.keys, (std::vector<std::string>{"dn: cn=A", "dn: cn=A057", "dn: cn=L"}));
   EXPECT_NE(outcome.output.find("member: cn=A,dc=contacts,dc=test\n"), std::string::npos)
       << outcome.output;
+}
+
+TEST(RecordRules, EverySuffixIsReportedAtTheFirstRecordThatReplacesIt) {
+  const Outcome outcome = RunBook(
+      "dn: cn=L,ou=lists,dc=example\nobjectclass: groupOfNames\n"
+      "member: cn=A,ou=people,dc=example\nmember: cn=B,ou=lists,dc=example\n\n"
+      "dn: cn=M,ou=lists,dc=example\nobjectclass: groupOfNames\n"
+      "member: cn=C,ou=people,dc=example\nmember: cn=D,ou=staff,dc=example\n");
+  EXPECT_EQ(outcome.errors,
+            (Errors{"1: 007: DNs under \"ou=lists,dc=example\" now lie directly under the base DN",
+                    "1: 007: DNs under \"ou=people,dc=example\" now lie directly under the base DN",
+                    "6: 007: DNs under \"ou=staff,dc=example\" now lie directly under the base DN"}));
+}
+
+TEST(RecordRules, WithoutBaseDnADirectoryDnStaysWhole) {
+  const Outcome outcome = RunBook(
+      "dn: cn=Doe\\, J ,ou=people,dc=example\nobjectclass: inetOrgPerson\n"
+      "member: cn=a+b,ou=x\n", {}, "");
+  EXPECT_EQ(outcome.output,
+            "dn: cn=Doe\\, J,ou=people,dc=example\nobjectclass: inetOrgPerson\n"
+            "member: cn=a\\+b,ou=x\nsn: Doe, J\ncn: Doe, J\n\n");
+  EXPECT_TRUE(outcome.errors.empty());
+  EXPECT_EQ(outcome.keys, (std::vector<std::string>{"dn: cn=Doe\\, J,ou=people,dc=example"}));
 }
 
 // ---- Repeated values ---------------------------------------------------------------------
