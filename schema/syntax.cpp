@@ -264,6 +264,16 @@ ValueCheck CheckValue(std::string_view syntaxOid, std::string_view value) {
   }
 }
 
+ValueCheck CheckValue(const Schema& schema, std::string_view syntaxOid, std::string_view value) {
+  ValueCheck check = CheckValue(syntaxOid, value);
+  const int number = StandardSyntaxNumber(syntaxOid);
+  if (check.verdict == ValueVerdict::kDropped || (number != 12 && number != 34)) return check;
+  const std::string_view written =
+      check.verdict == ValueVerdict::kRepaired ? check.repaired : value;
+  if (const char* refused = RefusedDnTypes(schema, written, number == 34)) return Dropped(refused);
+  return check;
+}
+
 // The syntaxes slapd marks X-BINARY-TRANSFER-REQUIRED: ACI Item, Certificate, Certificate
 // List, Certificate Pair, Supported Algorithm, X.509 attribute certificates and PKCS #8 keys.
 bool SyntaxNeedsBinary(std::string_view syntaxOid) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "schema/schema.h"
+
 namespace quorvane {
 
 enum class ValueVerdict {
@@ -22,6 +24,10 @@ struct ValueCheck {
 // AttributeType::syntax holds it) and repairs it where the meaning is certain. A syntax not
 // checked here fits.
 ValueCheck CheckValue(std::string_view syntaxOid, std::string_view value);
+// The same with the directory's schema at hand, which a DN value (DN, Name and Optional UID)
+// needs to be checked as slapd checks it: each RDN's type defined, each RDN's value one its
+// type's syntax takes as it is. Such a value that fails is dropped.
+ValueCheck CheckValue(const Schema& schema, std::string_view syntaxOid, std::string_view value);
 
 // Whether `bytes` is well-formed UTF-8.
 bool IsUtf8(std::string_view bytes);

@@ -13,27 +13,64 @@ namespace {
 // slapd refuses longer DNs (SLAP_LDAPDN_MAXLEN).
 constexpr std::size_t kMaxDnLength = 8192;
 
-// Whether libldap parses `dn` in `format`; on success, with `v3` given, writes the DN there in
-// its LDAPv3 string form.
-bool ParseDn(std::string_view dn, unsigned format, std::string* v3) {
+// slapd takes no value in BER ("cn=#04034A6F65") in a DN value.
+bool HasBerValue(LDAPDN dn) {
+  for (int r = 0; dn != nullptr && dn[r] != nullptr; ++r) {
+    for (int a = 0; dn[r][a] != nullptr; ++a) {
+      if ((dn[r][a]->la_flags & LDAP_AVA_BINARY) != 0) return true;
+    }
+  }
+  return false;
+}
+
+enum class DnParse { kNotDn, kBerValue, kDn };
+
+// Parses `dn` with libldap in `format`; for a DN, with `v3` given, writes its LDAPv3 string
+// form there.
+DnParse ParseDn(std::string_view dn, unsigned format, std::string* v3) {
   berval text{dn.size(), const_cast<char*>(dn.data())};
   LDAPDN parsed = nullptr;
-  if (ldap_bv2dn(&text, &parsed, format) != LDAP_SUCCESS) return false;
-  bool ok = true;
-  if (v3 != nullptr) {
+  if (ldap_bv2dn(&text, &parsed, format) != LDAP_SUCCESS) return DnParse::kNotDn;
+  DnParse result = HasBerValue(parsed) ? DnParse::kBerValue : DnParse::kDn;
+  if (result == DnParse::kDn && v3 != nullptr) {
     char* written = nullptr;
-    ok = ldap_dn2str(parsed, &written, LDAP_DN_FORMAT_LDAPV3) == LDAP_SUCCESS;
-    if (ok) *v3 = written != nullptr ? written : "";
+    if (ldap_dn2str(parsed, &written, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) {
+      result = DnParse::kNotDn;
+    } else {
+      *v3 = written != nullptr ? written : "";
+    }
     ldap_memfree(written);
   }
   ldap_dnfree(parsed);
-  return ok;
+  return result;
 }
 
 // RFC 4517 3.3.2: SQUOTE *binary-digit SQUOTE "B".
 bool IsBitString(std::string_view text) {
   if (text.size() < 3 || text.front() != '\'' || !text.ends_with("'B")) return false;
   return text.substr(1, text.size() - 3).find_first_not_of("01") == std::string_view::npos;
+}
+
+// Where the optional UID of a Name and Optional UID value starts (its '#'), or the value's end.
+// As in slapd, a '#' followed by anything but a bit string belongs to the DN.
+std::size_t UidStart(std::string_view value) {
+  const std::size_t hash = value.rfind('#');
+  if (hash == std::string_view::npos || !IsBitString(value.substr(hash + 1))) return value.size();
+  return hash;
+}
+
+std::string_view View(const berval& value) {
+  return {value.bv_val, value.bv_len};
+}
+
+// Why an RDN's attribute-value pair fails slapd's check, or null.
+const char* RefusedAva(const Schema& schema, const LDAPAVA& ava) {
+  const AttributeType* type = schema.FindAttribute(View(ava.la_attr));
+  if (type == nullptr) return "DN names an unknown type";
+  if (CheckValue(type->syntax, View(ava.la_value)).verdict != ValueVerdict::kFits) {
+    return "DN value outside its syntax";
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -48,26 +85,40 @@ ValueCheck CheckDn(std::string_view value) {
   if (text.size() > kMaxDnLength || text.find('\0') != std::string_view::npos) {
     return Dropped("not a DN");
   }
-  if (ParseDn(text, LDAP_DN_FORMAT_LDAPV3, nullptr)) {
+  DnParse parse = ParseDn(text, LDAP_DN_FORMAT_LDAPV3, nullptr);
+  if (parse == DnParse::kDn) {
     return wasRecoded ? Repaired(std::move(recoded), "not UTF-8") : Fits();
   }
-  std::string v3;
-  if (ParseDn(text, LDAP_DN_FORMAT_LDAP, &v3)) return Repaired(std::move(v3), "DN in LDAPv3 form");
-  return Dropped("not a DN");
+  if (parse == DnParse::kNotDn) {
+    std::string v3;
+    parse = ParseDn(text, LDAP_DN_FORMAT_LDAP, &v3);
+    if (parse == DnParse::kDn) return Repaired(std::move(v3), "DN in LDAPv3 form");
+  }
+  return Dropped(parse == DnParse::kBerValue ? "DN value in BER" : "not a DN");
 }
 
-// RFC 4517 3.3.21: a DN, then optionally '#' and a bit string; as in slapd, a '#' followed by
-// anything else belongs to the DN.
+// RFC 4517 3.3.21: a DN, then optionally '#' and a bit string.
 ValueCheck CheckNameAndOptionalUid(std::string_view value) {
-  const std::size_t hash = value.rfind('#');
-  std::string_view uid;
-  if (hash != std::string_view::npos && IsBitString(value.substr(hash + 1))) {
-    uid = value.substr(hash);
-    value = value.substr(0, hash);
-  }
-  ValueCheck check = CheckDn(value);
-  if (check.verdict == ValueVerdict::kRepaired) check.repaired += uid;
+  const std::size_t uid = UidStart(value);
+  ValueCheck check = CheckDn(value.substr(0, uid));
+  if (check.verdict == ValueVerdict::kRepaired) check.repaired += value.substr(uid);
   return check;
+}
+
+// slapd's LDAPDN_validate.
+const char* RefusedDnTypes(const Schema& schema, std::string_view value, bool withUid) {
+  const std::string_view dn = withUid ? value.substr(0, UidStart(value)) : value;
+  berval text{dn.size(), const_cast<char*>(dn.data())};
+  LDAPDN parsed = nullptr;
+  if (ldap_bv2dn(&text, &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return "not a DN";
+  const char* refused = nullptr;
+  for (int r = 0; parsed != nullptr && parsed[r] != nullptr && refused == nullptr; ++r) {
+    for (int a = 0; parsed[r][a] != nullptr && refused == nullptr; ++a) {
+      refused = RefusedAva(schema, *parsed[r][a]);
+    }
+  }
+  ldap_dnfree(parsed);
+  return refused;
 }
 
 }  // namespace quorvane::syntax_rules

@@ -39,6 +39,9 @@ ValueCheck CheckPrintable(PrintableRule rule, std::string_view value);
 // DN (RFC 4514) and Name and Optional UID values.
 ValueCheck CheckDn(std::string_view value);
 ValueCheck CheckNameAndOptionalUid(std::string_view value);
+// Why slapd's schema-aware DN validation refuses the LDAPv3 DN (with its optional UID for
+// `withUid`) `value`, or null when it takes it.
+const char* RefusedDnTypes(const Schema& schema, std::string_view value, bool withUid);
 
 // Generalized Time as slapd takes it: YYYYmmddHH[MM[SS]][(.|,)d+](Z|(+|-)HH[MM]).
 bool IsGeneralizedTime(std::string_view value);

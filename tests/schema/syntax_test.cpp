@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "schema/schema_sources.h"
+
 namespace quorvane {
 namespace {
 
@@ -337,6 +339,8 @@ TEST(SyntaxCheck, DnsParseAsLdapv3) {
                         {"cn=\"Smith, John\",o=Acme", kRepaired, "cn=Smith\\2C John,o=Acme"},
                         {"Smith, John", kDropped, "not a DN"},
                         {"cn=Ann,", kDropped, "not a DN"},
+                        {"cn=#04034A6F65,o=Acme", kDropped, "DN value in BER"},
+                        {"cn=Ann;o=#04034A6F65", kDropped, "DN value in BER"},
                         {"=Ann", kDropped, "not a DN"},
                         {std::string_view("cn=A\0nn", 7), kDropped, "not a DN"},
                     });
@@ -354,6 +358,36 @@ TEST(SyntaxCheck, NameAndOptionalUidKeepsItsBitString) {
                              {"cn=Ann,o=Acme#'012'B", kFits},  // '#' inside a value is text
                              {"Ann#'01'B", kDropped, "not a DN"},
                          });
+}
+
+TEST(SyntaxCheck, DnValuesNameDefinedTypesWithValuesOfTheirSyntax) {
+  const struct {
+    std::string_view syntax;
+    Case c;
+  } rows[] = {
+      {kDn, {"cn=Ann,dc=example,dc=com", kFits}},
+      {kDn, {"2.5.4.3=Ann,C=de", kFits}},
+      {kDn, {"cn=#04034A6F65,o=Acme", kDropped, "DN value in BER"}},
+      {kDn, {"", kFits}},
+      {kDn, {"cn=J\xFCrgen,o=Acme", kRepaired, "cn=J\xC3\xBCrgen,o=Acme"}},
+      {kDn, {"cn=Ann; o=Acme", kRepaired, "cn=Ann,o=Acme"}},
+      {kDn, {"cn=Ann,foo=Acme", kDropped, "DN names an unknown type"}},
+      {kDn, {"cn=Ann+foo=x,o=Acme", kDropped, "DN names an unknown type"}},
+      {kDn, {"cn=Ann,c=Germany", kDropped, "DN value outside its syntax"}},
+      {kDn, {"cn=,o=Acme", kDropped, "DN value outside its syntax"}},
+      {kDn, {"cn=Ann;foo=Acme", kDropped, "DN names an unknown type"}},
+      {kDn, {"Smith, John", kDropped, "not a DN"}},
+      {kNameUid, {"cn=Ann,o=Acme#'01'B", kFits}},
+      {kNameUid, {"cn=Ann;o=Acme#'01'B", kRepaired, "cn=Ann,o=Acme#'01'B"}},
+      {kNameUid, {"foo=Ann#'01'B", kDropped, "DN names an unknown type"}},
+      {kDirectoryString, {"foo=Ann", kFits}},
+  };
+  for (const auto& [syntax, c] : rows) {
+    const ValueCheck check = CheckValue(BuiltinSchema(), syntax, c.value);
+    SCOPED_TRACE(testing::Message() << syntax << " \"" << c.value << "\"");
+    EXPECT_EQ(check.verdict, c.verdict);
+    EXPECT_EQ(c.verdict == kRepaired ? check.repaired : check.reason, c.result);
+  }
 }
 
 TEST(SyntaxCheck, UncheckedSyntaxesFitAndBinaryOnesAreKnown) {
