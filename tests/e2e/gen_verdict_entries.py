@@ -20,7 +20,8 @@ The same seed gives the same bytes. Most records are contacts as address books w
 Some records are of other kinds: posixAccount contacts (integer uidNumber/gidNumber), entries
 with extensibleObject (a country or boolean value the entry may hold but written wrongly), a
 country entry, organizations, units, devices, and groups (one without members). Every record
-has a name of its own, so no DN occurs twice.
+has a name of its own (its cn carries the record's number); only DNs named by an attribute a
+person cannot keep (c=DE) occur more than once, as they do in real exports.
 """
 
 import argparse
