@@ -10,6 +10,7 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -23,9 +24,18 @@
 namespace quorvane {
 namespace syntax_rules {
 
+// RFC 4517 3.2 PrintableCharacter, as a table: telephone numbers are checked by the hundred
+// thousand.
+constexpr auto kPrintableChars = [] {
+  std::array<bool, 256> table{};
+  for (int c = 'a'; c <= 'z'; ++c) table[c] = table[c - 'a' + 'A'] = true;
+  for (int c = '0'; c <= '9'; ++c) table[c] = true;
+  for (char c : std::string_view("'()+,-./:? =")) table[static_cast<unsigned char>(c)] = true;
+  return table;
+}();
+
 bool IsPrintableChar(char c) {
-  if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
-  return std::string_view("'()+,-./:? =").find(c) != std::string_view::npos;
+  return kPrintableChars[static_cast<unsigned char>(c)];
 }
 
 bool IsAscii(std::string_view bytes) {
