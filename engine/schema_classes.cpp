@@ -243,7 +243,8 @@ const ObjectClass* SchemaChecker::BetterStructuralClass(const ObjectClass& curre
   std::size_t most = CountAllowed(current);
   for (const ObjectClass& kind : schema_.Classes()) {
     if (kind.kind != ClassKind::kStructural || kind.obsolete || &kind == &current) continue;
-    if (!Schema::IsSubclassOf(kind, current) && !(isPerson && &kind == inetOrgPerson)) continue;
+    // A person becomes inetOrgPerson, the class an address book's person is everywhere.
+    if (isPerson ? &kind != inetOrgPerson : !Schema::IsSubclassOf(kind, current)) continue;
     const std::size_t count = CountAllowed(kind);
     if (count > most && HoldsRequired(kind)) {
       best = &kind;

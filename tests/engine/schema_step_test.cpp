@@ -1,0 +1,181 @@
+// What the schema step makes of records the stock directory would refuse: each check with its
+// repair or drop, the message it reports and the counts; and what it leaves alone.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/repair_run.h"
+#include "schema/schema_sources.h"
+
+namespace quorvane {
+namespace {
+
+constexpr std::string_view kBase = "dc=contacts,dc=test";
+
+class FixedRandom : public RandomSource {
+ public:
+  int Next() override { return 57; }
+};
+
+class ErrorLog : public Log {
+ public:
+  void Write(std::string_view text, int level, std::size_t line) override {
+    if (level > 0) errors.push_back(std::to_string(line) + ": " + std::string(text));
+  }
+  std::vector<std::string> errors;
+};
+
+struct Book {
+  std::string output;  // "\n" after every line
+  std::vector<std::string> errors;
+  RepairCounts counts;
+};
+
+Book Repair(std::string_view input, bool verbose = false) {
+  struct Collect : LineSink {
+    std::string text;
+    void Line(std::string_view line) override { text.append(line).append("\n"); }
+  } collect;
+  UsedDNs usedDNs;
+  FixedRandom random;
+  ErrorLog log;
+  TransformMap noProfile;
+  RepairRun run(kBase, noProfile, usedDNs, random, &log, collect,
+                SchemaStep{&BuiltinSchema(), verbose});
+  run.AddPaneText(input);
+  run.Finish();
+  return {collect.text, log.errors, run.Counts()};
+}
+
+// A person record with one more line; what comes out of it, and the one message.
+struct Case {
+  const char* name;
+  const char* extra;     // lines added to a plain inetOrgPerson record
+  const char* written;   // what the record's output holds after its fixed lines
+  const char* message;   // the log line, without "line 1: "
+};
+
+constexpr std::string_view kPerson =
+    "dn: cn=Ann Lee,mail=ann@example.org\nobjectclass: inetOrgPerson\ncn: Ann Lee\nsn: Lee\n"
+    "mail: ann@example.org\n";
+constexpr std::string_view kPersonOut =
+    "dn: cn=Ann Lee+mail=ann@example.org,dc=contacts,dc=test\nobjectclass: inetOrgPerson\n"
+    "cn: Ann Lee\nsn: Lee\nmail: ann@example.org\n";
+
+const Case kCases[] = {
+    // Names.
+    {"undefined type", "xPhoneId: 17\n", "",
+     "008: attribute \"xPhoneId\" is not in the directory's schema; dropped from 1 record"},
+    {"no attribute name", "AOL ICQ: 123456\n", "",
+     "009: \"AOL ICQ\" is not an attribute name; dropped from 1 record"},
+    {"operational", "createTimestamp: 20070520000000Z\n", "",
+     "010: attribute \"createTimestamp\" is set by the directory itself; dropped from 1 record"},
+    {"option removed", "description;x-origin: met at a fair\n", "description: met at a fair\n",
+     "011: \"description;x-origin\": options other than language tags removed"},
+    {"alias joined", "street: Main 1\nstreetAddress: Side 2\n", "street: Main 1\nstreet: Side 2\n",
+     "011: \"streetAddress\" is another name of an attribute the record holds; written under one "
+     "name"},
+    // Values.
+    {"telephone repaired", "mobile: <9876543210>\n", "mobile: 9876543210\n",
+     "013: value of \"mobile\" did not fit its syntax"},
+    {"Latin-1 value", "description: Caf\xE9\n", "description:: Q2Fmw6k=\n",
+     "020: value of \"description\" was not UTF-8, read as Windows-1252; repaired in 1 record"},
+    {"mail local part", "mail: j\xC3\xBC@example.org\n", "",
+     "012: value of \"mail\" does not fit its syntax"},
+    {"single value", "displayName: Ann\ndisplayName: Annie\n", "displayName: Ann\n",
+     "014: attribute \"displayName\" takes one value; later values; dropped from 1 record"},
+    // Classes.
+    {"misspelt class", "objectclass: inetOrdPerson\n", "",
+     "015: object class \"inetOrdPerson\" is not in the directory's schema; replaced by "
+     "\"inetOrgPerson\""},
+    {"unknown class", "objectclass: mozillaAddressBookEntry\n", "",
+     "015: object class \"mozillaAddressBookEntry\" is not in the directory's schema; dropped "
+     "from 1 record"},
+    {"not allowed", "c: DE\n", "",
+     "017: attribute \"c\" is not allowed by the record's object classes; dropped from 1 record"},
+    {"auxiliary added", "associatedDomain: example.org\n",
+     "associatedDomain: example.org\nobjectClass: domainRelatedObject\n",
+     "016: object class \"domainRelatedObject\" added, so that the record's attributes are "
+     "allowed"},
+};
+
+TEST(SchemaStep, EachCheckRepairsOrDropsAndSaysSo) {
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const Book book = Repair(std::string(kPerson) + c.extra);
+    const std::string& out = book.output;
+    // The fixed lines stay; the checked line is repaired, dropped or followed by a class.
+    EXPECT_EQ(out.rfind(std::string(kPersonOut, 0, 55), 0), 0u) << out;
+    EXPECT_NE(out.find(c.written), std::string::npos) << out;
+    ASSERT_FALSE(book.errors.empty()) << out;
+    EXPECT_EQ(book.errors.front().rfind(std::string("1: ") + c.message, 0), 0u)
+        << book.errors.front();
+  }
+}
+
+TEST(SchemaStep, PlainRecordPassesUnchangedAndSilently) {
+  const Book book = Repair(kPerson);
+  EXPECT_EQ(book.output, std::string(kPersonOut) + "\n");
+  EXPECT_TRUE(book.errors.empty());
+  EXPECT_EQ(book.counts.valuesDropped + book.counts.valuesRepaired, 0u);
+}
+
+TEST(SchemaStep, StructuralClasses) {
+  // A person that holds mail becomes an inetOrgPerson; one with no class left gets one.
+  Book book = Repair("dn: cn=Bo\nobjectclass: person\ncn: Bo\nsn: Bo\nmail: bo@example.org\n");
+  EXPECT_NE(book.output.find("objectClass: inetOrgPerson\n"), std::string::npos) << book.output;
+  EXPECT_NE(book.output.find("mail: bo@example.org\n"), std::string::npos);
+  book = Repair("dn: cn=Cy\nobjectclass: mozillaAbPersonAlpha\ncn: Cy\nsn: Cy\n");
+  EXPECT_NE(book.output.find("objectClass: inetOrgPerson\n"), std::string::npos) << book.output;
+  // Of two unrelated structural classes, the one allowing more of the record stays.
+  book = Repair("dn: cn=Di\nobjectclass: inetOrgPerson\nobjectclass: device\ncn: Di\nsn: Di\n"
+                "mail: di@example.org\n");
+  EXPECT_EQ(book.output.find("device"), std::string::npos) << book.output;
+  // Never a class whose required attributes the record lacks: residentialPerson needs l.
+  book = Repair("dn: cn=Ed\nobjectclass: organizationalPerson\ncn: Ed\nsn: Ed\n"
+                "businessCategory: x\n");
+  EXPECT_EQ(book.output.find("residentialPerson"), std::string::npos) << book.output;
+}
+
+TEST(SchemaStep, TheRDNMustBeOneTheRecordKeeps) {
+  // Named by an attribute its classes do not allow: named again from cn and mail.
+  Book book = Repair("dn: email=fi@example.org\nobjectclass: inetOrgPerson\ncn: Fi\nsn: Fi\n"
+                     "mail: fi@example.org\nemail: fi@example.org\n");
+  EXPECT_EQ(book.output.rfind("dn: cn=Fi+mail=fi@example.org,dc=contacts,dc=test\n", 0), 0u)
+      << book.output;
+  // The name in the DN is a value of the entry, as the directory requires.
+  book = Repair("dn: cn=Doe, John\nobjectclass: inetOrgPerson\ncn: John Doe\nsn: Doe\n");
+  EXPECT_NE(book.output.find("cn: Doe, John\n"), std::string::npos) << book.output;
+  // Nothing left to name it by: reported, not importable.
+  book = Repair("dn: email=x@example.org\nobjectclass: device\nemail: x@example.org\n");
+  EXPECT_EQ(book.counts.notImportable, 1u) << book.output;
+}
+
+TEST(SchemaStep, RequiredAttributes) {
+  // A class that requires what the record lacks: reported for the record.
+  const Book book = Repair("dn: ou=Sales\nobjectclass: organizationalUnit\n\n"
+                           "dn: cn=Gus\nobjectclass: posixGroup\ncn: Gus\n");
+  EXPECT_NE(book.output.find("ou: Sales\n"), std::string::npos) << book.output;
+  ASSERT_EQ(book.errors.size(), 1u);
+  EXPECT_EQ(book.errors[0],
+            "4: 019: required attribute \"gidNumber\" is missing; no directory accepts the record");
+  EXPECT_EQ(book.counts.notImportable, 1u);
+}
+
+TEST(SchemaStep, MessagesOncePerKindUnlessVerbose) {
+  const std::string book = std::string(kPerson) + "xFoo: 1\n\n" +
+                           "dn: cn=Hal\ncn: Hal\nsn: Hal\nxFoo: 2\n\ndn: cn=Ida\ncn: Ida\nsn: Ida\n"
+                           "xFoo: 3\n";
+  const Book quiet = Repair(book);
+  ASSERT_EQ(quiet.errors.size(), 1u);
+  EXPECT_EQ(quiet.errors[0],
+            "1: 008: attribute \"xFoo\" is not in the directory's schema; dropped from 3 records");
+  EXPECT_EQ(quiet.counts.valuesDropped, 3u);
+  const Book verbose = Repair(book, true);
+  ASSERT_EQ(verbose.errors.size(), 3u);
+  EXPECT_EQ(verbose.errors[1], "8: 008: attribute \"xFoo\" is not in the directory's schema; dropped");
+}
+
+}  // namespace
+}  // namespace quorvane
