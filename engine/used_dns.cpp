@@ -1,7 +1,41 @@
-// The DN keys of one repair run, in order, with a membership test that ignores ASCII case.
+// The DN keys of one repair run, in order, with a membership test that compares DNs as the
+// directory does.
 #include "engine/used_dns.h"
 
+#include <functional>
+
+#include "schema/matching.h"
+#include "schema/schema_sources.h"
+
 namespace quorvane {
+
+// The prefix every key of a run carries.
+constexpr std::string_view kKeyPrefix = "dn: ";
+
+void UsedDNs::Matching::Prepare(std::string_view key, std::string& prepared) {
+  if (key.starts_with(kKeyPrefix)) key.remove_prefix(kKeyPrefix.size());
+  // A prepared DN never starts with 0xFF (it starts with a type), so a text that is no DN
+  // cannot meet one.
+  if (!DNMatchKey(*schema, key, prepared)) prepared.insert(0, 1, '\xFF');
+}
+
+std::size_t UsedDNs::Hash::operator()(std::string_view key) const {
+  matching->Prepare(key, matching->first);
+  return std::hash<std::string_view>()(matching->first);
+}
+
+// Called only for keys of equal hash: in a book, nearly always keys that are one DN.
+bool UsedDNs::Equal::operator()(std::string_view a, std::string_view b) const {
+  if (a == b) return true;
+  matching->Prepare(a, matching->first);
+  matching->Prepare(b, matching->second);
+  return matching->first == matching->second;
+}
+
+UsedDNs::UsedDNs()
+    : index_(0, Hash{&matching_}, Equal{&matching_}) {
+  matching_.schema = &BuiltinSchema();
+}
 
 void UsedDNs::Clear() {
   index_.clear();
@@ -14,12 +48,27 @@ constexpr std::size_t kBytesPerRecord = 384;
 
 void UsedDNs::ReserveFor(std::size_t textBytes) { index_.reserve(textBytes / kBytesPerRecord); }
 
-bool UsedDNs::AddIfAbsent(std::string_view key) {
-  // Stored first and taken back when an equal key was there, so that the key is hashed once:
-  // most keys of a book are new.
+// Keys already there were hashed by another schema's types: they are hashed again.
+void UsedDNs::Use(const Schema* schema) {
+  const Schema* wanted = schema != nullptr ? schema : &BuiltinSchema();
+  if (wanted == matching_.schema) return;
+  matching_.schema = wanted;
+  index_.clear();
+  for (const std::string& key : keys_) index_.insert(key);
+}
+
+bool UsedDNs::AddIfAbsent(std::string_view key, const Schema* schema) {
+  Use(schema);
+  // Stored first and taken back when an equal key was there, so that the key is prepared
+  // once: most keys of a book are new.
   if (index_.insert(keys_.emplace_back(key)).second) return true;
   keys_.pop_back();
   return false;
+}
+
+bool UsedDNs::Contains(std::string_view key, const Schema* schema) {
+  Use(schema);
+  return index_.contains(key);
 }
 
 }  // namespace quorvane

@@ -1,4 +1,5 @@
-// The DN keys of one repair run, in order, with a membership test that ignores ASCII case.
+// The DN keys of one repair run, in order, with a membership test that compares DNs as the
+// directory does.
 #pragma once
 
 #include <cstddef>
@@ -7,16 +8,22 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "engine/text.h"
+#include "schema/schema.h"
 
 namespace quorvane {
 
-// Keys are kept as given, in the order they came; lookups fold ASCII letters, because a
-// directory matches cn and mail without regard to case. The list owns each key's bytes (a
-// deque never moves its elements) and the lookup set holds views of them.
+// Keys ("dn: " and a DN without the base DN, as the first pass makes them) are kept as given,
+// in the order they came; two keys are one when the directory would take their DNs for one
+// name (DNMatchKey: each type by its OID, the parts of a multi-valued RDN in any order, each
+// value by its type's equality rule, so letter case, NFKC forms and runs of spaces count as
+// the directory counts them). A key that is no DN compares as its bytes. The base DN is the
+// same for every key, so leaving it out changes no answer. The list owns each key's bytes (a
+// deque never moves its elements); the lookup set holds views of them and the hash of each
+// key's DNMatchKey, so that no prepared key is kept: a book's keys cost what they did when
+// only ASCII letters were folded.
 class UsedDNs {
  public:
-  UsedDNs() = default;
+  UsedDNs();
   UsedDNs(const UsedDNs&) = delete;
   UsedDNs& operator=(const UsedDNs&) = delete;
 
@@ -25,17 +32,39 @@ class UsedDNs {
   // be rebuilt again and again while a large book is repaired. Should the text hold more
   // records than that, the set grows as it always does.
   void ReserveFor(std::size_t textBytes);
-  // Adds `key` unless an equal key (ASCII case ignored) is there already; true when added.
-  bool AddIfAbsent(std::string_view key);
-  bool Contains(std::string_view key) const { return index_.contains(key); }
+  // Adds `key` unless a key the directory takes for the same DN is there already; true when
+  // added. DNs are compared by `schema`'s types, the built-in schema's when null; a run uses
+  // one schema throughout (another one makes the keys be looked at again).
+  bool AddIfAbsent(std::string_view key, const Schema* schema = nullptr);
+  bool Contains(std::string_view key, const Schema* schema = nullptr);
 
   std::size_t size() const { return keys_.size(); }
   bool empty() const { return keys_.empty(); }
   const std::string& operator[](std::size_t i) const { return keys_[i]; }
 
  private:
+  // What the set's hash and equality share: the schema and room to prepare keys in.
+  struct Matching {
+    const Schema* schema = nullptr;
+    std::string first;
+    std::string second;
+    void Prepare(std::string_view key, std::string& prepared);
+  };
+  // Neither is noexcept, so the set keeps each key's hash instead of preparing the key again
+  // whenever it grows.
+  struct Hash {
+    Matching* matching;
+    std::size_t operator()(std::string_view key) const;
+  };
+  struct Equal {
+    Matching* matching;
+    bool operator()(std::string_view a, std::string_view b) const;
+  };
+  void Use(const Schema* schema);
+
+  Matching matching_;
   std::deque<std::string> keys_;
-  std::unordered_set<std::string_view, NoCaseHash, NoCaseEqual> index_;
+  std::unordered_set<std::string_view, Hash, Equal> index_;
 };
 
 }  // namespace quorvane

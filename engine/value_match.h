@@ -4,14 +4,17 @@
 #include <string>
 #include <string_view>
 
+#include "schema/schema.h"
+
 namespace quorvane {
 
-// Writes to `key` a text that two lines share exactly when a directory takes them for the
-// same value of the same attribute, as far as ASCII goes: attribute names without regard to
-// case; values without regard to case where the attribute's matching ignores case (cn, mail,
-// description, ...), telephone numbers also without spaces and hyphens, other values
-// byte for byte (userPassword, labeledURI, any attribute not known here). A Base64 value
-// counts as its decoded bytes. Letters beyond ASCII are compared as bytes.
-void ValueKey(std::string_view line, std::string& key);
+// Writes to `key` a text that two lines share exactly when the directory takes them for the
+// same value of the same attribute: the attribute by its OID (any of its names, any letter
+// case) with its options, the value prepared by the attribute's equality rule as the
+// directory prepares it (MatchKey: letter case as Unicode 3.2 has it, NFKC, spaces, telephone
+// numbers without spaces and hyphens, object classes by OID, DNs part by part). A Base64 value
+// counts as its decoded bytes. An attribute `schema` does not know compares byte for byte;
+// a null `schema` is the built-in one.
+void ValueKey(std::string_view line, const Schema* schema, std::string& key);
 
 }  // namespace quorvane
