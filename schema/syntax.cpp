@@ -45,8 +45,25 @@ bool IsAscii(std::string_view bytes) {
 
 bool RecodeIfNotUtf8(std::string_view value, std::string& text) {
   if (IsUtf8(value)) return false;
-  text = Windows1252ToUtf8(value);
+  text = MixedToUtf8(value);
   return true;
+}
+
+std::string MixedToUtf8(std::string_view bytes) {
+  std::string text;
+  const auto length = static_cast<int64_t>(bytes.size());
+  int64_t copied = 0;
+  for (int64_t i = 0; i < length;) {
+    const int64_t start = i;
+    UChar32 c;
+    U8_NEXT(bytes.data(), i, length, c);
+    if (c >= 0) continue;
+    text += bytes.substr(copied, start - copied);
+    text += Windows1252ToUtf8(bytes.substr(start, i - start));
+    copied = i;
+  }
+  text += bytes.substr(copied);
+  return text;
 }
 
 }  // namespace syntax_rules
@@ -99,7 +116,7 @@ ConverterPtr OpenWindows1252() {
 ValueCheck CheckDirectoryString(std::string_view value) {
   if (value.empty()) return Dropped("empty");
   if (IsUtf8(value)) return Fits();
-  return Repaired(Windows1252ToUtf8(value), "not UTF-8");
+  return Repaired(MixedToUtf8(value), "not UTF-8");
 }
 
 ValueCheck CheckBoolean(std::string_view value) {
@@ -172,27 +189,20 @@ bool HasStrayBackslash(std::string_view text) {
   return false;
 }
 
-// Each line is UTF-8 (a line that is not is read as Windows-1252, line by line, since exports
-// join lines from different sources) and its stray backslashes are escaped.
+// Every line UTF-8 (recoded as a Directory String is) with its stray backslashes escaped. A '$'
+// or '\' is never part of a longer UTF-8 sequence, so lines and escapes are the same before and
+// after the recoding.
 ValueCheck CheckPostalAddress(std::string_view value) {
-  if (IsUtf8(value) && !HasStrayBackslash(value)) return Fits();
-  std::string address;
-  bool recodedAny = false;
+  const bool utf8 = IsUtf8(value);
+  if (utf8 && !HasStrayBackslash(value)) return Fits();
   std::string recoded;
-  for (std::size_t start = 0;;) {
-    const std::size_t end = std::min(value.find('$', start), value.size());
-    const std::string_view raw = value.substr(start, end - start);
-    const bool lineRecoded = RecodeIfNotUtf8(raw, recoded);
-    recodedAny = recodedAny || lineRecoded;
-    const std::string_view line = lineRecoded ? recoded : raw;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-      address += IsStrayBackslash(line, i) ? std::string_view("\\5C") : line.substr(i, 1);
-    }
-    if (end == value.size()) break;
-    address += '$';
-    start = end + 1;
+  if (!utf8) recoded = MixedToUtf8(value);
+  const std::string_view text = utf8 ? value : recoded;
+  std::string address;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    address += IsStrayBackslash(text, i) ? std::string_view("\\5C") : text.substr(i, 1);
   }
-  return Repaired(std::move(address), recodedAny ? "not UTF-8" : "backslash escaped");
+  return Repaired(std::move(address), utf8 ? "backslash escaped" : "not UTF-8");
 }
 
 }  // namespace

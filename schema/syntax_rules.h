@@ -22,8 +22,11 @@ inline ValueCheck Dropped(const char* why) {
 bool IsPrintableChar(char c);
 bool IsAscii(std::string_view bytes);
 
-// Sets `text` to `value`'s UTF-8 and returns true when `value` is not UTF-8 and had to be read
-// as Windows-1252; returns false (and leaves `text` alone) when `value` is UTF-8 already.
+// `bytes` as UTF-8: its well-formed UTF-8 sequences as they are, each run of other bytes read
+// as Windows-1252. A value joined from sources in either encoding comes out right in each part.
+std::string MixedToUtf8(std::string_view bytes);
+// Sets `text` to MixedToUtf8(value) and returns true when `value` is not UTF-8; returns false
+// (and leaves `text` alone) when it is.
 bool RecodeIfNotUtf8(std::string_view value, std::string& text);
 
 // The syntaxes built on Printable String characters, each with slapd's rule for the whole.

@@ -95,16 +95,20 @@ TEST(Utf8, WellFormedOnly) {
 }
 
 TEST(SyntaxCheck, DirectoryStringIsNonEmptyUtf8) {
-  ExpectChecks(kDirectoryString, {
-                                     {"Ann", kFits},
-                                     {" ", kFits},
-                                     {"J\xC3\xBCrgen", kFits},
-                                     {"", kDropped, "empty"},
-                                     {"J\xFCrgen", kRepaired, "J\xC3\xBCrgen"},
-                                     {"Caf\xE9 \x80", kRepaired, "Caf\xC3\xA9 \xE2\x82\xAC"},
-                                     // valid UTF-8 beside a stray byte: the value is one text
-                                     {"\xC3\xA9\xE9", kRepaired, "\xC3\x83\xC2\xA9\xC3\xA9"},
-                                 });
+  ExpectChecks(kDirectoryString,
+               {
+                   {"Ann", kFits},
+                   {" ", kFits},
+                   {"J\xC3\xBCrgen", kFits},
+                   {"", kDropped, "empty"},
+                   {"J\xFCrgen", kRepaired, "J\xC3\xBCrgen"},
+                   {"Caf\xE9 \x80", kRepaired, "Caf\xC3\xA9 \xE2\x82\xAC"},
+                   // UTF-8 beside Windows-1252: each part read as it is
+                   {"\xC3\xA9\xE9", kRepaired, "\xC3\xA9\xC3\xA9"},
+                   {"J\xC3\xBCrgen M\xFCller", kRepaired, "J\xC3\xBCrgen M\xC3\xBCller"},
+                   {"\xE9\xA9!", kRepaired, "\xC3\xA9\xC2\xA9!"},  // cut-short sequence
+                   {"\xC3", kRepaired, "\xC3\x83"},
+               });
 }
 
 TEST(SyntaxCheck, TelephoneNumbersAreMadePrintable) {
@@ -240,25 +244,24 @@ TEST(SyntaxCheck, MailDomainsTakeTheirIdnaForm) {
 }
 
 TEST(SyntaxCheck, PostalAddressLinesAreUtf8WithEscapedBackslashes) {
-  ExpectChecks(kPostal,
-               {
-                   {"1 Main St$Springfield", kFits},
-                   {"Rue de l'\xC3\x89glise 3$Paris", kFits},
-                   {"a$$b", kFits},  // slapd takes empty lines
-                   {"", kFits},
-                   {"Price \\24 5$x \\5C y \\5c z", kFits},
-                   {"C:\\temp$x", kRepaired, "C:\\5Ctemp$x"},
-                   {"end\\", kRepaired, "end\\5C"},
-                   {"a\\\\24", kRepaired, "a\\5C\\24"},
-                   {"M\xFCller$Stra\xDF"
-                    "e 1",
-                    kRepaired,
-                    "M\xC3\xBCller$Stra\xC3\x9F"
-                    "e 1"},
-                   // each line by itself: a UTF-8 line stays as it is beside a Windows-1252 one
-                   {"K\xC3\xB6ln$M\xFCnchen", kRepaired, "K\xC3\xB6ln$M\xC3\xBCnchen"},
-                   {"\xFC\\x", kRepaired, "\xC3\xBC\\5Cx"},
-               });
+  ExpectChecks(kPostal, {
+                            {"1 Main St$Springfield", kFits},
+                            {"Rue de l'\xC3\x89glise 3$Paris", kFits},
+                            {"a$$b", kFits},  // slapd takes empty lines
+                            {"", kFits},
+                            {"Price \\24 5$x \\5C y \\5c z", kFits},
+                            {"C:\\temp$x", kRepaired, "C:\\5Ctemp$x"},
+                            {"end\\", kRepaired, "end\\5C"},
+                            {"a\\\\24", kRepaired, "a\\5C\\24"},
+                            {"M\xFCller$Stra\xDF"
+                             "e 1",
+                             kRepaired,
+                             "M\xC3\xBCller$Stra\xC3\x9F"
+                             "e 1"},
+                            // a UTF-8 line stays as it is beside a Windows-1252 one
+                            {"K\xC3\xB6ln$M\xFCnchen", kRepaired, "K\xC3\xB6ln$M\xC3\xBCnchen"},
+                            {"\xFC\\x", kRepaired, "\xC3\xBC\\5Cx"},
+                        });
 }
 
 TEST(SyntaxCheck, BooleanAndInteger) {
