@@ -285,8 +285,9 @@ std::string_view WithoutEmptyParts(std::string_view dn, std::string& room) {
     return equals != std::string_view::npos && !TrimView(part.substr(0, equals)).empty() &&
            TrimView(part.substr(equals + 1)).empty();
   };
-  // Most DNs have none: a "=" followed by blanks and a separator, or the end.
-  bool maybe = false;
+  // Most DNs have none: a "=" followed by blanks and a separator, or the end. A DN that starts
+  // with a separator (",ou=x") has a blank first part, which names nothing either.
+  bool maybe = !dn.empty() && TrimView(FirstAVA(dn)).empty();
   for (std::size_t at = dn.find('='); at != std::string_view::npos && !maybe;
        at = dn.find('=', at + 1)) {
     std::size_t next = at + 1;
@@ -295,13 +296,14 @@ std::string_view WithoutEmptyParts(std::string_view dn, std::string& room) {
   }
   if (!maybe) return dn;
   const std::vector<DNPart> parts = SplitDN(dn, true);
-  if (std::none_of(parts.begin(), parts.end(), [&](const DNPart& p) { return isEmpty(p.text); })) {
+  if (!TrimView(parts.front().text).empty() &&
+      std::none_of(parts.begin(), parts.end(), [&](const DNPart& p) { return isEmpty(p.text); })) {
     return dn;
   }
   std::string& result = room;
   result.clear();
   for (const DNPart& part : parts) {
-    if (isEmpty(part.text)) continue;
+    if (isEmpty(part.text) || (result.empty() && TrimView(part.text).empty())) continue;
     if (result.empty()) {
       std::string_view text = part.text;  // the new first part starts without blanks
       while (!text.empty() && text.front() == ' ') text.remove_prefix(1);

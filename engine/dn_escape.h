@@ -56,9 +56,9 @@ namespace quorvane {
 
 // The DN without its components of the form "type=" with nothing after the "=": `cn=,mail=X`
 // becomes `mail=X`, `cn=test,mail=` becomes `cn=test` (`cn=Ann ,sn=` too: the DN it leaves
-// ends in no blank). The DN is split at its "," and "+" that no backslash escapes. Returns
-// `dn` itself when it has no such component, else the DN built in `room`, which `dn` must not
-// lie in.
+// ends in no blank); blank parts at its start go too (`,ou=x` becomes `ou=x`). The DN is split
+// at its "," and "+" that no backslash escapes. Returns `dn` itself when it has no such
+// component, else the DN built in `room`, which `dn` must not lie in.
 std::string_view WithoutEmptyParts(std::string_view dn, std::string& room);
 
 // Whether `dn` holds a "=" that no backslash escapes; a DN without one names nobody's

@@ -218,6 +218,9 @@ TEST(DnEscape, EmptyComponentsAreLeftOut) {
       {"cn=A,mail=X", "cn=A,mail=X"},
       {"cn=Ann ,sn=", "cn=Ann"},       // nor does what is left end in a blank
       {"cn=Ann +uid= ", "cn=Ann"},
+      {",ou=x", "ou=x"},               // a blank first part names nothing
+      {" , +cn=A", "cn=A"},
+      {"cn=Doe, ,John", "cn=Doe, ,John"},  // a blank part inside an address book's name stays
   };
   std::string room;
   for (const auto& c : cases) EXPECT_EQ(WithoutEmptyParts(c.dn, room), c.whole) << c.dn;
