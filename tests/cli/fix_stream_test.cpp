@@ -54,7 +54,9 @@ TEST(FixStream, ReadsFileOrStandardInputAndWritesCrLfLines) {
   const std::vector<std::vector<std::string>> invocations = {
       {"book.ldif"}, {"-"}, {}, {"--", "book.ldif"}};
   for (const auto& args : invocations) {
-    const FixResult result = RunFix(dir, args, args.empty() || args[0] == "-" ? kBook : "");
+    std::vector<std::string> noSchema = {"--no-schema"};  // the stream alone, no schema step
+    noSchema.insert(noSchema.end(), args.begin(), args.end());
+    const FixResult result = RunFix(dir, noSchema, args.empty() || args[0] == "-" ? kBook : "");
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, kRepaired);
     EXPECT_EQ(result.err, "");
@@ -76,7 +78,7 @@ TEST(FixStream, LineRulesAreThoseOfTheEditorPane) {
       lf + std::string("\0\n\ndn: cn=After Nul\ncn: After Nul\n", 32),  // told on stderr
   };
   for (const std::string& input : inputs) {
-    const FixResult result = RunFix(dir, {}, input);
+    const FixResult result = RunFix(dir, {"--no-schema"}, input);
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, kRepaired) << input;
   }
@@ -148,7 +150,8 @@ TEST(FixStream, StreamedResultEqualsTheWholeBookRepair) {
   dir.Write("book.ldif", book);
   dir.Write("rules.ini", "[transform]\nmozillasecondemail:=mail:\n");
   const FixResult streamed =
-      RunFix(dir, {"--seed", "42", "--base-dn", "o=test", "--profile", "rules.ini", "book.ldif"});
+      RunFix(dir, {"--seed", "42", "--base-dn", "o=test", "--profile", "rules.ini", "--no-schema",
+                   "book.ldif"});
   ASSERT_EQ(streamed.exitCode, 0);
 
   TransformMap map;
@@ -172,7 +175,7 @@ TEST(FixStream, BinaryBytesPassThroughUnchanged) {
     if (c != '\r' && c != '\n' && c != '\t') value += static_cast<char>(c);
   }
   ScratchDir dir;
-  const FixResult result = RunFix(dir, {}, "dn: cn=A\ndescription: x" + value + "\n");
+  const FixResult result = RunFix(dir, {"--no-schema"}, "dn: cn=A\ndescription: x" + value + "\n");
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_NE(result.out.find("description: x" + value + "\r\n"), std::string::npos);
 }
@@ -232,7 +235,7 @@ TEST(FixStream, OutputFileIsReplacedWholeAndMayBeTheInput) {
   dir.Write("book.ldif", kBook);
   dir.Write("out.ldif", std::string(100000, 'z'));
   ::chmod(dir.Path("out.ldif").c_str(), 0640);
-  FixResult result = RunFix(dir, {"--output", "out.ldif", "book.ldif"});
+  FixResult result = RunFix(dir, {"--no-schema", "--output", "out.ldif", "book.ldif"});
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(result.out, "");
   EXPECT_EQ(dir.Read("out.ldif"), kRepaired);
@@ -242,7 +245,7 @@ TEST(FixStream, OutputFileIsReplacedWholeAndMayBeTheInput) {
 
   // The result is renamed over the book only once it is complete, so an in-place repair
   // reads the whole original.
-  result = RunFix(dir, {"--output=book.ldif", "book.ldif"});
+  result = RunFix(dir, {"--no-schema", "--output=book.ldif", "book.ldif"});
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(dir.Read("book.ldif"), kRepaired);
   std::vector<std::string> names = dir.Names();
@@ -267,7 +270,7 @@ TEST(FixStream, UnwritableOutputExitsTwoWithTheReason) {
       {"/dev/full", "Stream write error: /dev/full: No space left on device"},
   };
   for (const Case& c : cases) {
-    const FixResult result = RunFix(dir, {"--output", c.output, "book.ldif"});
+    const FixResult result = RunFix(dir, {"--no-schema", "--output", c.output, "book.ldif"});
     EXPECT_EQ(result.exitCode, 2) << c.output;
     EXPECT_EQ(result.err, "quorvane-fix: " + c.message + "\n");
   }
@@ -277,7 +280,7 @@ TEST(FixStream, UnwritableOutputExitsTwoWithTheReason) {
   // A device is written in place, never replaced by a regular file.
   EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
 
-  const FixResult toStdout = RunFix(dir, {"book.ldif"}, "", "/dev/full");
+  const FixResult toStdout = RunFix(dir, {"--no-schema", "book.ldif"}, "", "/dev/full");
   EXPECT_EQ(toStdout.exitCode, 2);
   EXPECT_EQ(toStdout.err,
             "quorvane-fix: Cannot write to standard output. No space left on device\n");
