@@ -4,6 +4,7 @@
 #include "schema/syntax.h"
 
 #include <idn2.h>
+#include <strings.h>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
 #include <unicode/ustring.h>
@@ -13,6 +14,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <memory>
 #include <stdexcept>
@@ -149,6 +151,38 @@ ValueCheck CheckInteger(std::string_view value) {
   return Repaired(std::move(number), "leading zeros");
 }
 
+// slapd's deliveryMethodValidate (RFC 4517 3.3.5): pdm *( WSP "$" WSP pdm ), the method names
+// in any case.
+bool IsDeliveryMethod(std::string_view text) {
+  static constexpr std::string_view kMethods[] = {"any",      "mhs",      "physical", "telex",
+                                                  "teletex",  "g3fax",    "g4fax",    "ia5",
+                                                  "videotex", "telephone"};
+  for (;;) {
+    const auto named = [text](std::string_view method) {
+      return text.size() >= method.size() &&
+             strncasecmp(text.data(), method.data(), method.size()) == 0 &&
+             (text.size() == method.size() || text[method.size()] == ' ' ||
+              text[method.size()] == '$');
+    };
+    const auto* method = std::find_if(std::begin(kMethods), std::end(kMethods), named);
+    if (method == std::end(kMethods)) return false;
+    text.remove_prefix(method->size());
+    if (text.empty()) return true;
+    text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
+    if (!text.starts_with('$')) return false;
+    text.remove_prefix(1);
+    text.remove_prefix(std::min(text.find_first_not_of(' '), text.size()));
+  }
+}
+
+ValueCheck CheckDeliveryMethod(std::string_view value) {
+  return IsDeliveryMethod(value) ? Fits() : Dropped("not a delivery method");
+}
+
+ValueCheck CheckBitString(std::string_view value) {
+  return IsBitString(value) ? Fits() : Dropped("not a bit string");
+}
+
 ValueCheck CheckAscii(std::string_view value) {
   return IsAscii(value) ? Fits() : Dropped("not ASCII");
 }
@@ -250,12 +284,16 @@ std::string Windows1252ToUtf8(std::string_view bytes) {
 
 ValueCheck CheckValue(std::string_view syntaxOid, std::string_view value) {
   switch (StandardSyntaxNumber(syntaxOid)) {
+    case 6:
+      return CheckBitString(value);
     case 7:
       return CheckBoolean(value);
     case 11:
       return CheckPrintable(PrintableRule::kCountry, value);
     case 12:
       return CheckDn(value);
+    case 14:
+      return CheckDeliveryMethod(value);
     case 15:
       return CheckDirectoryString(value);
     case 22:  // Facsimile Telephone Number

@@ -45,12 +45,6 @@ DnParse ParseDn(std::string_view dn, unsigned format, std::string* v3) {
   return result;
 }
 
-// RFC 4517 3.3.2: SQUOTE *binary-digit SQUOTE "B".
-bool IsBitString(std::string_view text) {
-  if (text.size() < 3 || text.front() != '\'' || !text.ends_with("'B")) return false;
-  return text.substr(1, text.size() - 3).find_first_not_of("01") == std::string_view::npos;
-}
-
 // Where the optional UID of a Name and Optional UID value starts (its '#'), or the value's end.
 // As in slapd, a '#' followed by anything but a bit string belongs to the DN.
 std::size_t UidStart(std::string_view value) {
@@ -74,6 +68,11 @@ const char* RefusedAva(const Schema& schema, const LDAPAVA& ava) {
 }
 
 }  // namespace
+
+bool IsBitString(std::string_view text) {
+  if (text.size() < 3 || text.front() != '\'' || !text.ends_with("'B")) return false;
+  return text.substr(1, text.size() - 3).find_first_not_of("01") == std::string_view::npos;
+}
 
 // The directory reads DNs in the LDAPv2 forms too (';' between RDNs, quoted values); such a DN
 // is written in its LDAPv3 form, which every reader takes and which names the same entry.

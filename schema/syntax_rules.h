@@ -39,6 +39,9 @@ enum class PrintableRule {
 };
 ValueCheck CheckPrintable(PrintableRule rule, std::string_view value);
 
+// RFC 4517 3.3.2 Bit String: SQUOTE *binary-digit SQUOTE "B".
+bool IsBitString(std::string_view text);
+
 // DN (RFC 4514) and Name and Optional UID values.
 ValueCheck CheckDn(std::string_view value);
 ValueCheck CheckNameAndOptionalUid(std::string_view value);

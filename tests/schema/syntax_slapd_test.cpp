@@ -212,6 +212,11 @@ TEST_F(SlapdSyntax, TakesWhatFitsOrIsRepairedAndRefusesWhatIsDropped) {
         "M\xFCller$Stra\xDF"
         "e",
         "K\xC3\xB6ln$M\xFCnchen"}},
+      {"x500UniqueIdentifier", kSyntax + "6", {"'0101'B", "''B", "'012'B", "0101"}},
+      {"preferredDeliveryMethod",
+       kSyntax + "14",
+       {"any", "TELEPHONE", "telex $ teletex$g3fax  $  videotex", "email", "telexx", "mhs $",
+        "mhs physical"}},
       {"qvBoolean", kSyntax + "7", {"TRUE", "FALSE", "true", "yes", ""}},
       {"qvInteger", kSyntax + "27", {"0", "-17", "007", "-0", "", "-", "+5", "1.5"}},
       {"qvTime",

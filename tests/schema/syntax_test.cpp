@@ -16,9 +16,11 @@ namespace {
 
 using enum ValueVerdict;
 
+constexpr std::string_view kBitString = "1.3.6.1.4.1.1466.115.121.1.6";
 constexpr std::string_view kBoolean = "1.3.6.1.4.1.1466.115.121.1.7";
 constexpr std::string_view kCountry = "1.3.6.1.4.1.1466.115.121.1.11";
 constexpr std::string_view kDn = "1.3.6.1.4.1.1466.115.121.1.12";
+constexpr std::string_view kDeliveryMethod = "1.3.6.1.4.1.1466.115.121.1.14";
 constexpr std::string_view kDirectoryString = "1.3.6.1.4.1.1466.115.121.1.15";
 constexpr std::string_view kFax = "1.3.6.1.4.1.1466.115.121.1.22";
 constexpr std::string_view kGeneralizedTime = "1.3.6.1.4.1.1466.115.121.1.24";
@@ -287,6 +289,27 @@ TEST(SyntaxCheck, BooleanAndInteger) {
                              {"1.5", kDropped, "not an integer"},
                              {"12 ", kDropped, "not an integer"},
                          });
+}
+
+TEST(SyntaxCheck, BitStringAndDeliveryMethod) {
+  ExpectChecks(kBitString, {
+                               {"'0101'B", kFits},
+                               {"''B", kFits},
+                               {"'012'B", kDropped, "not a bit string"},
+                               {"0101", kDropped, "not a bit string"},
+                               {"'0101'b", kDropped, "not a bit string"},
+                           });
+  ExpectChecks(kDeliveryMethod, {
+                                    {"any", kFits},
+                                    {"TELEPHONE", kFits},
+                                    {"telex $ teletex$g3fax  $  videotex", kFits},
+                                    {"email", kDropped, "not a delivery method"},
+                                    {"telexx", kDropped, "not a delivery method"},
+                                    {"mhs $", kDropped, "not a delivery method"},
+                                    {"mhs physical", kDropped, "not a delivery method"},
+                                    {"mhs,physical", kDropped, "not a delivery method"},
+                                    {"", kDropped, "not a delivery method"},
+                                });
 }
 
 TEST(SyntaxCheck, GeneralizedTimeAsSlapdReadsIt) {
