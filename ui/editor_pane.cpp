@@ -115,6 +115,11 @@ void EditorPane::createLook() {
   lexer_ = new LdifLexer(kind_ == Kind::Source ? LdifLexer::Mode::Full : LdifLexer::Mode::UrlsOnly,
                          font, this);
   setLexer(lexer_);
+  if (kind_ == Kind::Source) {
+    // The editor's text area takes the mouse, so the explanation hangs on it as well.
+    setToolTip(kSourceHighlightingTip);
+    viewport()->setToolTip(kSourceHighlightingTip);
+  }
   // The panes show no annotations; while they are visible the editor walks every line of a
   // text each time the pane takes a new one.
   SendScintilla(SCI_ANNOTATIONSETVISIBLE, static_cast<unsigned long>(ANNOTATION_HIDDEN));
@@ -400,18 +405,23 @@ void EditorPane::dropEvent(QDropEvent* e) {
     return;
   }
   if (e->source() == nullptr) {
-    const QList<QUrl> urls = e->mimeData()->urls();
+    QStringList fileNames;
+    for (const QUrl& url : e->mimeData()->urls()) fileNames.push_back(url.toLocalFile());
     e->acceptProposedAction();
-    dropFiles(urls);
+    DropFiles(fileNames);
     return;
   }
   QsciScintilla::dropEvent(e);
 }
 
-void EditorPane::dropFiles(const QList<QUrl>& urls) {
-  for (const QUrl& url : urls) {
-    const std::string path = QFile::encodeName(url.toLocalFile()).toStdString();
-    if (path.empty()) continue;
+void EditorPane::DropFiles(const QStringList& fileNames) {
+  QStringList named;
+  for (const QString& fileName : fileNames) {
+    if (!fileName.isEmpty()) named.push_back(fileName);
+  }
+  if (named.isEmpty() || (OnFilesDropping && !OnFilesDropping(named))) return;
+  for (const QString& fileName : named) {
+    const std::string path = QFile::encodeName(fileName).toStdString();
     try {
       bool defaultHandler = true;
       if (OnFileDrop) OnFileDrop(this, path, defaultHandler);

@@ -4,6 +4,7 @@
 #include <Qsci/qsciscintilla.h>
 
 #include <QFont>
+#include <QStringList>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -30,6 +31,12 @@ class EditorPane : public QsciScintilla {
 
   static constexpr int kTabSize = 4;
   static constexpr int kUndoLimit = 100;
+  // The source pane's tooltip: what its highlighting marks.
+  static inline const QString kSourceHighlightingTip = QStringLiteral(
+      "Highlighting: attribute names of the address-book schema with one colon (\"cn:\", blue "
+      "on yellow) or two, a Base64 value (\"dn::\", green on yellow); \"changetype:\", "
+      "\"delete:\" and \"replace:\" (white on red); numbers; symbols (teal); comments, "
+      "\"//\" and \"<!-- -->\" (grey); links (underlined; a click opens them).");
 
   explicit EditorPane(Kind kind, QWidget* parent = nullptr);
   ~EditorPane() override;
@@ -81,6 +88,12 @@ class EditorPane : public QsciScintilla {
   // `defaultHandler` true.
   std::function<void(EditorPane* sender, const std::string& fileName, bool& defaultHandler)>
       OnFileDrop;
+  // Raised once per drop of files, before the first one, with every path of the drop; false
+  // leaves the whole drop unhandled.
+  std::function<bool(const QStringList& fileNames)> OnFilesDropping;
+  // Handles `fileNames` as a drop of those files from the desktop: OnFilesDropping, then each
+  // file in turn as described at OnFileDrop. Empty names are skipped.
+  void DropFiles(const QStringList& fileNames);
   // Raised while something is dragged over the pane; `accept` starts false.
   // Only the source pane raises it, for text dragged from an editor pane; only a drag that
   // started in this same pane can end in it (a drag from the result pane does nothing).
@@ -132,7 +145,6 @@ class EditorPane : public QsciScintilla {
   bool acceptsDrag(const QDropEvent* e);
   // Ignores or accepts a drag the pane decides itself; false when the editor should handle it.
   bool answeredDrag(QDragMoveEvent* e);
-  void dropFiles(const QList<QUrl>& urls);
 
   Kind kind_;
   LdifLexer* lexer_ = nullptr;

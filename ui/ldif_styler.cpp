@@ -134,6 +134,50 @@ void ForEachRun(std::string_view line, OnRun&& onRun) {
   }
 }
 
+// The length of the number at the start of `rest`: number characters, ending just before a
+// second ".".
+std::size_t NumberLength(std::string_view rest) {
+  std::size_t end = 0;
+  bool dot = false;
+  while (end < rest.size() && IsNumberChar(rest[end])) {
+    if (rest[end] == '.') {
+      if (dot) break;
+      dot = true;
+    }
+    ++end;
+  }
+  return end;
+}
+
+// The length of the word at the start of `rest` with the colons that follow it: up to the next
+// ":" or symbol, then every ":" after it.
+std::size_t WordLength(std::string_view rest) {
+  std::size_t end = 1;
+  while (end < rest.size() && rest[end] != ':' && !IsSymbol(rest[end])) ++end;
+  while (end < rest.size() && rest[end] == ':') ++end;
+  return end;
+}
+
+// Styles the comment that starts or goes on at the start of `rest`, if any, and returns its
+// length (0: no comment here). `inBlock` and `lineComment` carry on to the next run.
+std::size_t StyleComment(std::string_view rest, bool& inBlock, bool& lineComment,
+                         std::vector<StyledPiece>& pieces) {
+  std::size_t length = 0;
+  if (inBlock) {
+    const std::size_t close = rest.find(kBlockClose);
+    length = close == std::string_view::npos ? rest.size() : close + kBlockClose.size();
+    inBlock = close == std::string_view::npos;
+  } else if (rest.starts_with(kBlockOpen)) {
+    length = kBlockOpen.size();
+    inBlock = true;
+  } else if (rest.starts_with(kLineComment)) {
+    length = rest.size();
+    lineComment = true;
+  }
+  Add(pieces, length, LdifStyle::Comment);
+  return length;
+}
+
 // Styles one run that is not a URL; `inBlock` and `lineComment` carry on to the next run.
 void StyleRun(std::string_view run, bool& inBlock, bool& lineComment,
               std::vector<StyledPiece>& pieces) {
@@ -145,65 +189,31 @@ void StyleRun(std::string_view run, bool& inBlock, bool& lineComment,
   std::size_t pos = 0;
   while (pos < run.size()) {
     const std::string_view rest = run.substr(pos);
-    if (inBlock) {
-      const std::size_t close = rest.find(kBlockClose);
-      if (close == std::string_view::npos) {
-        Add(pieces, rest.size(), LdifStyle::Comment);
-        return;
-      }
-      Add(pieces, close + kBlockClose.size(), LdifStyle::Comment);
-      pos += close + kBlockClose.size();
-      inBlock = false;
-      wordStart = true;  // the closing ">" is a symbol
+    const bool wasInBlock = inBlock;
+    if (const std::size_t comment = StyleComment(rest, inBlock, lineComment, pieces)) {
+      pos += comment;
+      // After a block's closing ">", a symbol, a new word starts.
+      if (wasInBlock && !inBlock) wordStart = true;
       continue;
-    }
-    if (rest.starts_with(kBlockOpen)) {
-      Add(pieces, kBlockOpen.size(), LdifStyle::Comment);
-      pos += kBlockOpen.size();
-      inBlock = true;
-      continue;
-    }
-    if (rest.starts_with(kLineComment)) {
-      Add(pieces, rest.size(), LdifStyle::Comment);
-      lineComment = true;
-      return;
     }
     const char c = rest[0];
+    std::size_t length = 1;
+    LdifStyle style = LdifStyle::Default;
     if (IsSymbol(c)) {
-      Add(pieces, 1, LdifStyle::Symbol);
-      ++pos;
-      wordStart = true;
-      continue;
+      style = LdifStyle::Symbol;
+    } else if (wordStart && StartsNumber(c)) {
+      length = NumberLength(rest);
+      style = LdifStyle::Number;
+    } else if (wordStart) {
+      const std::size_t word = WordLength(rest);
+      style = KeywordStyle(rest.substr(0, word));
+      if (style != LdifStyle::Default) length = word;
     }
-    if (wordStart && StartsNumber(c)) {
-      std::size_t end = 0;
-      bool dot = false;
-      while (end < rest.size() && IsNumberChar(rest[end])) {
-        if (rest[end] == '.') {
-          if (dot) break;  // a second "." ends the number
-          dot = true;
-        }
-        ++end;
-      }
-      Add(pieces, end, LdifStyle::Number);
-      pos += end;
-      wordStart = false;
-      continue;
-    }
-    if (wordStart) {
-      std::size_t end = 1;
-      while (end < rest.size() && rest[end] != ':' && !IsSymbol(rest[end])) ++end;
-      while (end < rest.size() && rest[end] == ':') ++end;
-      const LdifStyle keyword = KeywordStyle(rest.substr(0, end));
-      if (keyword != LdifStyle::Default) {
-        Add(pieces, end, keyword);
-        pos += end;
-        continue;
-      }
-    }
-    Add(pieces, 1, LdifStyle::Default);
-    ++pos;
-    wordStart = false;
+    Add(pieces, length, style);
+    pos += length;
+    // A symbol or a keyword leaves the next character at a word start; anything else does not.
+    wordStart = style == LdifStyle::Symbol || style == LdifStyle::KeywordA ||
+                style == LdifStyle::KeywordB || style == LdifStyle::KeywordC;
   }
 }
 

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -28,73 +29,22 @@
 #include "profiles/profiles.h"
 #include "ui/editor_pane.h"
 #include "ui/form_storage.h"
+#include "ui/window_look.h"
+#include "ui/window_strings.h"
 
 namespace quorvane {
 namespace {
 
-const QString kTitle = QStringLiteral("Quorvane");
 const QString kCaption = QStringLiteral("Quorvane v 0.2");
-const QString kAboutText = QStringLiteral(
-    "Quorvane\nby the Quorvane developers\nhome page: https://quorvane.example.org");
-const QString kModifiedQuestion =
-    QStringLiteral("Current file is modified. Do you want to load new file anyway?");
-const QString kUnsavedResultQuestion =
-    QStringLiteral("The result has not been saved. Close anyway?");
 
-std::string ToBytes(const QString& text) { return text.toUtf8().toStdString(); }
-
-QString FromBytes(std::string_view bytes) {
-  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+// A field's label over the field; the "&" in `text` gives the field the focus with Alt.
+void AddLabelledField(QVBoxLayout* fields, const QString& text, QWidget* field) {
+  auto* label = new QLabel(text);
+  label->setBuddy(field);
+  fields->addWidget(label);
+  fields->addWidget(field);
+  fields->addSpacing(2);
 }
-
-std::string FileNameBytes(const QString& fileName) {
-  return QFile::encodeName(fileName).toStdString();
-}
-
-QString ExceptionMessage(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const std::exception& e) {
-    return ErrorMessageText(e.what());
-  } catch (...) {
-    return ErrorMessageText("Unknown error");
-  }
-}
-
-// A bordered panel with a caption bar over its content.
-QWidget* CaptionedPanel(const QString& caption, QWidget* content) {
-  auto* panel = new QFrame;
-  panel->setObjectName(QStringLiteral("panel"));
-  panel->setFrameShape(QFrame::StyledPanel);
-  auto* layout = new QVBoxLayout(panel);
-  layout->setContentsMargins(1, 1, 1, 1);
-  layout->setSpacing(0);
-  auto* title = new QLabel(caption);
-  title->setObjectName(QStringLiteral("panelCaption"));
-  layout->addWidget(title);
-  layout->addWidget(content, 1);
-  return panel;
-}
-
-const char kStyleSheet[] = R"(
-QFrame#panel { background: palette(window); border: 1px solid #9aa5b1; }
-QLabel#panelCaption { background: #34495e; color: white; font-weight: bold; padding: 4px 8px; }
-QSplitter::handle { background: #d5dbe1; border-left: 1px solid #ffffff; border-right: 1px solid #9aa5b1; }
-QPushButton { border: 1px solid #7f8c99; border-radius: 3px; background: #eef1f4; }
-QPushButton:hover { background: #dde4ea; }
-QPushButton:pressed { background: #c9d2db; }
-QPushButton:default { border: 2px solid #34495e; }
-)";
-
-// Gathers the run's output as the result pane takes it: every line followed by LF.
-class TextSink : public LineSink {
- public:
-  void Line(std::string_view line) override {
-    text.append(line);
-    text.push_back('\n');
-  }
-  std::string text;
-};
 
 }  // namespace
 
@@ -104,9 +54,11 @@ TForm1::TForm1(WindowOptions options, QWidget* parent)
   setWindowTitle(kCaption);
   setMinimumSize(130, 50);
   resize(917, 535);
-  setStyleSheet(kStyleSheet);
+  setStyleSheet(QString::fromLatin1(WindowStyleSheet()));
+  setWindowIcon(WindowIcon());
   createPanes();
   createDialogs();
+  createShortcuts();
   createFormStorage();
   connectHandlers();
   // Installed after the settings component's filter, so it sees a close request first.
@@ -146,7 +98,10 @@ void TForm1::createPanes() {
   leftLayout->addWidget(settings);
 
   auto* log = CaptionedPanel(tr("Log"), Memo1);
-  log->setFixedHeight(159);
+  // The two bottom panels are equally high, so their caption bars are level.
+  KeepSameHeight(settings, log);
+  // A click on a "line N:" message shows that line of the source.
+  Memo1->viewport()->installEventFilter(this);
   auto* right = new QWidget;
   auto* rightLayout = new QVBoxLayout(right);
   rightLayout->setContentsMargins(0, 0, 0, 0);
@@ -154,6 +109,7 @@ void TForm1::createPanes() {
   rightLayout->addWidget(log);
 
   auto* splitter = new QSplitter(Qt::Horizontal);
+  splitter->setObjectName(QStringLiteral("centre"));
   splitter->setHandleWidth(12);
   splitter->setChildrenCollapsible(false);
   splitter->addWidget(left);
@@ -193,13 +149,9 @@ QWidget* TForm1::createSettingsPanel() {
 
   auto* fields = new QVBoxLayout;
   fields->setSpacing(2);
-  const std::pair<QString, QWidget*> labelled[] = {
-      {tr("Filename"), eFilename}, {tr("Base DN"), eBaseDN}, {tr("Transform"), cbIni}};
-  for (const auto& [label, field] : labelled) {
-    fields->addWidget(new QLabel(label));
-    fields->addWidget(field);
-    fields->addSpacing(2);
-  }
+  AddLabelledField(fields, tr("File&name"), eFilename);
+  AddLabelledField(fields, tr("&Base DN"), eBaseDN);
+  AddLabelledField(fields, tr("&Transform"), cbIni);
   fields->addWidget(ldesc);
   fields->addStretch(1);
 
@@ -223,11 +175,11 @@ QWidget* TForm1::createButtonColumn() {
     layout->addWidget(button);
     return button;
   };
-  bLoad = makeButton("bLoad", tr("Load"));
-  suiButton1 = makeButton("suiButton1", tr("Fix"));
-  suiButton2 = makeButton("suiButton2", tr("Save"));
-  bAbout = makeButton("bAbout", tr("About"));
-  suiButton5 = makeButton("suiButton5", tr("Close"));
+  bLoad = makeButton("bLoad", tr("&Load"));
+  suiButton1 = makeButton("suiButton1", tr("&Fix"));
+  suiButton2 = makeButton("suiButton2", tr("&Save"));
+  bAbout = makeButton("bAbout", tr("&About"));
+  suiButton5 = makeButton("suiButton5", tr("&Close"));
   layout->addStretch(1);
   return column;
 }
@@ -238,6 +190,24 @@ void TForm1::createDialogs() {
   SaveDialog1 = new FileDialogControl(FileDialogControl::Mode::Save, this);
   SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
   SaveDialog1->setDefaultSuffix(QStringLiteral("ldif"));
+}
+
+void TForm1::createShortcuts() {
+  // Window-wide, so they work from every field and from both panes.
+  const auto shortcut = [this](QKeySequence keys, QPushButton* button) {
+    auto* action = new QShortcut(keys, this);
+    action->setContext(Qt::WindowShortcut);
+    connect(action, &QShortcut::activated, button, &QPushButton::click);
+  };
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_O), bLoad);
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_R), suiButton1);
+  shortcut(QKeySequence(Qt::Key_F5), suiButton1);
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_S), suiButton2);
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), suiButton5);
+  bLoad->setToolTip(tr("Load a file into the source pane (Ctrl+O)"));
+  suiButton1->setToolTip(tr("Repair the source into the result pane (Ctrl+R, F5)"));
+  suiButton2->setToolTip(tr("Save the result (Ctrl+S)"));
+  suiButton5->setToolTip(tr("Close the window (Ctrl+Q)"));
 }
 
 void TForm1::createFormStorage() {
@@ -266,6 +236,14 @@ void TForm1::connectHandlers() {
   connect(cbIni, &QComboBox::activated, this, [this] { Guarded([this] { cbIniChange(); }); });
   connect(cbIni->lineEdit(), &QLineEdit::textEdited, this,
           [this] { Guarded([this] { cbIniChange(); }); });
+  connect(eFilename, &QLineEdit::returnPressed, this,
+          [this] { Guarded([this] { eFilenameReturnPressed(); }); });
+  // A drop of files over an unsaved result asks once, before its first file.
+  source->OnFilesDropping = [this](const QStringList& fileNames) {
+    bool mayLoad = false;
+    Guarded([&] { mayLoad = MayLoadOverResult(fileNames.value(0)); });
+    return mayLoad;
+  };
   source->OnFileDrop = [this](EditorPane* sender, const std::string& fileName, bool& defaultHandler) {
     sourceFileDrop(sender, fileName, defaultHandler);
   };
@@ -273,7 +251,7 @@ void TForm1::connectHandlers() {
     sourceDragOver(sender, dragSource, x, y, accept);
   };
   source->OnError = [this](const std::exception& error) {
-    options_.services.messages->Error(this, kTitle, ErrorMessageText(error.what()));
+    options_.services.messages->Error(this, kWindowTitle, ErrorMessageText(error.what()));
   };
   // Any change of the result pane but the one Fix makes is an edit that Save has not kept.
   connect(dest, &QsciScintilla::textChanged, this, [this] {
@@ -282,170 +260,6 @@ void TForm1::connectHandlers() {
   const auto urls = options_.services.urls;
   source->OpenUrl = [urls](const QString& url) { urls->Open(QUrl(url)); };
   dest->OpenUrl = source->OpenUrl;
-}
-
-// ---- Handlers --------------------------------------------------------------------------------
-
-void TForm1::FormCreate() {
-  transformMap_ = std::make_unique<TransformMap>();
-  usedDNs_ = std::make_unique<UsedDNs>();
-  AppDir = options_.appDir.empty() ? quorvane::AppDir() : options_.appDir;
-  if (AppDir.back() != '/') AppDir += '/';
-  const QSignalBlocker blocker(cbIni);
-  for (const std::string& name : ListProfiles(AppDir)) cbIni->addItem(FromBytes(name));
-  // Listing fills the choices only; the profile field stays empty until settings or the user
-  // name one.
-  cbIni->setCurrentIndex(-1);
-  cbIni->setEditText(QString());
-}
-
-void TForm1::FormDestroy() {
-  transformMap_.reset();
-  usedDNs_.reset();
-}
-
-QString TForm1::ListedProfileName(const QString& name) const {
-  if (cbIni->findText(name, Qt::MatchFixedString | Qt::MatchCaseSensitive) >= 0) return name;
-  const int folded = cbIni->findText(name, Qt::MatchFixedString);
-  return folded >= 0 ? cbIni->itemText(folded) : name;
-}
-
-void TForm1::cbIniChange() {
-  const std::string path = ProfilePath(AppDir, ToBytes(ListedProfileName(cbIni->currentText())));
-  const std::string description = LoadProfile(path, *transformMap_, log_.get());
-  ldesc->setText(FromBytes(description));
-  log_->Flush();
-}
-
-void TForm1::FormStorage1RestorePlacement(TFormStorage* sender) {
-  // A first start (no settings file yet) begins with the profile for a directory with only the
-  // standard schemas, chosen as a user would choose it from the list. Any settings file wins,
-  // even one that names no profile. Restoring reads the file and never creates it, so the file
-  // is there now exactly when it was there before the restore.
-  if (sender) {
-    std::error_code error;
-    const bool haveSettings = std::filesystem::exists(sender->settingsFile(), error) || error;
-    const int stock = cbIni->findText(QString::fromLatin1(kFirstStartProfile),
-                                      Qt::MatchFixedString | Qt::MatchCaseSensitive);
-    if (!haveSettings && stock >= 0) cbIni->setCurrentIndex(stock);
-  }
-  cbIniChange();
-}
-
-void TForm1::bLoadClick() {
-  if (od->fileName().isEmpty()) od->setFileName(eFilename->text());
-  if (!od->Execute(*options_.services.dialogs, this)) return;
-  // The field names the file the pane holds, so it changes only once the file is loaded.
-  source->LoadFile(FileNameBytes(od->fileName()));
-  eFilename->setText(od->fileName());
-  ReportTextCutAtNul(FileNameBytes(od->fileName()));
-}
-
-void TForm1::ReportTextCutAtNul(const std::string& fileName) {
-  const std::size_t line = source->LoadStopLine();
-  if (line == 0) return;
-  log_->Write("004: NUL byte in \"" + FullPath(fileName) + "\"; the rest of the file was not read",
-              kLogError, line);
-  log_->Flush();
-}
-
-void TForm1::suitempsuiButton1Click() {
-  std::unique_ptr<RandomSource> random =
-      options_.makeRandom ? options_.makeRandom()
-                          : std::make_unique<SeededRandom>(SeededRandom::ClockSeed());
-  const std::string baseDN = ToBytes(eBaseDN->text());  // as typed: blanks are part of it
-  struct FlushAtEnd {
-    WindowLog& log;
-    ~FlushAtEnd() { log.Flush(); }
-  } flush{*log_};
-  // The source pane's text is read in place: nothing changes it during the run. Only a
-  // finished run replaces the result, so a failure leaves the previous one in place.
-  TextSink output;
-  RepairRun run(baseDN, *transformMap_, *usedDNs_, *random, log_.get(), output);
-  usedDNs_->ReserveFor(source->TextView().size());
-  run.AddPaneText(source->TextView());
-  run.Finish();
-  // The pane's own change is not an edit: the flag is set below, once the result is shown.
-  fixing_ = true;
-  struct FixingPane {
-    bool& fixing;
-    ~FixingPane() { fixing = false; }
-  } fixingPane{fixing_};
-  dest->ReplaceText(output.text);
-  resultUnsaved_ = true;
-  ShowRunSummary(run.Counts());
-}
-
-void TForm1::ShowRunSummary(const RepairCounts& counts) {
-  log_->Flush();  // the run's own messages come first
-  const QString line = FromBytes(SummaryLine(counts));
-  statusbar->showMessage(line);
-  Memo1->appendPlainText(line);
-}
-
-bool TForm1::ResultUnsaved() const { return resultUnsaved_ && dest->length() > 0; }
-
-bool TForm1::MayClose() {
-  return !ResultUnsaved() ||
-         options_.services.messages->AskYesNo(this, kTitle, kUnsavedResultQuestion);
-}
-
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == this && event->type() == QEvent::Close) {
-    bool mayClose = true;
-    Guarded([&] { mayClose = MayClose(); });
-    if (!mayClose) {
-      // Kept as it was: the settings component never sees this request, so nothing is saved.
-      event->ignore();
-      return true;
-    }
-  }
-  return QMainWindow::eventFilter(watched, event);
-}
-
-void TForm1::suiButton2Click() {
-  SaveDialog1->setFileName(DefaultSaveName(eFilename->text(), options_.services.clock->Now()));
-  if (!SaveDialog1->Execute(*options_.services.dialogs, this)) return;
-  const QString fileName = SaveDialog1->fileName();
-  if (QFileInfo::exists(fileName) &&
-      !options_.services.messages->AskYesNo(
-          this, kTitle, tr("%1 already exists.\nDo you want to replace it?").arg(fileName))) {
-    return;
-  }
-  // A directory that cannot be made shows up as the file that cannot be created.
-  CreateDirectories(FileNameBytes(QFileInfo(fileName).absolutePath()));
-  dest->SaveFile(FileNameBytes(fileName));
-  resultUnsaved_ = false;  // only a save that worked keeps the result
-}
-
-void TForm1::suiButton3Click() { close(); }
-
-void TForm1::bAboutClick() { options_.services.messages->Plain(this, kTitle, kAboutText); }
-
-void TForm1::sourceFileDrop(EditorPane*, const std::string& fileName, bool& defaultHandler) {
-  log_->Write("file " + fileName, kLogProgress, 0);
-  log_->Flush();
-  // The window loads the file itself (or keeps the text): the pane must never load it too.
-  defaultHandler = false;
-  if (source->IsModified() &&
-      !options_.services.messages->AskOkCancel(this, kTitle, kModifiedQuestion)) {
-    return;
-  }
-  source->LoadFile(fileName);
-  ReportTextCutAtNul(fileName);
-}
-
-void TForm1::sourceDragOver(EditorPane*, QObject*, int, int, bool& accept) { accept = true; }
-
-void TForm1::ShowException(std::exception_ptr error) {
-  options_.services.messages->Error(this, kTitle, ExceptionMessage(error));
-}
-
-QString TForm1::DefaultSaveName(const QString& fileName, const QDateTime& now) {
-  const qsizetype dot = fileName.lastIndexOf('.');
-  const qsizetype base = dot > fileName.lastIndexOf('/') ? dot : fileName.size();
-  return fileName.left(base) + ' ' + now.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
-         QStringLiteral(".ldif");
 }
 
 }  // namespace quorvane

@@ -6,6 +6,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "engine/random_source.h"
@@ -84,6 +85,10 @@ class TForm1 : public QMainWindow {
   void suiButton3Click();
   void bAboutClick();
   void sourceFileDrop(EditorPane* sender, const std::string& fileName, bool& defaultHandler);
+  // Enter in the file name field: loads the file it names, as Load would load it.
+  void eFilenameReturnPressed();
+  // The files given on the command line, taken as a drop of those files on the source pane.
+  void OpenFiles(const QStringList& fileNames);
   void sourceDragOver(EditorPane* sender, QObject* dragSource, int x, int y, bool& accept);
   void FormStorage1RestorePlacement(TFormStorage* sender);
 
@@ -92,8 +97,19 @@ class TForm1 : public QMainWindow {
   void ShowRunSummary(const RepairCounts& counts);
 
   // True while the result pane holds text that was made by Fix or edited since the last
-  // successful Save: closing the window then asks first.
+  // successful Save: closing the window, or loading another file, then asks first.
   bool ResultUnsaved() const;
+
+  // What the source pane holds: the path of the file loaded last (Load, Enter in the file
+  // name, a drop), or an empty string for text pasted or typed before any file was loaded.
+  const QString& SourceFile() const { return sourceFile_; }
+  // The source the result pane's text was made from, once Fix has filled it.
+  const std::optional<QString>& ResultSource() const { return resultSource_; }
+  // How the log and the questions name a source: its path, or "pasted text".
+  static QString SourceName(const QString& sourceFile);
+
+  // Shows line `line` (1-based) of the source pane, selected, with the caret on it.
+  void ShowSourceLine(int line);
 
   // The profile chosen at a first start (no settings file yet), when it is listed.
   static constexpr const char* kFirstStartProfile = "openldap-stock";
@@ -113,6 +129,22 @@ class TForm1 : public QMainWindow {
  private:
   // Asks before a close would lose the result; true when the window may close.
   bool MayClose();
+  // Asks before `fileName` is loaded while the result is unsaved; true when it may load.
+  bool MayLoadOverResult(const QString& fileName);
+  // Loads `fileName` into source after asking about an unsaved result, names it in the file
+  // name field and says when a NUL byte cut it short.
+  void LoadSourceFile(const QString& fileName);
+  // The name Save offers: made from the file name field, unless the result was made from
+  // another source and the user prefers that source's name.
+  QString OfferedSaveName();
+  // The log's first line of a Fix: the source, the profile and the directory it runs with.
+  QString FixHeading() const;
+  // How the summary and the log name the profile in use, or that no profile was.
+  QString ProfileInUse() const;
+  // Says in the status bar and the log what to do when Fix found no record in the source.
+  void ShowNothingToFix();
+  // The log line under the mouse, when it is a "line N:" message: N; otherwise 0.
+  int LogLineNumberAt(const QPoint& viewportPos) const;
   // The listed profile `name` stands for: itself, or the listed name equal to it but for
   // letter case (file names are case-sensitive, typed names need not be).
   QString ListedProfileName(const QString& name) const;
@@ -122,6 +154,7 @@ class TForm1 : public QMainWindow {
   QWidget* createSettingsPanel();
   QWidget* createButtonColumn();
   void createDialogs();
+  void createShortcuts();
   void createFormStorage();
   void connectHandlers();
 
@@ -141,6 +174,11 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<WindowLog> log_;
   bool resultUnsaved_ = false;
   bool fixing_ = false;  // Fix is replacing the result pane: not an edit of the user's
+  QString sourceFile_;
+  std::optional<QString> resultSource_;
+  // The profile loaded last, by its listed name; or the typed name that matched no file.
+  QString profileName_;
+  QString missingProfile_;
 };
 
 }  // namespace quorvane

@@ -28,160 +28,10 @@
 
 #include "ui/editor_pane.h"
 #include "ui/form_storage.h"
+#include "tests/ui/main_window_fixture.h"
 
 namespace quorvane {
 namespace {
-
-// Every desktop service the window uses, answering from queues and recording what was asked.
-class FakeDesktop : public FileDialogs, public MessageBoxes, public Clock, public UrlOpener {
- public:
-  QString OpenFileName(QWidget*, const QString& preset) override {
-    openPresets.push_back(preset);
-    return take(openAnswers);
-  }
-  QString SaveFileName(QWidget*, const QString& preset, const QString& suffix) override {
-    savePresets.push_back(preset);
-    saveSuffix = suffix;
-    return take(saveAnswers);
-  }
-  void Error(QWidget*, const QString& caption, const QString& text) override {
-    errors.push_back(caption + ": " + text);
-  }
-  void Plain(QWidget*, const QString& caption, const QString& text) override {
-    plain.push_back(caption + ": " + text);
-  }
-  bool AskOkCancel(QWidget*, const QString&, const QString& text) override {
-    questions.push_back(text);
-    return takeAnswer();
-  }
-  bool AskYesNo(QWidget*, const QString&, const QString& text) override {
-    questions.push_back(text);
-    return takeAnswer();
-  }
-  QDateTime Now() override { return now; }
-  void Open(const QUrl& url) override { opened.push_back(url.toString()); }
-
-  std::deque<QString> openAnswers, saveAnswers;
-  std::deque<bool> answers;
-  std::vector<QString> openPresets, savePresets, errors, plain, questions, opened;
-  QString saveSuffix;
-  QDateTime now{QDate(2025, 3, 6), QTime(14, 5, 9)};
-
- private:
-  static QString take(std::deque<QString>& queue) {
-    if (queue.empty()) return {};
-    QString front = queue.front();
-    queue.pop_front();
-    return front;
-  }
-  bool takeAnswer() {
-    if (answers.empty()) return false;
-    const bool front = answers.front();
-    answers.pop_front();
-    return front;
-  }
-};
-
-class FixedRandom : public RandomSource {
- public:
-  int Next() override { return 57; }
-};
-
-// Runs dry at the first number asked for, as a broken source of numbers would.
-class ExhaustedRandom : public RandomSource {
- public:
-  int Next() override { throw std::runtime_error("no numbers left"); }
-};
-
-std::vector<std::string> Lines(std::initializer_list<const char*> lines) {
-  return {lines.begin(), lines.end()};
-}
-
-// Each test gets its own profile folder and configuration directory.
-class MainWindowTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(folder_.isValid());
-    QDir(folder_.path()).mkpath("app");
-    QDir(folder_.path()).mkpath("config");
-    writeFile("app/test.ini",
-              "[info]\ndescription=Drops the second address\n"
-              "[transform]\nmozillasecondemail:=/ignore/:\n");
-    qputenv("XDG_CONFIG_HOME", (folder_.path() + "/config").toLocal8Bit());
-  }
-
-  void TearDown() override { qunsetenv("XDG_CONFIG_HOME"); }
-
-  std::unique_ptr<TForm1> makeWindow(
-      std::function<std::unique_ptr<RandomSource>()> makeRandom = nullptr) {
-    WindowOptions options;
-    options.services = Services{desktop_, desktop_, desktop_, desktop_};
-    options.appDir = (folder_.path() + "/app").toStdString();
-    options.makeRandom = makeRandom ? std::move(makeRandom)
-                                    : [] { return std::make_unique<FixedRandom>(); };
-    return std::make_unique<TForm1>(std::move(options));
-  }
-
-  QString path(const QString& name) const { return folder_.path() + '/' + name; }
-
-  void writeFile(const QString& name, const QByteArray& bytes) const {
-    QFile file(path(name));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-  }
-
-  QByteArray readFile(const QString& name) const {
-    QFile file(path(name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-  }
-
-  static void dropFiles(EditorPane* pane, const QStringList& files) {
-    QMimeData mime;
-    QList<QUrl> urls;
-    for (const QString& file : files) urls.push_back(QUrl::fromLocalFile(file));
-    mime.setUrls(urls);
-    // Qt delivers a drop to the widget that accepted the drag's entry.
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(pane->viewport(), &enter);
-    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(pane->viewport(), &drop);
-  }
-
-  static QStringList listed(const TForm1& window) {
-    QStringList names;
-    for (int i = 0; i < window.cbIni->count(); ++i) names << window.cbIni->itemText(i);
-    return names;
-  }
-
-  // The stock profile and the longer name that starts with it, each with rules of its own.
-  void writeStockProfiles() const {
-    writeFile("app/openldap-stock-business-card.ini",
-              "[info]\ndescription=Business card\n[transform]\nhomephone:=/ignore/:\n"
-              "description:=/ignore/:\n");
-    writeFile("app/openldap-stock.ini",
-              "[info]\ndescription=Stock schemas\n[transform]\nmozillanickname:=description:\n");
-  }
-
-  // Types go to the profile field as they would from the keyboard: into the active window's
-  // focus, where the field's completer sees them.
-  static QLineEdit* focusProfileField(TForm1& window) {
-    window.activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
-    QLineEdit* edit = window.cbIni->lineEdit();
-    edit->setFocus();
-    EXPECT_TRUE(edit->hasFocus());
-    return edit;
-  }
-
-  // Settles the layout and any posted events, as the event loop would between two actions.
-  static void settle(TForm1&) {
-    // A layout request climbs one parent per round of posted events.
-    for (int round = 0; round < 10; ++round) QCoreApplication::processEvents();
-  }
-
-  QTemporaryDir folder_;
-  std::shared_ptr<FakeDesktop> desktop_ = std::make_shared<FakeDesktop>();
-};
 
 TEST_F(MainWindowTest, FixRepairsTheSourceIntoTheResultPane) {
   writeFile("config/Quorvane.ini", "[Settings]\ncbIni_Text=test\n");
@@ -206,14 +56,19 @@ TEST_F(MainWindowTest, FixRepairsTheSourceIntoTheResultPane) {
                    "cn: John Doe", "mail: ADDRESS", "",
                    "dn: cn=John Doe057+mail=ADDRESS,dc=contacts,dc=test",
                    "objectclass: inetOrgPerson", "cn: John Doe057", "description: TRUE",
-                   "sn: John Doe", ""}));
+                   "sn: John Doe", "mail: ADDRESS", ""}));
   ASSERT_EQ(window->usedDNs().size(), 2u);
   EXPECT_EQ(window->usedDNs()[0], "dn: cn=John Doe+mail=ADDRESS");
   EXPECT_EQ(window->usedDNs()[1], "dn: cn=John Doe057+mail=ADDRESS");
-  // Progress never reaches the log pane; the run's summary ends it and stays in the status bar.
-  EXPECT_EQ(window->Memo1->toPlainText().split('\n').size(), 1);
-  EXPECT_TRUE(window->Memo1->toPlainText().startsWith("Fixed "));
-  EXPECT_EQ(window->statusbar->currentMessage(), window->Memo1->toPlainText());
+  // Progress never reaches the log pane: the run's heading opens its part, the summary ends
+  // it and stays in the status bar.
+  const QStringList log = window->Memo1->toPlainText().split('\n');
+  ASSERT_EQ(log.size(), 2);
+  EXPECT_EQ(log[0], "---- Fix of pasted text with profile \"test\"; directory: the built-in "
+                    "OpenLDAP schema");
+  EXPECT_TRUE(log[1].startsWith("Fixed "));
+  EXPECT_TRUE(log[1].endsWith("; profile \"test\"")) << log[1].toStdString();
+  EXPECT_EQ(window->statusbar->currentMessage(), log[1]);
   EXPECT_TRUE(desktop_->errors.empty());
 }
 
@@ -283,17 +138,19 @@ TEST_F(MainWindowTest, DecodingErrorGoesToStatusBarAndLogPane) {
   QTest::mouseClick(window->suiButton1, Qt::LeftButton);
   const QString expected = "line 2: 001: Base64ToStr: illegal input length!";
   QStringList log = window->Memo1->toPlainText().split('\n');
-  ASSERT_EQ(log.size(), 2);
-  EXPECT_EQ(log[0], expected);
-  EXPECT_TRUE(log[1].startsWith("Fixed ")) << "the summary comes after the run's messages";
-  EXPECT_EQ(window->statusbar->currentMessage(), log[1]) << "the latest message shows";
+  ASSERT_EQ(log.size(), 3);
+  EXPECT_TRUE(log[0].startsWith("---- Fix of "));
+  EXPECT_EQ(log[1], expected);
+  EXPECT_TRUE(log[2].startsWith("Fixed ")) << "the summary comes after the run's messages";
+  EXPECT_EQ(window->statusbar->currentMessage(), log[2]) << "the latest message shows";
 
   window->source->ReplaceLines(Lines({"dn:: abcde"}));
   QTest::mouseClick(window->suiButton1, Qt::LeftButton);
   log = window->Memo1->toPlainText().split('\n');
-  ASSERT_EQ(log.size(), 4) << "each error is a new line of the log";
-  EXPECT_EQ(log[2], "line 1: 001: Base64ToStr: illegal input length!");
-  EXPECT_TRUE(log[3].startsWith("Fixed "));
+  ASSERT_EQ(log.size(), 6) << "each run and each error is a new line of the log";
+  EXPECT_TRUE(log[3].startsWith("---- Fix of "));
+  EXPECT_EQ(log[4], "line 1: 001: Base64ToStr: illegal input length!");
+  EXPECT_TRUE(log[5].startsWith("Fixed "));
 }
 
 // The summary's own format is engine/repair_counts.cpp's; the window shows it unchanged.
@@ -303,7 +160,7 @@ TEST_F(MainWindowTest, RunSummaryGoesToStatusBarAndLastLineOfTheLog) {
   window->ShowRunSummary(RepairCounts{2000, 2000, 37, 4});
   const QString line =
       "Fixed 2,000 records (2,000 written): 37 DNs made unique, 4 records no directory accepts "
-      "(see log)";
+      "(see log); no profile";
   EXPECT_EQ(window->statusbar->currentMessage(), line);
   EXPECT_EQ(window->Memo1->toPlainText(), "line 9: 002: earlier message\n" + line);
 }
@@ -315,7 +172,7 @@ TEST_F(MainWindowTest, FixEndsWithASummaryLine) {
   QTest::mouseClick(window->suiButton1, Qt::LeftButton);
   const QRegularExpression summary(
       "^Fixed [0-9][0-9,]* records? \\([0-9][0-9,]* written\\): [0-9][0-9,]* DNs? made unique, "
-      "[0-9][0-9,]* records? no directory accepts( \\(see log\\))?$");
+      "[0-9][0-9,]* records? no directory accepts( \\(see log\\))?; no profile$");
   const QStringList log = window->Memo1->toPlainText().split('\n');
   EXPECT_TRUE(summary.match(log.back()).hasMatch()) << log.back().toStdString();
   EXPECT_EQ(window->statusbar->currentMessage(), log.back());
@@ -337,7 +194,8 @@ TEST_F(MainWindowTest, FixSummaryCountsTheBook) {
       "dn: cn=John Doe,mail=john@example.org", "cn: John Doe"}));
   QTest::mouseClick(window->suiButton1, Qt::LeftButton);
   const QString line =
-      "Fixed 7 records (7 written): 2 DNs made unique, 3 records no directory accepts (see log)";
+      "Fixed 7 records (7 written): 2 DNs made unique, 3 records no directory accepts (see log); "
+      "no profile";
   const QString log = window->Memo1->toPlainText();
   EXPECT_TRUE(log.contains("line 13: 002: ")) << log.toStdString();
   EXPECT_TRUE(log.contains("line 16: 003: ")) << log.toStdString();
