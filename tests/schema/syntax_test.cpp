@@ -242,6 +242,8 @@ TEST(SyntaxCheck, MailDomainsTakeTheirIdnaForm) {
                          {"M\xC3\xBCller", kDropped, "not ASCII"},
                          {"ann@\xE2\x98\x83\xE2\x80\x8D.example", kDropped, "mail domain not IDNA"},
                          {"ann@-b\xC3\xBC-.example", kDropped, "mail domain not IDNA"},
+                         // libidn2's STD3 rules would drop the "(", ")" and space and keep the rest
+                         {"ann@example.com (J\xC3\xBCrgen)", kDropped, "mail domain not IDNA"},
                      });
 }
 
