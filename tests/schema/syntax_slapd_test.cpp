@@ -185,7 +185,9 @@ struct Row {
 
 TEST_F(SlapdSyntax, TakesWhatFitsOrIsRepairedAndRefusesWhatIsDropped) {
   const Row rows[] = {
-      {"description", kSyntax + "15", {"Ann", " ", "J\xC3\xBCrgen", "", "J\xFCrgen", "\x81\x9D"}},
+      {"description",
+       kSyntax + "15",
+       {"Ann", " ", "J\xC3\xBCrgen", "", "J\xFCrgen", "\x81\x9D", std::string_view("a\0b", 3)}},
       {"telephoneNumber",
        kSyntax + "50",
        {"+49 30 1234-567", "<9876543210>", "\xEF\xBC\x90\xEF\xBC\x91",
