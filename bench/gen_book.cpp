@@ -15,7 +15,11 @@
 #include <string>
 #include <string_view>
 
+#include "bench/gen_book_names.h"
+
 namespace {
+
+using gen_book::Name;
 
 struct Options {
   std::uint64_t records = 1000;
@@ -23,6 +27,7 @@ struct Options {
   std::uint64_t everyDnTimes = 1;  // >1: each DN occurs this many times in a row
   std::uint64_t start = 1;         // start value of the pseudo-random sequence
   bool lf = false;                 // LF instead of CR LF line ends
+  bool nonAscii = false;           // every name holds letters beyond ASCII
   const char* output = nullptr;
 };
 
@@ -52,36 +57,6 @@ std::uint64_t Mix(std::uint64_t start, std::uint64_t index, std::uint64_t salt) 
   Random r(start * 0x100000001B3ull ^ (index + 1) * 0xD6E8FEB86659FD93ull ^ salt);
   return r.Next();
 }
-
-struct Name {
-  const char* display;  // as the address book shows it (UTF-8)
-  const char* ascii;    // as it appears in an e-mail address
-};
-
-constexpr Name kGivenNames[] = {
-    {"John", "john"},       {"Mary", "mary"},         {"Robert", "robert"},  {"Linda", "linda"},
-    {"Michael", "michael"}, {"Susan", "susan"},       {"David", "david"},    {"Karen", "karen"},
-    {"Peter", "peter"},     {"Anna", "anna"},         {"Thomas", "thomas"},  {"Laura", "laura"},
-    {"Paul", "paul"},       {"Emma", "emma"},         {"Mark", "mark"},      {"Julia", "julia"},
-    {"Steven", "steven"},   {"Sarah", "sarah"},       {"Daniel", "daniel"},  {"Claire", "claire"},
-    {"José", "jose"},       {"Zoë", "zoe"},           {"Søren", "soren"},    {"Łukasz", "lukasz"},
-    {"Günther", "gunther"}, {"François", "francois"}, {"Ingrid", "ingrid"},  {"Chloé", "chloe"},
-    {"Mia", "mia"},         {"Noah", "noah"},         {"Olivia", "olivia"},  {"Liam", "liam"},
-};
-
-constexpr Name kSurnames[] = {
-    {"Smith", "smith"},       {"Johnson", "johnson"},   {"Brown", "brown"},
-    {"Taylor", "taylor"},     {"Miller", "miller"},     {"Wilson", "wilson"},
-    {"Moore", "moore"},       {"Anderson", "anderson"}, {"Clark", "clark"},
-    {"Lewis", "lewis"},       {"Walker", "walker"},     {"Young", "young"},
-    {"Allen", "allen"},       {"King", "king"},         {"Wright", "wright"},
-    {"Scott", "scott"},       {"Green", "green"},       {"Baker", "baker"},
-    {"Adams", "adams"},       {"Nelson", "nelson"},     {"O'Brien", "obrien"},
-    {"D'Angelo", "dangelo"},  {"van der Berg", "vanderberg"}, {"Dupont-Aignan", "dupont"},
-    {"Müller", "mueller"},    {"Nørgaard", "norgaard"}, {"Gonçalves", "goncalves"},
-    {"Šimek", "simek"},       {"Ångström", "angstrom"}, {"Hernández", "hernandez"},
-    {"Schmidt", "schmidt"},   {"Rossi", "rossi"},
-};
 
 constexpr const char* kDomains[] = {"example.com", "example.org", "example.net", "mail.example.com",
                                     "post.example.de", "corp.example.co.uk"};
@@ -122,7 +97,7 @@ class BookWriter {
   std::uint64_t IdentityIndex(std::uint64_t record, bool& caseVariant) const;
   bool IsDuplicateSlot(std::uint64_t record) const;
   bool IsList(std::uint64_t id) const { return Mix(options_.start, id, 7) % 40 == 0; }
-  Identity MakeIdentity(std::uint64_t id) const;
+  Identity MakeIdentity(std::uint64_t id, bool capitals = false) const;
   std::string DNOf(const Identity& person) const;
   void Contact(const Identity& person, Random& r, std::string& out) const;
   void List(std::uint64_t id, const Identity& list, Random& r, std::string& out) const;
@@ -207,22 +182,37 @@ std::uint64_t BookWriter::IdentityIndex(std::uint64_t record, bool& caseVariant)
   return earlier;
 }
 
-Identity BookWriter::MakeIdentity(std::uint64_t id) const {
+// A name of the ordinary book, or with --non-ascii one of the other table.
+template <std::size_t A, std::size_t O>
+Name Choose(Random& r, bool nonAscii, const Name (&ascii)[A], const Name (&other)[O]) {
+  return nonAscii ? r.Pick(other) : r.Pick(ascii);
+}
+
+// `capitals`: the names written in capitals, as a copy of a non-ASCII book's contact has them.
+Identity BookWriter::MakeIdentity(std::uint64_t id, bool capitals) const {
   Random r(Mix(options_.start, id, 3));
   Identity person;
   if (IsList(id)) {
     person.isList = true;
-    person.cn = r.Pick(kListNames);
+    if (options_.nonAscii) {
+      const Name& name = r.Pick(gen_book::kListNamesNonAscii);
+      person.cn = capitals ? name.upper : name.display;
+    } else {
+      person.cn = r.Pick(kListNames);
+    }
     if (r.Percent(60)) {
       person.cn += ' ';
       AppendNumber(person.cn, id);
     }
     return person;
   }
-  const Name& given = r.Pick(kGivenNames);
-  const Name& surname = r.Pick(kSurnames);
-  person.given = given.display;
-  person.surname = surname.display;
+  using namespace gen_book;
+  auto givenName = [&] { return Choose(r, options_.nonAscii, kGivenNames, kGivenNamesNonAscii); };
+  auto surName = [&] { return Choose(r, options_.nonAscii, kSurnames, kSurnamesNonAscii); };
+  const Name given = givenName();
+  const Name surname = surName();
+  person.given = capitals ? given.upper : given.display;
+  person.surname = capitals ? surname.upper : surname.display;
   const std::size_t form = r.Below(100);
   if (form < 55) {
     person.cn = person.given + " " + person.surname;
@@ -231,9 +221,9 @@ Identity BookWriter::MakeIdentity(std::uint64_t id) const {
   } else if (form < 85) {
     person.cn = person.given + " \"" + r.Pick(kNicknames) + "\" " + person.surname;
   } else if (form < 90) {
-    person.cn = person.surname + " & " + r.Pick(kSurnames).display;
+    person.cn = person.surname + " & " + surName().display;
   } else if (form < 93) {
-    person.cn = person.given + " + " + r.Pick(kGivenNames).display + " " + person.surname;
+    person.cn = person.given + " + " + givenName().display + " " + person.surname;
   } else {
     person.cn = person.given + " " + person.surname;
   }
@@ -407,8 +397,9 @@ void BookWriter::List(std::uint64_t id, const Identity& list, Random& r, std::st
 void BookWriter::Record(std::uint64_t index, std::string& out) {
   bool caseVariant = false;
   const std::uint64_t id = IdentityIndex(index, caseVariant);
-  Identity person = MakeIdentity(id);
-  if (caseVariant) {
+  // A non-ASCII book's copies in another letter case have their names in capitals.
+  Identity person = MakeIdentity(id, caseVariant && options_.nonAscii);
+  if (caseVariant && !options_.nonAscii) {
     FlipAsciiCase(person.isList ? person.cn : (person.mail.empty() ? person.cn : person.mail));
   }
   Random r(Mix(options_.start, index, 5));
@@ -425,12 +416,14 @@ void BookWriter::Record(std::uint64_t index, std::string& out) {
   if (problem) std::fprintf(stderr, "gen_book: %s\n", problem);
   std::fputs(
       "Usage: gen_book --records N [--dup-every K] [--every-dn-times K] [--start S] [--lf]\n"
-      "                [--output FILE]\n"
+      "                [--non-ascii] [--output FILE]\n"
       "Writes an address-book LDIF export of N records (default 1000) to FILE or standard\n"
       "output. --dup-every K: every K-th record repeats an earlier person or list, a third of\n"
       "them in another letter case (default 20; 0: none). --every-dn-times K: every DN occurs\n"
       "K times in a row instead. --start S: start value of the pseudo-random choices (default\n"
-      "1); the same options give the same bytes. --lf: LF line ends instead of CR LF.\n",
+      "1); the same options give the same bytes. --lf: LF line ends instead of CR LF.\n"
+      "--non-ascii: every name holds letters beyond ASCII (Greek, Cyrillic, Turkish, Latin\n"
+      "with diacritics); copies in another letter case have their names in capitals.\n",
       problem ? stderr : stdout);
   std::exit(problem ? 2 : 0);
 }
@@ -448,8 +441,8 @@ Options Parse(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--help") Usage(nullptr);
-    if (arg == "--lf") {
-      options.lf = true;
+    if (arg == "--lf" || arg == "--non-ascii") {
+      (arg == "--lf" ? options.lf : options.nonAscii) = true;
       continue;
     }
     if (i + 1 >= argc) Usage("missing value or unknown option");
