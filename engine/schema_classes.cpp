@@ -53,17 +53,13 @@ const ObjectClass* NearestClass(const Schema& schema, std::string_view name) {
   return found;
 }
 
-bool IsClassField(const SchemaField& field) {
-  return !field.dropped && field.type != nullptr && EqualsNoCase(field.type->Name(), "objectClass");
-}
-
 }  // namespace
 
 std::vector<const ObjectClass*> SchemaChecker::ClassesHeld() const {
   std::vector<const ObjectClass*> held;
   for (std::size_t i = 0; i < used_; ++i) {
     if (!IsClassField(fields_[i])) continue;
-    const ObjectClass* kind = schema_.FindClass(fields_[i].value);
+    const ObjectClass* kind = fields_[i].kind;
     if (kind != nullptr && std::find(held.begin(), held.end(), kind) == held.end()) {
       held.push_back(kind);
     }
@@ -102,19 +98,18 @@ std::size_t SchemaChecker::CountAllowed(const ObjectClass& kind) const {
 // Whether the record holds what `kind` requires; sn and cn count as held when the record has
 // a name to give them.
 bool SchemaChecker::HoldsRequired(const ObjectClass& kind) const {
-  const bool named = hasDN_ || HasLinesOf("cn") || HasLinesOf("sn");
+  const bool named = hasDN_ || (cn_ != nullptr && Holds(*cn_)) || (sn_ != nullptr && Holds(*sn_));
   return std::all_of(kind.must.begin(), kind.must.end(), [&](const AttributeType* type) {
-    const std::string_view name = type->Name();
-    if (EqualsNoCase(name, "objectClass") || Holds(*type)) return true;
-    return named && (EqualsNoCase(name, "cn") || EqualsNoCase(name, "sn"));
+    if (type == objectClass_ || Holds(*type)) return true;
+    return named && (type == cn_ || type == sn_);
   });
 }
 
 void SchemaChecker::AddClass(const ObjectClass& kind, std::string_view templ) {
-  const AttributeType* objectClass = schema_.FindAttribute("objectClass");
-  if (objectClass == nullptr) return;
-  AddField(*objectClass, kind.Name());
-  report_.Note(MessageFor(templ, kind.Name()), SchemaAction::kNoted, recordLine_);
+  if (objectClass_ == nullptr) return;
+  AddField(*objectClass_, kind.Name());
+  fields_[used_ - 1].kind = &kind;
+  Note(templ, kind.Name());
 }
 
 // A class the schema does not define becomes the one class within two edits of its name, when
@@ -124,19 +119,31 @@ void SchemaChecker::CheckClasses() {
     SchemaField& field = fields_[i];
     if (!IsClassField(field)) continue;
     const ObjectClass* kind = schema_.FindClass(field.value);
+    field.kind = kind;
     if (kind != nullptr && !kind->obsolete) continue;
-    const ObjectClass* near = kind != nullptr ? nullptr : NearestClass(schema_, field.value);
-    const std::string message = MessageFor(kUnknownClass, field.value);
+    field.kind = nullptr;
+    const ObjectClass* near = kind != nullptr ? nullptr : NearestClassTo(field.value);
     if (near == nullptr || near->obsolete || !HoldsRequired(*near)) {
-      Drop(field, message);
+      Drop(field, kUnknownClass, field.value);
       continue;
     }
-    report_.Note(message + "; replaced by \"" + std::string(near->Name()) + "\"",
-                 SchemaAction::kNoted, recordLine_);
+    detail_.assign("; replaced by \"").append(near->Name()).append("\"");
+    Note(kUnknownClass, field.value, detail_);
     field.value.assign(near->Name());
+    field.kind = near;
     field.changed = true;
     ++outcome_.valuesRepaired;
   }
+}
+
+// NearestClass, worked out once per name a book writes: the same unknown class comes back in
+// record after record.
+const ObjectClass* SchemaChecker::NearestClassTo(std::string_view name) {
+  key_.clear();
+  for (const char c : name) key_.push_back(LowerAscii(c));
+  const auto found = nearest_.find(key_);
+  if (found != nearest_.end()) return found->second;
+  return nearest_.emplace(key_, NearestClass(schema_, name)).first->second;
 }
 
 // The record's structural class: the held structural class no other held one derives from.
@@ -158,10 +165,10 @@ void SchemaChecker::DropStructuralBesides(const ObjectClass& kept) {
   for (std::size_t i = 0; i < used_; ++i) {
     SchemaField& field = fields_[i];
     if (!IsClassField(field)) continue;
-    const ObjectClass* kind = schema_.FindClass(field.value);
+    const ObjectClass* kind = field.kind;
     if (kind != nullptr && kind->kind == ClassKind::kStructural &&
         !Schema::IsSubclassOf(kept, *kind)) {
-      Drop(field, MessageFor(kStructuralDropped, kind->Name()));
+      Drop(field, kStructuralDropped, kind->Name());
     }
   }
 }
@@ -181,7 +188,7 @@ void SchemaChecker::SettleStructuralClass() {
   }
   if (leaves.empty()) {
     const ObjectClass* kind = schema_.FindClass(DefaultClassFor(
-        HasLinesOf("member"), HasLinesOf("uniqueMember")));
+        member_ != nullptr && Holds(*member_), uniqueMember_ != nullptr && Holds(*uniqueMember_)));
     if (kind != nullptr) AddClass(*kind, kStructuralAdded);
     return;
   }
@@ -216,7 +223,7 @@ void SchemaChecker::AllowAttributes() {
     SchemaField& field = fields_[i];
     if (field.dropped || IsClassField(field)) continue;
     if (std::find(left.begin(), left.end(), field.type) != left.end()) {
-      Drop(field, MessageFor(kNotAllowed, field.name));
+      Drop(field, kNotAllowed, field.name);
     }
   }
 }

@@ -15,21 +15,22 @@
 namespace quorvane {
 namespace {
 
-struct DNFree {
-  void operator()(LDAPDN dn) const { ldap_dnfree(dn); }
+struct RDNFree {
+  void operator()(LDAPRDN rdn) const { ldap_rdnfree(rdn); }
 };
-using ParsedDN = std::unique_ptr<LDAPRDN, DNFree>;
+using ParsedRDN = std::unique_ptr<LDAPAVA*, RDNFree>;
 
-// The DN of a key ("dn: " + DN) as libldap reads it; null when it is none.
-ParsedDN ParseKey(std::string_view dnKey) {
+// The first RDN of a key ("dn: " + DN) as libldap reads it; null when there is none.
+ParsedRDN FirstRDNOf(std::string_view dnKey) {
   constexpr std::string_view kPrefix = "dn: ";
   if (!dnKey.starts_with(kPrefix) || dnKey.size() == kPrefix.size()) return nullptr;
   const std::string text(dnKey.substr(kPrefix.size()));
-  LDAPDN dn = nullptr;
-  if (ldap_str2dn(text.c_str(), &dn, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return nullptr;
-  ParsedDN parsed(dn);
-  if (dn == nullptr || dn[0] == nullptr) return nullptr;
-  return parsed;
+  LDAPRDN rdn = nullptr;
+  char* next = nullptr;
+  if (ldap_str2rdn(text.c_str(), &rdn, &next, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) {
+    return nullptr;
+  }
+  return ParsedRDN(rdn);
 }
 
 std::string_view View(const berval& value) { return {value.bv_val, value.bv_len}; }
@@ -54,6 +55,10 @@ void SchemaChecker::AppendLine(RecordLines& lines, const AttributeType& type,
 
 // Whether the record holds `value` as a value of `type`, as the directory compares values.
 bool SchemaChecker::HoldsValue(const AttributeType& type, std::string_view value) {
+  for (std::size_t i = 0; i < used_; ++i) {
+    const SchemaField& field = fields_[i];
+    if (!field.dropped && field.type == &type && field.value == value) return true;
+  }
   MatchKey(schema_, &type, value, key_);
   for (std::size_t i = 0; i < used_; ++i) {
     const SchemaField& field = fields_[i];
@@ -90,9 +95,9 @@ std::string SchemaChecker::UnusableRDNPart(ldap_ava** rdn, RecordLines& lines) {
 // record without a DN is.
 void SchemaChecker::CheckRDN(RecordLines& lines, std::string_view baseDN, std::string& dnKey) {
   if (!hasDN_) return;
-  const ParsedDN dn = ParseKey(dnKey);
-  if (dn == nullptr) return;
-  const std::string unusable = UnusableRDNPart(dn.get()[0], lines);
+  const ParsedRDN rdn = FirstRDNOf(dnKey);
+  if (rdn == nullptr) return;
+  const std::string unusable = UnusableRDNPart(rdn.get(), lines);
   if (unusable.empty()) return;
   const std::string names = DNFromNames(lines);
   if (names.empty()) {
@@ -105,20 +110,20 @@ void SchemaChecker::CheckRDN(RecordLines& lines, std::string_view baseDN, std::s
   std::string& line = lines[dnIndex_];
   line.assign(dnKey);
   if (!baseDN.empty()) line.append(",").append(baseDN);
-  report_.Note(MessageFor(kRenamedDN, unusable), SchemaAction::kNoted, recordLine_);
-  const ParsedDN renamed = ParseKey(dnKey);
-  if (renamed != nullptr) UnusableRDNPart(renamed.get()[0], lines);
+  Note(kRenamedDN, unusable);
+  const ParsedRDN renamed = FirstRDNOf(dnKey);
+  if (renamed != nullptr) UnusableRDNPart(renamed.get(), lines);
 }
 
 // What the classes require: sn and cn are given the record's name where they are missing; a
 // record that lacks anything else is reported, as no directory accepts it.
 void SchemaChecker::CheckRequired(RecordLines& lines, std::string_view dnKey) {
-  const AttributeType* cn = schema_.FindAttribute("cn");
-  const AttributeType* sn = schema_.FindAttribute("sn");
+  const AttributeType* cn = cn_;
+  const AttributeType* sn = sn_;
   std::vector<const AttributeType*> reported;
   for (const ObjectClass* kind : ClassesHeld()) {
     for (const AttributeType* type : kind->must) {
-      if (EqualsNoCase(type->Name(), "objectClass") || Holds(*type)) continue;
+      if (type == objectClass_ || Holds(*type)) continue;
       if (type == cn || type == sn) {
         const std::string name = RecordName(type == cn ? sn : cn, dnKey);
         if (!TrimView(name).empty()) {

@@ -1,6 +1,10 @@
 // The schema step's messages: one line per kind and attribute in a run, or one per record.
 #include "engine/schema_report.h"
 
+#include <cstdint>
+
+#include "engine/text.h"
+
 namespace quorvane {
 namespace {
 
@@ -30,20 +34,30 @@ std::string MessageFor(std::string_view templ, std::string_view name) {
   return text;
 }
 
-void SchemaReport::Note(std::string_view message, SchemaAction action, std::size_t recordLine) {
+void SchemaReport::Note(std::string_view templ, std::string_view name, std::string_view detail,
+                        SchemaAction action, std::size_t recordLine) {
   if (log_ == nullptr) return;
   if (verbose_) {
-    text_.assign(message);
+    text_ = MessageFor(templ, name).append(detail);
     AppendAction(action, 1, true, text_);
     log_->Write(text_, kLogError, recordLine);
     return;
   }
-  const auto [it, added] = index_.try_emplace(std::string(message), entries_.size());
-  if (added) {
-    entries_.push_back({std::string(message), action, recordLine, recordLine, 1});
+  // The key: which template (its address), the name in lower case, the detail. One message
+  // whatever the letter case its records wrote the name in ("mozillaHomeStreet",
+  // "mozillahomestreet"); the first record's spelling is the one shown.
+  const auto address = reinterpret_cast<std::uintptr_t>(templ.data());
+  key_.assign(reinterpret_cast<const char*>(&address), sizeof address);
+  for (const char c : name) key_.push_back(LowerAscii(c));
+  key_.push_back('\0');
+  key_.append(detail);
+  const auto found = index_.find(key_);
+  if (found == index_.end()) {
+    index_.emplace(key_, entries_.size());
+    entries_.push_back({MessageFor(templ, name).append(detail), action, recordLine, recordLine, 1});
     return;
   }
-  Entry& entry = entries_[it->second];
+  Entry& entry = entries_[found->second];
   if (entry.lastLine == recordLine) return;  // the same record again
   entry.lastLine = recordLine;
   ++entry.records;

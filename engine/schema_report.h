@@ -25,9 +25,11 @@ class SchemaReport {
  public:
   SchemaReport(Log* log, bool verbose) : log_(log), verbose_(verbose) {}
 
-  // `message` is the whole text without its action ("008: attribute \"x\" is not in the
-  // directory's schema"); a record (known by its first line) counts once per message.
-  void Note(std::string_view message, SchemaAction action, std::size_t recordLine);
+  // The message is `templ` (from the table in messages.h) with its "%s" replaced by `name`,
+  // then `detail` (" (not UTF-8)", "; replaced by ..."), then what became of it. A record (known
+  // by its first line) counts once per message; names are compared without regard to case.
+  void Note(std::string_view templ, std::string_view name, std::string_view detail,
+            SchemaAction action, std::size_t recordLine);
   // Writes the collected messages, in the order they first came.
   void Flush();
 
@@ -44,6 +46,7 @@ class SchemaReport {
   std::vector<Entry> entries_;
   std::unordered_map<std::string, std::size_t> index_;  // message -> entries_ position
   std::string text_;
+  std::string key_;
 };
 
 // The message template with its "%s" replaced by `name`.

@@ -54,18 +54,22 @@ std::string KeptOptions(std::string_view options, const AttributeType& type) {
   return kept;
 }
 
-// "012: value of "x" does not fit its syntax (reason)".
-std::string WithReason(std::string_view templ, std::string_view name, std::string_view reason) {
-  std::string message = MessageFor(templ, name);
-  if (!reason.empty()) message.append(" (").append(reason).append(")");
-  return message;
-}
 
 bool IsChangeRecord(std::string_view attribute) {
   return EqualsNoCase(attribute, "changetype") || EqualsNoCase(attribute, "control");
 }
 
 }  // namespace
+
+SchemaChecker::SchemaChecker(const Schema& schema, SchemaReport& report, Log* log)
+    : schema_(schema),
+      report_(report),
+      log_(log),
+      objectClass_(schema.FindAttribute("objectClass")),
+      cn_(schema.FindAttribute("cn")),
+      sn_(schema.FindAttribute("sn")),
+      member_(schema.FindAttribute("member")),
+      uniqueMember_(schema.FindAttribute("uniqueMember")) {}
 
 SchemaOutcome SchemaChecker::Check(RecordLines& lines, std::string_view baseDN,
                                    std::string& dnKey, std::size_t recordLine) {
@@ -109,6 +113,7 @@ void SchemaChecker::ReadFields(const RecordLines& lines) {
     field.name.assign(description.substr(0, semicolon));
     field.options.assign(description.substr(semicolon));
     field.type = nullptr;
+    field.kind = nullptr;
     field.dropped = false;
     field.changed = false;
     const std::string_view rest = colon == std::string_view::npos ? line : line.substr(colon + 1);
@@ -118,7 +123,7 @@ void SchemaChecker::ReadFields(const RecordLines& lines) {
       } catch (const Error&) {
         field.value.clear();
         field.name.assign(description);
-        Drop(field, WithReason(kBadValue, field.name, "not valid Base64"));
+        Drop(field, kBadValue, field.name, Reason("not valid Base64"));
       }
     } else {
       field.value.assign(TrimView(rest));
@@ -126,11 +131,18 @@ void SchemaChecker::ReadFields(const RecordLines& lines) {
   }
 }
 
-void SchemaChecker::Drop(SchemaField& field, const std::string& message) {
+void SchemaChecker::Drop(SchemaField& field, std::string_view templ, std::string_view name,
+                         std::string_view detail) {
   if (field.dropped) return;
   field.dropped = true;
   ++outcome_.valuesDropped;
-  report_.Note(message, SchemaAction::kDropped, recordLine_);
+  report_.Note(templ, name, detail, SchemaAction::kDropped, recordLine_);
+}
+
+std::string_view SchemaChecker::Reason(std::string_view reason) {
+  detail_.clear();
+  if (!reason.empty()) detail_.append(" (").append(reason).append(")");
+  return detail_;
 }
 
 
@@ -142,22 +154,21 @@ void SchemaChecker::CheckNames() {
     if (field.dropped) continue;
     if (!IsAttributeDescription(field.name, field.options)) {
       field.name.append(field.options);
-      Drop(field, MessageFor(kNotAName, field.name));
+      Drop(field, kNotAName, field.name);
       continue;
     }
     field.type = schema_.FindAttribute(field.name);
     if (field.type == nullptr) {
-      Drop(field, MessageFor(kUndefinedType, field.name));
+      Drop(field, kUndefinedType, field.name);
     } else if (field.type->operational || field.type->noUserModification) {
-      Drop(field, MessageFor(kOperational, field.name));
+      Drop(field, kOperational, field.name);
     } else if (field.type->obsolete) {
-      Drop(field, MessageFor(kObsoleteType, field.name));
+      Drop(field, kObsoleteType, field.name);
     }
     if (field.dropped) continue;
     std::string kept = KeptOptions(field.options, *field.type);
     if (!EqualsNoCase(kept, field.options)) {
-      report_.Note(MessageFor(kOptionRemoved, field.name + field.options), SchemaAction::kNoted,
-                   recordLine_);
+      Note(kOptionRemoved, field.name + field.options);
       field.options = std::move(kept);
       field.changed = true;
       ++outcome_.valuesRepaired;
@@ -166,7 +177,7 @@ void SchemaChecker::CheckNames() {
       const SchemaField& earlier = fields_[k];
       if (earlier.dropped || earlier.type != field.type) continue;
       if (!EqualsNoCase(earlier.name, field.name)) {
-        report_.Note(MessageFor(kAliasJoined, field.name), SchemaAction::kNoted, recordLine_);
+        Note(kAliasJoined, field.name);
         field.name = earlier.name;
         field.changed = true;
       }
@@ -180,20 +191,18 @@ void SchemaChecker::CheckNames() {
 void SchemaChecker::CheckValues() {
   for (std::size_t i = 0; i < used_; ++i) {
     SchemaField& field = fields_[i];
-    if (field.dropped) continue;
-    const std::string_view typeName = field.type->Name();
-    if (EqualsNoCase(typeName, "objectClass") || EqualsNoCase(typeName, "member") ||
-        EqualsNoCase(typeName, "uniqueMember")) {
+    if (field.dropped || field.type == objectClass_ || field.type == member_ ||
+        field.type == uniqueMember_) {
       continue;
     }
     ValueCheck check = CheckValue(field.type->syntax, field.value);
     if (check.verdict == ValueVerdict::kDropped) {
-      Drop(field, WithReason(kBadValue, field.name, check.reason));
+      Drop(field, kBadValue, field.name, Reason(check.reason));
     } else if (check.verdict == ValueVerdict::kRepaired) {
       const bool recoded = !IsUtf8(field.value);
-      report_.Note(recoded ? MessageFor(kLatin1, field.name)
-                           : WithReason(kValueRepaired, field.name, check.reason),
-                   SchemaAction::kRepaired, recordLine_);
+      report_.Note(recoded ? kLatin1 : kValueRepaired, field.name,
+                   recoded ? std::string_view() : Reason(check.reason), SchemaAction::kRepaired,
+                   recordLine_);
       field.value = std::move(check.repaired);
       field.changed = true;
       ++outcome_.valuesRepaired;
@@ -210,7 +219,7 @@ void SchemaChecker::CheckSingleValues() {
     for (std::size_t k = 0; k < i; ++k) {
       const SchemaField& earlier = fields_[k];
       if (earlier.dropped || earlier.type != field.type) continue;
-      if (earlier.value != field.value) Drop(field, MessageFor(kSingleValue, field.name));
+      if (earlier.value != field.value) Drop(field, kSingleValue, field.name);
       break;
     }
   }
@@ -245,6 +254,7 @@ void SchemaChecker::AddField(const AttributeType& type, std::string_view value) 
   field.options.clear();
   field.value.assign(value);
   field.type = &type;
+  field.kind = nullptr;
   field.dropped = false;
   field.changed = true;
 }
@@ -254,11 +264,6 @@ bool SchemaChecker::Holds(const AttributeType& type) const {
     if (!fields_[i].dropped && fields_[i].type == &type) return true;
   }
   return false;
-}
-
-bool SchemaChecker::HasLinesOf(std::string_view attribute) const {
-  const AttributeType* type = schema_.FindAttribute(attribute);
-  return type != nullptr && Holds(*type);
 }
 
 }  // namespace quorvane

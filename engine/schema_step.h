@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -30,6 +31,7 @@ struct SchemaField {
   std::string options;    // ";lang-de" and the like, as they will be written
   std::string value;      // Base64 decoded
   const AttributeType* type = nullptr;
+  const ObjectClass* kind = nullptr;  // for an objectClass line: the class it names, if defined
   bool dropped = false;
   bool changed = false;  // to be written anew from name, options and value
 };
@@ -39,8 +41,7 @@ struct SchemaField {
 // classes require. Each repair and each drop is noted in `report`.
 class SchemaChecker {
  public:
-  SchemaChecker(const Schema& schema, SchemaReport& report, Log* log)
-      : schema_(schema), report_(report), log_(log) {}
+  SchemaChecker(const Schema& schema, SchemaReport& report, Log* log);
 
   // `lines` as the first pass left them; `dnKey` ("dn: " + the DN without the base DN) is set
   // anew when the DN had to be named again. `recordLine` names the record in messages.
@@ -62,11 +63,18 @@ class SchemaChecker {
   std::string RecordName(const AttributeType* other, std::string_view dnKey) const;
   void WriteBack(RecordLines& lines);
 
-  void Drop(SchemaField& field, const std::string& message);
+  void Drop(SchemaField& field, std::string_view templ, std::string_view name,
+            std::string_view detail = {});
+  void Note(std::string_view templ, std::string_view name, std::string_view detail = {}) {
+    report_.Note(templ, name, detail, SchemaAction::kNoted, recordLine_);
+  }
+  // " (reason)", in room of the checker's own.
+  std::string_view Reason(std::string_view reason);
   void AddClass(const ObjectClass& kind, std::string_view templ);
   void AddField(const AttributeType& type, std::string_view value);
   std::vector<const ObjectClass*> ClassesHeld() const;
   const ObjectClass* StructuralClass() const;
+  const ObjectClass* NearestClassTo(std::string_view name);
   void DropStructuralBesides(const ObjectClass& kept);
   std::vector<const AttributeType*> NotAllowed();
   const ObjectClass* BetterStructuralClass(const ObjectClass& current) const;
@@ -77,11 +85,20 @@ class SchemaChecker {
   std::size_t CountAllowed(const ObjectClass& kind) const;
   bool Holds(const AttributeType& type) const;
   bool HoldsRequired(const ObjectClass& kind) const;
-  bool HasLinesOf(std::string_view attribute) const;
+
+  bool IsClassField(const SchemaField& field) const {
+    return !field.dropped && field.type == objectClass_ && objectClass_ != nullptr;
+  }
 
   const Schema& schema_;
   SchemaReport& report_;
   Log* log_;
+  // The types the step itself looks for, found once.
+  const AttributeType* objectClass_;
+  const AttributeType* cn_;
+  const AttributeType* sn_;
+  const AttributeType* member_;
+  const AttributeType* uniqueMember_;
   // The record being checked.
   std::size_t recordLine_ = 0;
   std::vector<SchemaField> fields_;
@@ -91,6 +108,9 @@ class SchemaChecker {
   SchemaOutcome outcome_;
   // What a set of classes allows, worked out once per distinct set (most books use a few).
   std::map<std::vector<const ObjectClass*>, std::unordered_set<const AttributeType*>> allowed_;
+  // The class each unknown class name was taken for (null: none), by lower-cased name.
+  std::unordered_map<std::string, const ObjectClass*> nearest_;
+  std::string detail_;
   std::string key_;  // room for comparison keys
   std::string other_;
 };
