@@ -34,37 +34,40 @@ std::string MessageFor(std::string_view templ, std::string_view name) {
   return text;
 }
 
-void SchemaReport::Note(std::string_view templ, std::string_view name, std::string_view detail,
-                        SchemaAction action, std::size_t recordLine) {
-  if (log_ == nullptr) return;
-  if (verbose_) {
-    text_ = MessageFor(templ, name).append(detail);
-    AppendAction(action, 1, true, text_);
-    log_->Write(text_, kLogError, recordLine);
-    return;
-  }
+std::size_t SchemaReport::Message(std::string_view templ, std::string_view name,
+                                  std::string_view detail, SchemaAction action) {
   // The key: which template (its address), the name in lower case, the detail. One message
   // whatever the letter case its records wrote the name in ("mozillaHomeStreet",
-  // "mozillahomestreet"); the first record's spelling is the one shown.
+  // "mozillahomestreet"); the first spelling met is the one shown.
   const auto address = reinterpret_cast<std::uintptr_t>(templ.data());
   key_.assign(reinterpret_cast<const char*>(&address), sizeof address);
   for (const char c : name) key_.push_back(LowerAscii(c));
   key_.push_back('\0');
   key_.append(detail);
-  const auto found = index_.find(key_);
-  if (found == index_.end()) {
-    index_.emplace(key_, entries_.size());
-    entries_.push_back({MessageFor(templ, name).append(detail), action, recordLine, recordLine, 1});
+  const auto [found, added] = index_.try_emplace(key_, entries_.size());
+  if (added) entries_.push_back({MessageFor(templ, name).append(detail), action});
+  return found->second;
+}
+
+void SchemaReport::Count(std::size_t message, std::size_t recordLine) {
+  Entry& entry = entries_[message];
+  if (verbose_) {
+    if (log_ == nullptr) return;
+    text_.assign(entry.message);
+    AppendAction(entry.action, 1, true, text_);
+    log_->Write(text_, kLogError, recordLine);
     return;
   }
-  Entry& entry = entries_[found->second];
-  if (entry.lastLine == recordLine) return;  // the same record again
+  if (entry.records > 0 && entry.lastLine == recordLine) return;  // the same record again
+  if (entry.records == 0) entry.firstLine = recordLine;
   entry.lastLine = recordLine;
   ++entry.records;
 }
 
 void SchemaReport::Flush() {
+  if (log_ == nullptr || verbose_) return;
   for (const Entry& entry : entries_) {
+    if (entry.records == 0) continue;
     text_.assign(entry.message);
     AppendAction(entry.action, entry.records, false, text_);
     log_->Write(text_, kLogError, entry.firstLine);

@@ -29,7 +29,14 @@ class SchemaReport {
   // then `detail` (" (not UTF-8)", "; replaced by ..."), then what became of it. A record (known
   // by its first line) counts once per message; names are compared without regard to case.
   void Note(std::string_view templ, std::string_view name, std::string_view detail,
-            SchemaAction action, std::size_t recordLine);
+            SchemaAction action, std::size_t recordLine) {
+    Count(Message(templ, name, detail, action), recordLine);
+  }
+  // The same in two halves, for a caller that meets one message in record after record: the
+  // message's number, found or made once, and the count of one record.
+  std::size_t Message(std::string_view templ, std::string_view name, std::string_view detail,
+                      SchemaAction action);
+  void Count(std::size_t message, std::size_t recordLine);
   // Writes the collected messages, in the order they first came.
   void Flush();
 
@@ -37,9 +44,9 @@ class SchemaReport {
   struct Entry {
     std::string message;
     SchemaAction action;
-    std::size_t firstLine;
-    std::size_t lastLine;
-    std::size_t records;
+    std::size_t firstLine = 0;
+    std::size_t lastLine = 0;
+    std::size_t records = 0;
   };
   Log* log_;
   bool verbose_;

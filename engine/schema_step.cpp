@@ -146,30 +146,52 @@ std::string_view SchemaChecker::Reason(std::string_view reason) {
 }
 
 
+// What becomes of lines of one attribute description as a book writes it: its type, or the
+// message that drops it; the options to write. Worked out once per description.
+const SchemaChecker::NameDecision& SchemaChecker::DecisionFor(const SchemaField& field) {
+  key_.assign(field.name).append(field.options);
+  const auto found = names_.find(std::string_view(key_));
+  if (found != names_.end()) return found->second;
+  NameDecision decision;
+  const auto drop = [&](std::string_view templ, std::string_view name) {
+    decision.dropMessage = report_.Message(templ, name, {}, SchemaAction::kDropped);
+  };
+  const AttributeType* type = schema_.FindAttribute(field.name);
+  if (!IsAttributeDescription(field.name, field.options)) {
+    drop(kNotAName, key_);
+  } else if (type == nullptr) {
+    drop(kUndefinedType, field.name);
+  } else if (type->operational || type->noUserModification) {
+    drop(kOperational, field.name);
+  } else if (type->obsolete) {
+    drop(kObsoleteType, field.name);
+  } else {
+    decision.type = type;
+    decision.options = KeptOptions(field.options, *type);
+    if (!EqualsNoCase(decision.options, field.options)) {
+      decision.optionsMessage = report_.Message(kOptionRemoved, key_, {}, SchemaAction::kNoted);
+    }
+  }
+  return names_.emplace(key_, std::move(decision)).first->second;
+}
+
 // Names: not a description, not defined, set by the directory itself; options the directory
 // refuses; two names of one type written as one.
 void SchemaChecker::CheckNames() {
   for (std::size_t i = 0; i < used_; ++i) {
     SchemaField& field = fields_[i];
     if (field.dropped) continue;
-    if (!IsAttributeDescription(field.name, field.options)) {
-      field.name.append(field.options);
-      Drop(field, kNotAName, field.name);
+    const NameDecision& decision = DecisionFor(field);
+    if (decision.dropMessage != kNoMessage) {
+      field.dropped = true;
+      ++outcome_.valuesDropped;
+      report_.Count(decision.dropMessage, recordLine_);
       continue;
     }
-    field.type = schema_.FindAttribute(field.name);
-    if (field.type == nullptr) {
-      Drop(field, kUndefinedType, field.name);
-    } else if (field.type->operational || field.type->noUserModification) {
-      Drop(field, kOperational, field.name);
-    } else if (field.type->obsolete) {
-      Drop(field, kObsoleteType, field.name);
-    }
-    if (field.dropped) continue;
-    std::string kept = KeptOptions(field.options, *field.type);
-    if (!EqualsNoCase(kept, field.options)) {
-      Note(kOptionRemoved, field.name + field.options);
-      field.options = std::move(kept);
+    field.type = decision.type;
+    if (decision.optionsMessage != kNoMessage) {
+      report_.Count(decision.optionsMessage, recordLine_);
+      field.options = decision.options;
       field.changed = true;
       ++outcome_.valuesRepaired;
     }

@@ -50,6 +50,8 @@ class SchemaChecker {
 
  private:
   void ReadFields(const RecordLines& lines);
+  struct NameDecision;
+  const NameDecision& DecisionFor(const SchemaField& field);
   void CheckNames();
   void CheckValues();
   void CheckSingleValues();
@@ -108,6 +110,21 @@ class SchemaChecker {
   SchemaOutcome outcome_;
   // What a set of classes allows, worked out once per distinct set (most books use a few).
   std::map<std::vector<const ObjectClass*>, std::unordered_set<const AttributeType*>> allowed_;
+  static constexpr std::size_t kNoMessage = static_cast<std::size_t>(-1);
+  struct NameDecision {
+    const AttributeType* type = nullptr;
+    std::size_t dropMessage = kNoMessage;  // the report's message for lines that go
+    std::string options;                   // the options to write
+    std::size_t optionsMessage = kNoMessage;
+  };
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+      return std::hash<std::string_view>{}(text);
+    }
+  };
+  // By attribute description exactly as written.
+  std::unordered_map<std::string, NameDecision, TextHash, std::equal_to<>> names_;
   // The class each unknown class name was taken for (null: none), by lower-cased name.
   std::unordered_map<std::string, const ObjectClass*> nearest_;
   std::string detail_;
