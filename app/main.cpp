@@ -7,6 +7,7 @@
 
 #include "ui/main_window.h"
 #include "ui/services.h"
+#include "ui/window_look.h"
 
 namespace {
 
@@ -37,10 +38,11 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("Quorvane"));
   QApplication::setDesktopFileName(QStringLiteral("quorvane"));
   // Built in from app/icons (the installed copies are for the desktop's menus).
-  const QIcon icon(QStringLiteral(":/icons/quorvane.png"));
-  QApplication::setWindowIcon(icon);
+  QApplication::setWindowIcon(quorvane::WindowIcon());
   quorvane::TForm1 window;
-  window.setWindowIcon(icon);
   window.showMaximized();
+  // Files given on the command line (the desktop entry's %F) load as a drop of them would.
+  const QStringList files = QApplication::arguments().mid(1);
+  if (!files.isEmpty()) window.OpenFiles(files);
   return QApplication::exec();
 }

@@ -10,6 +10,7 @@ QUORVANE_PACKAGES=(
   python3 python3-ldap
   xvfb xauth
   dpkg-dev  # dpkg-shlibdeps: the Depends of the package that cpack -G DEB builds
+  lintian  # the package test checks the .deb with it
 )
 
 as_root() {

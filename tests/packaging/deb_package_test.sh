@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the Debian package with cpack from a build folder, unpacks it into a scratch root and
-# checks what it holds, what it depends on, and that the unpacked quorvane-fix runs with a
-# profile by name.
+# checks what it holds, what it depends on, that lintian finds nothing to object to, and that
+# the unpacked quorvane-fix runs with a profile by name.
 #   deb_package_test.sh CPACK BUILD_DIR SOURCE_DIR
 set -eu
 CPACK=$1
@@ -42,7 +42,8 @@ for file in \
     usr/share/applications/quorvane.desktop \
     usr/share/icons/hicolor/scalable/apps/quorvane.svg \
     usr/share/icons/hicolor/256x256/apps/quorvane.png \
-    usr/share/man/man1/quorvane-fix.1.gz; do
+    usr/share/man/man1/quorvane-fix.1.gz usr/share/man/man1/quorvane.1.gz \
+    usr/share/doc/quorvane/changelog.gz usr/share/doc/quorvane/copyright; do
   [ -f "$ROOT/$file" ] || fail "the package has no /$file"
 done
 for program in quorvane quorvane-fix; do
@@ -54,18 +55,40 @@ done
 # Nothing of the build's own (tests, benchmarks) slipped in.
 EXTRA=$(cd "$ROOT" && find . -type f -o -type l | grep -v -e '^./usr/lib/quorvane/' \
   -e '^./usr/bin/quorvane' -e '^./usr/share/applications/quorvane.desktop$' \
-  -e '^./usr/share/icons/hicolor/' -e '^./usr/share/man/man1/quorvane-fix.1.gz$' || true)
+  -e '^./usr/share/icons/hicolor/' -e '^./usr/share/man/man1/quorvane\(-fix\)\?.1.gz$' \
+  -e '^./usr/share/doc/quorvane/\(changelog.gz\|copyright\)$' || true)
 [ -z "$EXTRA" ] || fail "unexpected files in the package: $EXTRA"
 
 grep -qx 'Icon=quorvane' "$ROOT/usr/share/applications/quorvane.desktop" ||
   fail "the desktop entry does not name the icon"
-grep -qx 'Exec=quorvane' "$ROOT/usr/share/applications/quorvane.desktop" ||
-  fail "the desktop entry does not start quorvane"
+DESKTOP=$ROOT/usr/share/applications/quorvane.desktop
+grep -qx 'Exec=quorvane %F' "$DESKTOP" || fail "the desktop entry does not start quorvane with files"
+grep -qx 'MimeType=text/x-ldif;' "$DESKTOP" || fail "the desktop entry does not open LDIF files"
+grep -q '^Keywords=.*LDIF' "$DESKTOP" || fail "the desktop entry has no keywords"
+grep -qx 'Categories=Utility;' "$DESKTOP" || fail "the desktop entry has not one main category"
+gzip -dc "$ROOT/usr/share/man/man1/quorvane.1.gz" | grep -q 'Ctrl+R' ||
+  fail "the manual page of quorvane does not give the keys"
+gzip -dc "$ROOT/usr/share/doc/quorvane/changelog.gz" | head -1 |
+  grep -q "^quorvane ($(dpkg-deb -f "$DEB" Version)) " ||
+  fail "the changelog's latest entry is not the package's version"
+cmp -s "$SOURCE/app/debian/copyright" "$ROOT/usr/share/doc/quorvane/copyright" ||
+  fail "the copyright file is not app/debian/copyright"
 gzip -dc "$ROOT/usr/share/man/man1/quorvane-fix.1.gz" | grep -q -- 'quiet' ||
   fail "the manual page does not document --quiet"
 # The PNG icon is 256 pixels square (the width and height of its IHDR chunk).
 [ "$(od -An -tx1 -j16 -N8 "$ROOT/usr/share/icons/hicolor/256x256/apps/quorvane.png" | tr -d ' \n')" = \
   0000010000000100 ] || fail "the PNG icon is not 256 x 256"
+
+# lintian: no error and no warning (informational notes are shown, not counted).
+if command -v lintian > /dev/null; then
+  lintian --tag-display-limit 0 "$DEB" > "$WORK/lintian.txt" 2>&1 || true
+  cat "$WORK/lintian.txt"
+  if grep -q '^[EW]: ' "$WORK/lintian.txt"; then
+    fail "lintian reports errors or warnings"
+  fi
+else
+  fail "lintian is missing (scripts/setup.sh installs it)"
+fi
 
 # The unpacked command runs through its link, and finds its profiles beside the real file.
 FIX=$ROOT/usr/bin/quorvane-fix

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <map>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -86,7 +87,7 @@ class ExhaustedRandom : public RandomSource {
   int Next() override { throw std::runtime_error("no numbers left"); }
 };
 
-std::vector<std::string> Lines(std::initializer_list<const char*> lines) {
+inline std::vector<std::string> Lines(std::initializer_list<const char*> lines) {
   return {lines.begin(), lines.end()};
 }
 
