@@ -122,7 +122,8 @@ struct RepairRun::State {
 void RepairRun::State::Repair(RecordLines& lines, std::size_t line) {
   const bool isFirst = counts.recordsRead == 0;
   const RecordContext context{baseDN, map, log, line,
-                              ProgressFor(wantsProgress, line, counts.recordsRead + 1)};
+                              ProgressFor(wantsProgress, line, counts.recordsRead + 1),
+                              checker.has_value()};
   dnKey.clear();  // a record without a usable DN takes no part in uniqueness
   const RecordFacts facts = FixRecord(lines, isFirst, dnKey, {}, context, room);
   if (!facts.header) ++counts.recordsRead;
@@ -135,6 +136,10 @@ void RepairRun::State::Repair(RecordLines& lines, std::size_t line) {
   }
   bool notImportable = facts.NotImportable();
   if (checker && !facts.header && !notImportable) {
+    if (facts.recodedDN) {
+      report.Note(kLatin1, "dn", {}, SchemaAction::kRepaired, line);
+      ++counts.valuesRepaired;
+    }
     const SchemaOutcome outcome = checker->Check(lines, baseDN, dnKey, line);
     counts.valuesDropped += outcome.valuesDropped;
     counts.valuesRepaired += outcome.valuesRepaired;

@@ -80,7 +80,7 @@ std::string SchemaChecker::UnusableRDNPart(ldap_ava** rdn, RecordLines& lines) {
     const std::string_view value = View(rdn[i]->la_value);
     const AttributeType* type = schema_.FindAttribute(name);
     if (type == nullptr || !allowed.contains(type) ||
-        CheckValue(type->syntax, value).verdict != ValueVerdict::kFits) {
+        CheckValue(schema_, type->syntax, value).verdict != ValueVerdict::kFits) {
       return std::string(name);
     }
     if (HoldsValue(*type, value)) continue;

@@ -217,7 +217,7 @@ void SchemaChecker::CheckValues() {
         field.type == uniqueMember_) {
       continue;
     }
-    ValueCheck check = CheckValue(field.type->syntax, field.value);
+    ValueCheck check = CheckValue(schema_, field.type->syntax, field.value);
     if (check.verdict == ValueVerdict::kDropped) {
       Drop(field, kBadValue, field.name, Reason(check.reason));
     } else if (check.verdict == ValueVerdict::kRepaired) {
