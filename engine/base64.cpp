@@ -34,10 +34,13 @@ std::string Base64ToStr(std::string_view text) {
   return result;
 }
 
-void AppendBase64Decoded(std::string_view text, std::string& out) {
-  // The length is checked on the text as given: embedded blanks or line breaks count.
-  if (text.size() < 4 || text.size() % 4 != 0) throw Error(kBase64LengthError);
+namespace {
 
+// The length is checked on the text as given: embedded blanks or line breaks count.
+bool HasBase64Length(std::string_view text) { return text.size() >= 4 && text.size() % 4 == 0; }
+
+// Appends the decoded bytes of `text`, whose length HasBase64Length has accepted.
+void AppendDecodedGroups(std::string_view text, std::string& out) {
   std::size_t pad = 0;
   while (pad < text.size() && text[text.size() - 1 - pad] == '=') ++pad;
 
@@ -57,6 +60,20 @@ void AppendBase64Decoded(std::string_view text, std::string& out) {
   // Every trailing "=" removes one byte, however many there are.
   const std::size_t decoded = groups * 3;
   out.resize(start + (pad < decoded ? decoded - pad : 0));
+}
+
+}  // namespace
+
+void AppendBase64Decoded(std::string_view text, std::string& out) {
+  if (!HasBase64Length(text)) throw Error(kBase64LengthError);
+  AppendDecodedGroups(text, out);
+}
+
+bool TryBase64ToStr(std::string_view text, std::string& out) {
+  out.clear();
+  if (!HasBase64Length(text)) return false;
+  AppendDecodedGroups(text, out);
+  return true;
 }
 
 std::string StrToBase64(std::string_view bytes) {

@@ -18,6 +18,10 @@ std::string Base64ToStr(std::string_view text);
 // The same, appending the decoded bytes to `out`, which keeps its room from call to call. On
 // the length error `out` is left as it was.
 void AppendBase64Decoded(std::string_view text, std::string& out);
+// The same for a caller that goes on after a value that does not decode: `out` holds the
+// decoded bytes (what it held before is replaced) and the result is true, or `out` is empty and
+// the result false where Base64ToStr would throw (kBase64LengthError says why).
+bool TryBase64ToStr(std::string_view text, std::string& out);
 
 // Standard RFC 4648 encoding with "=" padding, for values that must be written as "name:: data".
 std::string StrToBase64(std::string_view bytes);

@@ -3,7 +3,6 @@
 
 #include "engine/base64.h"
 #include "engine/dn_escape.h"
-#include "engine/error.h"
 #include "engine/messages.h"
 #include "engine/record_shape.h"
 #include "engine/text.h"
@@ -64,13 +63,12 @@ bool DecodeBase64DN(std::string_view line, std::size_t attributeLength,
     decoded.clear();  // "dn::" with nothing after it is an empty DN
     return true;
   }
-  try {
-    decoded = Trim(Base64ToStr(line.substr(start)));
-    return true;
-  } catch (const Error& error) {
-    Report(context, std::string(kBase64Failed).append(error.what()));
+  if (!TryBase64ToStr(line.substr(start), decoded)) {
+    Report(context, std::string(kBase64Failed).append(kBase64LengthError));
     return false;
   }
+  decoded = Trim(decoded);
+  return true;
 }
 
 // A DN a directory wrote under a suffix of its own (HierarchySuffix gave `firstRDN`), its

@@ -7,31 +7,10 @@
 #include <vector>
 
 #include "engine/log.h"
-#include "engine/text.h"
+#include "engine/record_lines.h"
 #include "engine/transform_map.h"
 
 namespace quorvane {
-
-// The trimmed, non-blank lines of one record, in source order. FixRecord rewrites them in
-// place; an entry it empties is dropped when the record is written.
-using RecordLines = std::vector<std::string>;
-
-// A line split at its first colon: the name is the text up to and including that colon,
-// trimmed; the value is the rest, trimmed. A line without a colon has an empty name and is
-// all value. A Base64 line `name:: data` gives the value ": data", which marks the encoded form.
-struct NameValue {
-  std::string_view name;
-  std::string_view value;
-  // The attribute: the name without its colon and the blanks before it.
-  std::string_view Attribute() const {
-    return name.empty() ? name : TrimView(name.substr(0, name.size() - 1));
-  }
-};
-inline NameValue SplitNameValue(std::string_view line) {
-  const std::size_t colon = line.find(':');
-  if (colon == std::string_view::npos) return {{}, TrimView(line)};
-  return {TrimView(line.substr(0, colon + 1)), TrimView(line.substr(colon + 1))};
-}
 
 // Which lines of a record get a progress message ("fc: " + the line, level 0).
 enum class ProgressLines {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/fix_record.h"
+#include "engine/record_lines.h"
 
 namespace quorvane {
 

@@ -5,7 +5,6 @@
 #include <array>
 
 #include "engine/base64.h"
-#include "engine/error.h"
 #include "engine/text.h"
 
 namespace quorvane {
@@ -22,10 +21,9 @@ std::string FirstValue(const RecordLines& lines, std::string_view attribute) {
     if (ValueStartOf(line, attribute) == std::string_view::npos) continue;
     std::string_view value = SplitNameValue(line).value;
     if (!value.empty() && value.front() == ':' && line.find("::") != std::string::npos) {
-      try {
-        const std::string decoded = Trim(Base64ToStr(TrimView(value.substr(1))));
-        if (!decoded.empty()) return decoded;
-      } catch (const Error&) {
+      std::string decoded;
+      if (TryBase64ToStr(TrimView(value.substr(1)), decoded) && !TrimView(decoded).empty()) {
+        return Trim(decoded);
       }
       continue;
     }

@@ -4,28 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "engine/fix_record.h"
-#include "engine/text.h"
+#include "engine/record_lines.h"
 
 namespace quorvane {
-
-// The attribute name of a line without its colon and the blanks around it:
-// "objectclass :" -> "objectclass".
-inline std::string_view AttributeOf(std::string_view line) {
-  const std::size_t colon = line.find(':');
-  return colon == std::string_view::npos ? std::string_view() : TrimView(line.substr(0, colon));
-}
-
-// Where the value of a line of `attribute` starts, just after its colon; npos when the line
-// is not one of that attribute (ASCII case ignored, blanks around the name allowed). The same
-// test as comparing AttributeOf(line) with `attribute`, without looking for the colon first.
-inline std::size_t ValueStartOf(std::string_view line, std::string_view attribute) {
-  const std::string_view name = TrimStartView(line);
-  if (!StartsWithNoCase(name, attribute)) return std::string_view::npos;
-  const std::string_view colon = TrimStartView(name.substr(attribute.size()));
-  if (!colon.starts_with(':')) return std::string_view::npos;
-  return line.size() - colon.size() + 1;
-}
 
 // A block that holds only comment lines and the "version: 1" header that may open a file is
 // no record (RFC 2849): it gets no DN and is not counted.

@@ -2,8 +2,7 @@
 #include "engine/value_match.h"
 
 #include "engine/base64.h"
-#include "engine/error.h"
-#include "engine/fix_record.h"
+#include "engine/record_lines.h"
 #include "engine/text.h"
 #include "schema/matching.h"
 #include "schema/schema_sources.h"
@@ -37,14 +36,12 @@ void ValueKey(std::string_view line, const Schema* comparing, std::string& key) 
   const bool encoded = !value.empty() && value.front() == ':' &&
                        value.data() == nv.name.data() + nv.name.size();
   if (encoded) {
-    try {
-      decoded = Base64ToStr(TrimView(value.substr(1)));
-      value = decoded;
-    } catch (const Error&) {
+    if (!TryBase64ToStr(TrimView(value.substr(1)), decoded)) {
       key.assign(prefix).push_back('\x01');  // undecodable: equal only to the same encoded text
       key.append(value);
       return;
     }
+    value = decoded;
   }
   MatchKey(schema, type, value, key);
   key.insert(0, prefix);

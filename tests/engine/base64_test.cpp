@@ -36,7 +36,14 @@ TEST(Base64, RejectsLengthsThatAreNotWholeGroups) {
     } catch (const Error& error) {
       EXPECT_STREQ(error.what(), "Base64ToStr: illegal input length!") << text;
     }
+    // The form that does not throw says the same, and leaves nothing of an earlier value.
+    std::string out = "earlier";
+    EXPECT_FALSE(TryBase64ToStr(text, out)) << text;
+    EXPECT_EQ(out, "") << text;
   }
+  std::string out = "earlier";
+  EXPECT_TRUE(TryBase64ToStr("YWI=", out));
+  EXPECT_EQ(out, "ab");
 }
 
 TEST(Base64, CharactersOutsideTheAlphabetCountAs61) {
