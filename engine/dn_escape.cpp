@@ -7,6 +7,7 @@
 
 #include "engine/base64.h"
 #include "engine/text.h"
+#include "schema/syntax.h"
 
 namespace quorvane {
 namespace {
@@ -407,6 +408,22 @@ void AppendDNAsWritten(std::string_view dn, std::string& out) {
     out.push_back(',');
     start = end + 1;
   }
+}
+
+bool RecodeDNValues(std::string_view dn, std::string& out) {
+  if (IsUtf8(dn)) return false;
+  out.clear();
+  for (const DNPart& part : SplitDN(dn, true)) {
+    if (part.separator != '\0') out.push_back(part.separator);
+    // The type and the separators are ASCII, which Windows-1252 keeps as it is: recoding the
+    // whole part recodes its value.
+    if (IsUtf8(part.text)) {
+      out.append(part.text);
+    } else {
+      out.append(Windows1252ToUtf8(part.text));
+    }
+  }
+  return true;
 }
 
 std::string_view FirstAVA(std::string_view dn) { return dn.substr(0, NextSeparator(dn, 0, true)); }

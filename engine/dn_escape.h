@@ -69,6 +69,12 @@ bool HasUnescapedEquals(std::string_view dn);
 // escapes. A first part without "=" names no attribute: the DN starts with a bare name.
 std::string_view FirstAVA(std::string_view dn);
 
+// The DN with each RDN value that is not UTF-8 read as Windows-1252 and written as UTF-8 (an
+// old address book writes its own code page), the other values as they are, into `out`;
+// false, and `out` left alone, when the whole DN is UTF-8 already. Done before escaping, so
+// that the escaped DN is UTF-8 too (`\C3\A9`, not `\E9`).
+bool RecodeDNValues(std::string_view dn, std::string& out);
+
 // A DN written by a directory-minded program under a suffix of its own: every part after the
 // first is `type=value` with a container type (ou, o, dc, c, l, st). The position of the comma
 // that ends the first part (the first one no backslash escapes), or npos for any other DN (an

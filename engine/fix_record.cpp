@@ -156,6 +156,10 @@ std::string_view RebuildLine(std::string_view line, std::string_view name, std::
 // where it was Base64); returns the rebuilt line.
 std::string_view FixDNLine(std::string_view attribute, std::string_view value, bool isDN,
                            std::string& dnKey, PassState& state, const RecordContext& context) {
+  if (context.recodeText && RecodeDNValues(value, state.room.recoded)) {
+    value = state.room.recoded;
+    state.facts.recodedDN = true;
+  }
   // Components without a value ("cn=,mail=x") are left out; a DN left with nothing, or with
   // nothing but the base DN, is an empty DN.
   const std::string_view whole = WithoutEmptyParts(value, state.room.whole);

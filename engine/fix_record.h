@@ -26,6 +26,7 @@ struct RecordFacts {
   bool emptyDN = false;     // a dn: line with no value: no directory takes such an entry
   bool badDN = false;       // a dn:: line whose Base64 does not decode
   bool memberless = false;  // a list without members
+  bool recodedDN = false;   // a DN line's values were not UTF-8: read as Windows-1252
   // The suffixes the record's DN lines lost to the base DN, in the order of the lines, each
   // with its line breaks written as EscapeLineBreaks writes them, ready to be quoted.
   std::vector<std::string> replacedSuffixes;
@@ -40,6 +41,9 @@ struct RecordContext {
   Log* log = nullptr;
   std::size_t line = 0;  // the source line on which the record starts, for messages
   ProgressLines progress = ProgressLines::kEvery;
+  // The schema checks are on: DN values that are not UTF-8 are recoded (RecodeDNValues), as
+  // the directory takes only UTF-8.
+  bool recodeText = false;
 };
 
 // The base DN as every DN line gets it: trimmed, and a line break left inside written as
@@ -56,6 +60,7 @@ struct FixRoom {
   std::string dn;
   std::string whole;
   std::string value;
+  std::string recoded;
 };
 
 // Rewrites `lines` in place; an entry that becomes empty is to be dropped by the caller.

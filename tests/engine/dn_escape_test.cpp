@@ -305,6 +305,24 @@ TEST(DnEscape, FirstAvaEndsAtTheFirstUnescapedSeparator) {
   for (const auto& c : cases) EXPECT_EQ(FirstAVA(c.dn), c.ava) << c.dn;
 }
 
+TEST(DnEscape, ValuesThatAreNotUtf8AreReadAsWindows1252) {
+  const struct {
+    const char* dn;
+    const char* out;  // null: the DN is UTF-8 already
+  } cases[] = {
+      {"cn=M\xFCller,mail=m@x", "cn=M\xC3\xBCller,mail=m@x"},
+      {"cn=M\xC3\xBCller,ou=\x80", "cn=M\xC3\xBCller,ou=\xE2\x82\xAC"},  // each value alone
+      {"cn=a\\,\xE9+uid=\xE9", "cn=a\\,\xC3\xA9+uid=\xC3\xA9"},
+      {"cn=M\xC3\xBCller", nullptr},
+      {"cn=plain", nullptr},
+  };
+  for (const auto& c : cases) {
+    std::string out = "untouched";
+    EXPECT_EQ(RecodeDNValues(c.dn, out), c.out != nullptr) << c.dn;
+    EXPECT_EQ(out, c.out != nullptr ? c.out : "untouched") << c.dn;
+  }
+}
+
 TEST(DnEscape, LineBreaksAreWrittenAsHexPairs) {
   EXPECT_EQ(EscapeLineBreaks(std::string("a\r\nb\0c", 6)), "a\\0D\\0Ab\\00c");
   // Every other byte stays, backslashes and non-ASCII bytes among them.

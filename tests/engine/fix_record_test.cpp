@@ -217,6 +217,44 @@ TEST(FixRecord, EveryReplacedSuffixIsNoted) {
             (Lines{"ou=a\\0Ab,dc=x"}));
 }
 
+// With the schema checks on, DN values that are not UTF-8 are read as Windows-1252; the names
+// taken from such a DN are the recoded ones.
+TEST(FixRecord, DnValuesThatAreNotUtf8AreRecoded) {
+  const struct {
+    RecordLines in;
+    bool recode;
+    Lines out;
+    bool recoded;
+  } cases[] = {
+      {{"dn: cn=J\xFCrgen,mail=j@x", kPerson}, true,
+       {"dn: cn=J\\C3\\BCrgen+mail=j@x,dc=t", kPerson, "sn:: SsO8cmdlbg==", "cn:: SsO8cmdlbg=="},
+       true},
+      {{"dn: cn=J\xFCrgen,mail=j@x", kPerson}, false,
+       {"dn: cn=J\\FCrgen+mail=j@x,dc=t", kPerson, "sn:: SvxyZ2Vu", "cn:: SvxyZ2Vu"}, false},
+      {{"dn: cn=J\xC3\xBCrgen", kPerson}, true,
+       {"dn: cn=J\\C3\\BCrgen,dc=t", kPerson, "sn:: SsO8cmdlbg==", "cn:: SsO8cmdlbg=="}, false},
+      // Each value on its own: a UTF-8 value beside a Windows-1252 one stays as it is.
+      {{"dn: cn=J\xC3\xBCrgen,mail=m\xFC@x", "sn: J", "cn: J", kPerson}, true,
+       {"dn: cn=J\\C3\\BCrgen+mail=m\\C3\\BC@x,dc=t", "sn: J", "cn: J", kPerson}, true},
+      // Member lines and Base64 DNs alike; 0x80 is the euro sign in Windows-1252.
+      {{"dn: cn=L", "objectclass: groupOfNames", "cn: L", "member: cn=M\xE9,ou=p,dc=e",
+        "member:: Y249gA=="},
+       true,
+       {"dn: cn=L,dc=t", "objectclass: groupOfNames", "cn: L", "member: cn=M\\C3\\A9,dc=t",
+        "member: cn=\\E2\\82\\AC,dc=t"},
+       true},
+  };
+  for (const auto& c : cases) {
+    RecordLines lines = c.in;
+    std::string key;
+    RecordContext context{"dc=t", nullptr, nullptr, 1, ProgressLines::kNone};
+    context.recodeText = c.recode;
+    const RecordFacts facts = FixRecord(lines, false, key, {}, context);
+    EXPECT_EQ(NonEmpty(lines), c.out) << c.in[0];
+    EXPECT_EQ(facts.recodedDN, c.recoded) << c.in[0];
+  }
+}
+
 TEST(FixRecord, MemberLinesAreEscapedButNoKey) {
   // The key stays the dn: line's: member lines after it do not replace it.
   const Fixed fixed = Fix({"dn: cn=L", "objectclass: groupOfNames", "cn: L",
