@@ -40,11 +40,26 @@ std::string_view Text(const char* text) {
   return text == nullptr ? std::string_view() : text;
 }
 
-// libldap's reason, and where in the text it gave up.
-std::string ParseError(std::string_view what, int code, const char* where) {
+// libldap's parser can step a byte or two past the end of a definition that stops short (a
+// SYNTAX with nothing after it): NUL bytes after the end keep it inside the text.
+constexpr std::size_t kParserPadding = 8;
+
+std::string ParserText(std::string expanded) {
+  expanded.append(kParserPadding, '\0');
+  return expanded;
+}
+
+// libldap's reason, and where in `text` (padded) it gave up. At the end of the text libldap
+// may point past its last byte, so the place is taken only when it lies inside.
+std::string ParseError(std::string_view what, int code, const std::string& text,
+                       const char* where) {
   std::string message = "cannot parse " + std::string(what) + ": " + ldap_scherr2str(code);
-  const std::string_view rest = Text(where);
-  if (!rest.empty()) message += " at '" + std::string(rest.substr(0, 40)) + "'";
+  const char* begin = text.data();
+  const char* end = begin + text.size() - kParserPadding;
+  if (where != nullptr && where >= begin && where < end) {
+    const std::string_view rest(where, static_cast<std::size_t>(end - where));
+    message += " at '" + std::string(rest.substr(0, 40)) + "'";
+  }
   return message;
 }
 
@@ -146,13 +161,14 @@ void Schema::Index(NameIndex<T*>& index, T& element) {
 void Schema::AddAttributeType(std::string_view definition, std::string_view source,
                               std::size_t line, std::vector<SchemaProblem>& problems) {
   if (!FreeOfNul(definition, "attribute type", source, line, problems)) return;
-  const std::string text = ExpandMacros(definition);
+  const std::string text = ParserText(ExpandMacros(definition));
   int code = 0;
   const char* where = nullptr;
   std::unique_ptr<LDAPAttributeType, TypeFree> parsed(
       ldap_str2attributetype(text.c_str(), &code, &where, LDAP_SCHEMA_ALLOW_ALL));
   if (!parsed) {
-    problems.push_back({std::string(source), line, ParseError("attribute type", code, where)});
+    problems.push_back(
+        {std::string(source), line, ParseError("attribute type", code, text, where)});
     return;
   }
   std::string problem;
@@ -184,13 +200,13 @@ void Schema::AddAttributeType(std::string_view definition, std::string_view sour
 void Schema::AddObjectClass(std::string_view definition, std::string_view source, std::size_t line,
                             std::vector<SchemaProblem>& problems) {
   if (!FreeOfNul(definition, "object class", source, line, problems)) return;
-  const std::string text = ExpandMacros(definition);
+  const std::string text = ParserText(ExpandMacros(definition));
   int code = 0;
   const char* where = nullptr;
   std::unique_ptr<LDAPObjectClass, ClassFree> parsed(
       ldap_str2objectclass(text.c_str(), &code, &where, LDAP_SCHEMA_ALLOW_ALL));
   if (!parsed) {
-    problems.push_back({std::string(source), line, ParseError("object class", code, where)});
+    problems.push_back({std::string(source), line, ParseError("object class", code, text, where)});
     return;
   }
   std::string problem;

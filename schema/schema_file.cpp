@@ -130,7 +130,7 @@ std::size_t AddSchemaFileText(Schema& schema, std::string_view text, std::string
                               std::vector<SchemaProblem>& problems) {
   std::size_t found = 0;
   std::string joined;
-  std::size_t startLine = 0;
+  std::size_t startLine = 1;
   const auto finish = [&] {
     const std::string_view logical = Trimmed(joined);
     if (logical.empty() || logical.front() == '#') return;
