@@ -103,6 +103,37 @@ void CheckCombination(const FixOptions& options) {
   }
 }
 
+// The options of the schema step, between --output and --quiet in the help.
+constexpr char kSchemaOptionsHelp[] =
+    "  --schema SOURCE   the directory's schema, which the records are checked against and\n"
+    "                    repaired for: \"builtin\" (the schemas a stock Debian slapd serves:\n"
+    "                    core, cosine, nis, inetorgperson), an ldap:// or ldaps:// address\n"
+    "                    (the server's own schema, read at start), or a schema file (.schema,\n"
+    "                    an LDIF subschema entry or cn=config LDIF; ./builtin for a file of\n"
+    "                    that name). Repeatable: each source adds to those before it, so a\n"
+    "                    file that builds on the standard schemas follows --schema builtin.\n"
+    "                    Default: builtin\n"
+    "  --no-schema       check nothing against a schema\n"
+    "  --bind-dn DN      read a server's schema bound as DN (default: anonymously)\n"
+    "  --password-file FILE\n"
+    "                    the bind password: the first line of FILE, without its line end;\n"
+    "                    it is never shown\n"
+    "  --starttls        require StartTLS on an ldap:// server before binding; an ldaps://\n"
+    "                    server's certificate is always checked against the system's\n"
+    "  --verbose         report the schema repairs record by record\n";
+
+constexpr char kExitStatusHelp[] =
+    "Exit status:\n"
+    "  0  the repair ran (problems in records are reported, not fatal)\n"
+    "  1  an unexpected internal failure\n"
+    "  2  a usage error, a file that cannot be read or written (input, profile, schema,\n"
+    "     password, output; the message names the file and the system's reason), or a\n"
+    "     schema that cannot be loaded (a server that cannot be reached within 10 seconds\n"
+    "     or refuses the bind); nothing is written then\n"
+    "\n"
+    "Schema definitions that cannot be used are left out with a warning on standard error,\n"
+    "\"schema FILE:LINE: MESSAGE\", and the repair goes on.\n";
+
 }  // namespace
 
 FixOptions ParseFixOptions(int argc, const char* const* argv) {
@@ -173,23 +204,8 @@ std::string FixUsage() {
       "  --output FILE     write the result to FILE (default: standard output); a regular or new\n"
       "                    file is replaced only once the whole result is written, so a failed\n"
       "                    run leaves an existing file as it was; a device or pipe is written\n"
-      "                    directly\n"
-      "  --schema SOURCE   the directory's schema, which the records are checked against and\n"
-      "                    repaired for: \"builtin\" (the schemas a stock Debian slapd serves:\n"
-      "                    core, cosine, nis, inetorgperson), an ldap:// or ldaps:// address\n"
-      "                    (the server's own schema, read at start), or a schema file (.schema,\n"
-      "                    an LDIF subschema entry or cn=config LDIF; ./builtin for a file of\n"
-      "                    that name). Repeatable: each source adds to those before it, so a\n"
-      "                    file that builds on the standard schemas follows --schema builtin.\n"
-      "                    Default: builtin\n"
-      "  --no-schema       check nothing against a schema\n"
-      "  --bind-dn DN      read a server's schema bound as DN (default: anonymously)\n"
-      "  --password-file FILE\n"
-      "                    the bind password: the first line of FILE, without its line end;\n"
-      "                    it is never shown\n"
-      "  --starttls        require StartTLS on an ldap:// server before binding; an ldaps://\n"
-      "                    server's certificate is always checked against the system's\n"
-      "  --verbose         report the schema repairs record by record\n"
+      "                    directly\n" +
+      std::string(kSchemaOptionsHelp) +
       "  -q, --quiet       leave out the summary line at the end (the messages about records\n"
       "                    and the exit status stay as they are)\n"
       "  -h, --help        show this text and exit\n"
@@ -211,17 +227,8 @@ std::string FixUsage() {
       "records read, records written, records whose DN was taken and given a new one, and\n"
       "records no directory accepts (an empty DN, a list without members, a Base64 DN that does\n"
       "not decode; each reported above). --quiet leaves this line out.\n"
-      "\n"
-      "Exit status:\n"
-      "  0  the repair ran (problems in records are reported, not fatal)\n"
-      "  1  an unexpected internal failure\n"
-      "  2  a usage error, a file that cannot be read or written (input, profile, schema,\n"
-      "     password, output; the message names the file and the system's reason), or a\n"
-      "     schema that cannot be loaded (a server that cannot be reached within 10 seconds\n"
-      "     or refuses the bind); nothing is written then\n"
-      "\n"
-      "Schema definitions that cannot be used are left out with a warning on standard error,\n"
-      "\"schema FILE:LINE: MESSAGE\", and the repair goes on.\n";
+      "\n" +
+      std::string(kExitStatusHelp);
   return text;
 }
 

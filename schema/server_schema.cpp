@@ -60,7 +60,9 @@ std::string Describe(LDAP* ld, int rc, int timeoutSeconds) {
   char* diagnostic = nullptr;
   if (ldap_get_option(ld, LDAP_OPT_DIAGNOSTIC_MESSAGE, &diagnostic) == LDAP_OPT_SUCCESS &&
       diagnostic != nullptr) {
-    if (*diagnostic != '\0') reason += std::string(" (") + diagnostic + ")";
+    // libldap says "(unknown error code)" where the TLS layer gave no reason.
+    const std::string_view text = diagnostic;
+    if (!text.empty() && text != "(unknown error code)") reason += " (" + std::string(text) + ")";
     ldap_memfree(diagnostic);
   }
   return reason;
@@ -84,14 +86,22 @@ bool ConfigureTls(LDAP* ld) {
          ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &newContext) == LDAP_OPT_SUCCESS;
 }
 
+// What a TLS connection that failed before any answer may have met; the TLS layer gives no
+// reason of its own.
+constexpr char kTlsHint[] =
+    "; with TLS, the server's certificate must be one the system trusts, issued for the name "
+    "in the address";
+
 // Empty when bound; else why not. A refusal is told apart from a server that cannot be reached.
-std::string Bind(LDAP* ld, const ServerAccess& access) {
+// On an ldaps:// connection the bind is the first exchange, so TLS fails there.
+std::string Bind(LDAP* ld, const ServerAccess& access, bool ldaps) {
   berval credentials{access.password.size(), const_cast<char*>(access.password.data())};
   const int rc = ldap_sasl_bind_s(ld, access.bindDN.c_str(), LDAP_SASL_SIMPLE, &credentials,
                                   nullptr, nullptr, nullptr);
   if (rc == LDAP_SUCCESS) return "";
   const std::string reason = Describe(ld, rc, access.timeoutSeconds);
-  if (rc < 0) return reason;  // libldap's own codes: no connection, no answer
+  if (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR) return ldaps ? reason + kTlsHint : reason;
+  if (rc < 0) return reason;  // libldap's own codes: no answer
   if (access.bindDN.empty()) return "anonymous bind refused: " + reason;
   return "bind as \"" + access.bindDN + "\" refused: " + reason;
 }
@@ -165,10 +175,13 @@ std::string ReadFromServer(const std::string& uri, const ServerAccess& access,
   }
   if (access.startTLS) {
     const int tls = ldap_start_tls_s(ld.get(), nullptr, nullptr);
-    if (tls != LDAP_SUCCESS)
-      return "StartTLS failed: " + Describe(ld.get(), tls, access.timeoutSeconds);
+    if (tls != LDAP_SUCCESS) {
+      const std::string reason =
+          "StartTLS failed: " + Describe(ld.get(), tls, access.timeoutSeconds);
+      return tls == LDAP_CONNECT_ERROR ? reason + kTlsHint : reason;
+    }
   }
-  const std::string refused = Bind(ld.get(), access);
+  const std::string refused = Bind(ld.get(), access, ldaps);
   if (!refused.empty()) return refused;
   return ReadDefinitions(ld.get(), access.timeoutSeconds, out);
 }
