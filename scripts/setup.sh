@@ -11,6 +11,8 @@ QUORVANE_PACKAGES=(
   xvfb xauth
   dpkg-dev  # dpkg-shlibdeps: the Depends of the package that cpack -G DEB builds
   lintian  # the package test checks the .deb with it
+  ca-certificates  # the certificates an ldaps:// or StartTLS server is checked against
+  openssl  # the schema server test makes a certificate the system does not trust
 )
 
 as_root() {
