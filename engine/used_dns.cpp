@@ -19,13 +19,13 @@ void UsedDNs::Matching::Prepare(std::string_view key, std::string& prepared) {
   if (!DNMatchKey(*schema, key, prepared)) prepared.insert(0, 1, '\xFF');
 }
 
-std::size_t UsedDNs::Hash::operator()(std::string_view key) const {
+std::size_t UsedDNs::Hash::HashOf(std::string_view key) const {
   matching->Prepare(key, matching->first);
   return std::hash<std::string_view>()(matching->first);
 }
 
 // Called only for keys of equal hash: in a book, nearly always keys that are one DN.
-bool UsedDNs::Equal::operator()(std::string_view a, std::string_view b) const {
+bool UsedDNs::Equal::Same(std::string_view a, std::string_view b) const {
   if (a == b) return true;
   matching->Prepare(a, matching->first);
   matching->Prepare(b, matching->second);
@@ -34,6 +34,7 @@ bool UsedDNs::Equal::operator()(std::string_view a, std::string_view b) const {
 
 UsedDNs::UsedDNs()
     : index_(0, Hash{&matching_}, Equal{&matching_}) {
+  matching_.keys = &keys_;
   matching_.schema = &BuiltinSchema();
 }
 
@@ -54,14 +55,15 @@ void UsedDNs::Use(const Schema* schema) {
   if (wanted == matching_.schema) return;
   matching_.schema = wanted;
   index_.clear();
-  for (const std::string& key : keys_) index_.insert(key);
+  for (std::size_t place = 0; place < keys_.size(); ++place) index_.insert(place);
 }
 
 bool UsedDNs::AddIfAbsent(std::string_view key, const Schema* schema) {
   Use(schema);
   // Stored first and taken back when an equal key was there, so that the key is prepared
   // once: most keys of a book are new.
-  if (index_.insert(keys_.emplace_back(key)).second) return true;
+  keys_.emplace_back(key);
+  if (index_.insert(keys_.size() - 1).second) return true;
   keys_.pop_back();
   return false;
 }

@@ -18,9 +18,9 @@ namespace quorvane {
 // value by its type's equality rule, so letter case, NFKC forms and runs of spaces count as
 // the directory counts them). A key that is no DN compares as its bytes. The base DN is the
 // same for every key, so leaving it out changes no answer. The list owns each key's bytes (a
-// deque never moves its elements); the lookup set holds views of them and the hash of each
-// key's DNMatchKey, so that no prepared key is kept: a book's keys cost what they did when
-// only ASCII letters were folded.
+// deque never moves its elements); the lookup set holds their places and the hash of each
+// key's DNMatchKey, so that no prepared key is kept: a book's keys cost no more than they did
+// when only ASCII letters were folded.
 class UsedDNs {
  public:
   UsedDNs();
@@ -43,28 +43,43 @@ class UsedDNs {
   const std::string& operator[](std::size_t i) const { return keys_[i]; }
 
  private:
-  // What the set's hash and equality share: the schema and room to prepare keys in.
+  // What the set's hash and equality share: the keys, the schema and room to prepare keys in.
+  // The set holds each key's place in `keys`, not a view of it: its nodes stay at 24 bytes, a
+  // saving of 16 MB on a book of a million records.
   struct Matching {
+    const std::deque<std::string>* keys = nullptr;
     const Schema* schema = nullptr;
     std::string first;
     std::string second;
+    std::string_view Text(std::size_t place) const { return (*keys)[place]; }
+    std::string_view Text(std::string_view key) const { return key; }
     void Prepare(std::string_view key, std::string& prepared);
   };
   // Neither is noexcept, so the set keeps each key's hash instead of preparing the key again
-  // whenever it grows.
+  // whenever it grows. Both take a place in `keys` or a key to look up.
   struct Hash {
+    using is_transparent = void;
     Matching* matching;
-    std::size_t operator()(std::string_view key) const;
+    template <class Key>
+    std::size_t operator()(const Key& key) const {
+      return HashOf(matching->Text(key));
+    }
+    std::size_t HashOf(std::string_view key) const;
   };
   struct Equal {
+    using is_transparent = void;
     Matching* matching;
-    bool operator()(std::string_view a, std::string_view b) const;
+    template <class A, class B>
+    bool operator()(const A& a, const B& b) const {
+      return Same(matching->Text(a), matching->Text(b));
+    }
+    bool Same(std::string_view a, std::string_view b) const;
   };
   void Use(const Schema* schema);
 
   Matching matching_;
   std::deque<std::string> keys_;
-  std::unordered_set<std::string_view, Hash, Equal> index_;
+  std::unordered_set<std::size_t, Hash, Equal> index_;
 };
 
 }  // namespace quorvane
