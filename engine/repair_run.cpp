@@ -135,7 +135,9 @@ void RepairRun::State::Repair(RecordLines& lines, std::size_t line) {
     Report(std::string(kSuffixReplaced) + suffix + "\" now lie directly under the base DN", line);
   }
   bool notImportable = facts.NotImportable();
-  if (checker && !facts.header && !notImportable) {
+  // A list without members is still checked: the directory refuses it for that, and should
+  // find nothing else once its members are added.
+  if (checker && !facts.header && !facts.noDN && !facts.emptyDN && !facts.badDN) {
     if (facts.recodedDN) {
       report.Note(kLatin1, "dn", {}, SchemaAction::kRepaired, line);
       ++counts.valuesRepaired;
@@ -143,7 +145,7 @@ void RepairRun::State::Repair(RecordLines& lines, std::size_t line) {
     const SchemaOutcome outcome = checker->Check(lines, baseDN, dnKey, line);
     counts.valuesDropped += outcome.valuesDropped;
     counts.valuesRepaired += outcome.valuesRepaired;
-    notImportable = outcome.notImportable;
+    notImportable = notImportable || outcome.notImportable;
   }
   if (notImportable) ++counts.notImportable;
   if (!dnKey.empty() && MakeUnique(dnKey, uniqueKey)) {

@@ -89,6 +89,8 @@ const Case kCases[] = {
     {"misspelt class", "objectclass: inetOrdPerson\n", "",
      "015: object class \"inetOrdPerson\" is not in the directory's schema; replaced by "
      "\"inetOrgPerson\""},
+    {"three edits away", "objectclass: inetPerson\n", "",
+     "015: object class \"inetPerson\" is not in the directory's schema; dropped from 1 record"},
     {"unknown class", "objectclass: mozillaAddressBookEntry\n", "",
      "015: object class \"mozillaAddressBookEntry\" is not in the directory's schema; dropped "
      "from 1 record"},
