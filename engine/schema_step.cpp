@@ -4,7 +4,6 @@
 
 #include "engine/base64.h"
 #include "engine/dn_escape.h"
-#include "engine/error.h"
 #include "engine/messages.h"
 #include "engine/text.h"
 #include "schema/syntax.h"
@@ -118,10 +117,7 @@ void SchemaChecker::ReadFields(const RecordLines& lines) {
     field.changed = false;
     const std::string_view rest = colon == std::string_view::npos ? line : line.substr(colon + 1);
     if (!rest.empty() && rest.front() == ':') {
-      try {
-        field.value = Base64ToStr(TrimView(rest.substr(1)));
-      } catch (const Error&) {
-        field.value.clear();
+      if (!TryBase64ToStr(TrimView(rest.substr(1)), field.value)) {
         field.name.assign(description);
         Drop(field, kBadValue, field.name, Reason("not valid Base64"));
       }
