@@ -1,10 +1,13 @@
 // Reading the schema a running LDAP server serves, through libldap.
 #include "schema/server_schema.h"
 
+#include <lber.h>
 #include <ldap.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/time.h>
 
+#include <cerrno>
 #include <memory>
 #include <string_view>
 
@@ -23,6 +26,13 @@ struct FreeMessage {
   void operator()(LDAPMessage* message) const { ldap_msgfree(message); }
 };
 using Message = std::unique_ptr<LDAPMessage, FreeMessage>;
+
+// How long the connection waits for the server at its socket, and whether a wait ran out.
+struct Waits {
+  int seconds = 10;
+  bool ranOut = false;
+  ldap_conncb callbacks{};
+};
 
 // libldap writes to its socket with plain write(): a server that has closed the connection
 // must give an error to report, not end the program with SIGPIPE.
@@ -51,10 +61,10 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 }
 
 // libldap's reason for `rc`, with the server's or the TLS layer's own words where it has any.
-std::string Describe(LDAP* ld, int rc, int timeoutSeconds) {
-  if (rc == LDAP_TIMEOUT) {
-    return "no answer within " + std::to_string(timeoutSeconds) +
-           (timeoutSeconds == 1 ? " second" : " seconds");
+std::string Describe(LDAP* ld, int rc, const Waits& waits) {
+  if (rc == LDAP_TIMEOUT || (rc < 0 && waits.ranOut)) {
+    return "no answer within " + std::to_string(waits.seconds) +
+           (waits.seconds == 1 ? " second" : " seconds");
   }
   std::string reason = ldap_err2string(rc);
   char* diagnostic = nullptr;
@@ -68,13 +78,65 @@ std::string Describe(LDAP* ld, int rc, int timeoutSeconds) {
   return reason;
 }
 
-bool Configure(LDAP* ld, int timeoutSeconds) {
+// libldap's timeouts do not cover an ldaps:// server's TLS handshake: a server that takes the
+// connection and then says nothing would hold the program for ever (libldap even spins on
+// the socket meanwhile). A layer under TLS therefore waits for the socket itself, at most
+// `Waits::seconds` for every read and write, and fails them with ETIMEDOUT after that.
+bool WaitForSocket(Sockbuf_IO_Desc* sbiod, short events) {
+  auto* waits = static_cast<Waits*>(sbiod->sbiod_pvt);
+  ber_socket_t fd = -1;
+  ber_sockbuf_ctrl(sbiod->sbiod_sb, LBER_SB_OPT_GET_FD, &fd);
+  pollfd socket{fd, events, 0};
+  int ready = 0;
+  do {
+    ready = ::poll(&socket, 1, waits->seconds * 1000);
+  } while (ready < 0 && errno == EINTR);
+  if (ready != 0) return true;  // ready, or an error the read or write itself reports
+  waits->ranOut = true;
+  errno = ETIMEDOUT;
+  return false;
+}
+
+int SetUpWaits(Sockbuf_IO_Desc* sbiod, void* waits) {
+  sbiod->sbiod_pvt = waits;
+  return 0;
+}
+int RemoveWaits(Sockbuf_IO_Desc*) {
+  return 0;
+}
+int ControlBelowWaits(Sockbuf_IO_Desc* sbiod, int option, void* argument) {
+  return LBER_SBIOD_CTRL_NEXT(sbiod, option, argument);
+}
+ber_slen_t ReadWithin(Sockbuf_IO_Desc* sbiod, void* buffer, ber_len_t size) {
+  return WaitForSocket(sbiod, POLLIN) ? LBER_SBIOD_READ_NEXT(sbiod, buffer, size) : -1;
+}
+ber_slen_t WriteWithin(Sockbuf_IO_Desc* sbiod, void* buffer, ber_len_t size) {
+  return WaitForSocket(sbiod, POLLOUT) ? LBER_SBIOD_WRITE_NEXT(sbiod, buffer, size) : -1;
+}
+int CloseWaits(Sockbuf_IO_Desc*) {
+  return 0;
+}  // the socket's own layer closes it
+
+Sockbuf_IO kWaitsLayer = {SetUpWaits, RemoveWaits, ControlBelowWaits,
+                          ReadWithin, WriteWithin, CloseWaits};
+
+// Called once the connection is made, before libldap adds the socket's own layer and TLS: one
+// level above the socket's keeps the layer over it, under TLS.
+int AddWaitsLayer(LDAP*, Sockbuf* sb, LDAPURLDesc*, sockaddr*, ldap_conncb* callbacks) {
+  return ber_sockbuf_add_io(sb, &kWaitsLayer, LBER_SBIOD_LEVEL_PROVIDER + 1, callbacks->lc_arg);
+}
+void ConnectionClosed(LDAP*, Sockbuf*, ldap_conncb*) {}
+
+// `waits` must outlive `ld`.
+bool Configure(LDAP* ld, Waits& waits) {
   const int version = LDAP_VERSION3;
-  const timeval timeout{timeoutSeconds, 0};
+  const timeval timeout{waits.seconds, 0};
+  waits.callbacks = {AddWaitsLayer, ConnectionClosed, &waits};
   return ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version) == LDAP_OPT_SUCCESS &&
          ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &timeout) == LDAP_OPT_SUCCESS &&
          ldap_set_option(ld, LDAP_OPT_TIMEOUT, &timeout) == LDAP_OPT_SUCCESS &&
-         ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF) == LDAP_OPT_SUCCESS;
+         ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF) == LDAP_OPT_SUCCESS &&
+         ldap_set_option(ld, LDAP_OPT_CONNECT_CB, &waits.callbacks) == LDAP_OPT_SUCCESS;
 }
 
 // The server's certificate must be one the system trusts, whatever ldap.conf says.
@@ -94,13 +156,15 @@ constexpr char kTlsHint[] =
 
 // Empty when bound; else why not. A refusal is told apart from a server that cannot be reached.
 // On an ldaps:// connection the bind is the first exchange, so TLS fails there.
-std::string Bind(LDAP* ld, const ServerAccess& access, bool ldaps) {
+std::string Bind(LDAP* ld, const ServerAccess& access, bool ldaps, const Waits& waits) {
   berval credentials{access.password.size(), const_cast<char*>(access.password.data())};
   const int rc = ldap_sasl_bind_s(ld, access.bindDN.c_str(), LDAP_SASL_SIMPLE, &credentials,
                                   nullptr, nullptr, nullptr);
   if (rc == LDAP_SUCCESS) return "";
-  const std::string reason = Describe(ld, rc, access.timeoutSeconds);
-  if (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR) return ldaps ? reason + kTlsHint : reason;
+  const std::string reason = Describe(ld, rc, waits);
+  if (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR) {
+    return ldaps && !waits.ranOut ? reason + kTlsHint : reason;
+  }
   if (rc < 0) return reason;  // libldap's own codes: no answer
   if (access.bindDN.empty()) return "anonymous bind refused: " + reason;
   return "bind as \"" + access.bindDN + "\" refused: " + reason;
@@ -108,8 +172,8 @@ std::string Bind(LDAP* ld, const ServerAccess& access, bool ldaps) {
 
 // One base-scope search of `dn`; empty when `result` holds the answer, else why not.
 std::string ReadEntry(LDAP* ld, const std::string& dn, const char* filter, const char* const* names,
-                      int timeoutSeconds, Message& result) {
-  timeval timeout{timeoutSeconds, 0};
+                      const Waits& waits, Message& result) {
+  timeval timeout{waits.seconds, 0};
   LDAPMessage* raw = nullptr;
   const int rc =
       ldap_search_ext_s(ld, dn.c_str(), LDAP_SCOPE_BASE, filter, const_cast<char**>(names), 0,
@@ -118,8 +182,8 @@ std::string ReadEntry(LDAP* ld, const std::string& dn, const char* filter, const
   if (rc == LDAP_SUCCESS && ldap_first_entry(ld, raw) != nullptr) return "";
   const std::string entry = dn.empty() ? "the root DSE" : "the subschema entry \"" + dn + "\"";
   if (rc == LDAP_SUCCESS || rc == LDAP_NO_SUCH_OBJECT) return entry + " cannot be found";
-  if (rc < 0) return Describe(ld, rc, timeoutSeconds);
-  return entry + " cannot be read: " + Describe(ld, rc, timeoutSeconds);
+  if (rc < 0) return Describe(ld, rc, waits);
+  return entry + " cannot be read: " + Describe(ld, rc, waits);
 }
 
 std::vector<std::string> Values(LDAP* ld, LDAPMessage* result, const char* name) {
@@ -133,18 +197,17 @@ std::vector<std::string> Values(LDAP* ld, LDAPMessage* result, const char* name)
 }
 
 // RFC 4512 5.1: the root DSE names the subschema entry that governs the directory.
-std::string ReadDefinitions(LDAP* ld, int timeoutSeconds, ServerDefinitions& out) {
+std::string ReadDefinitions(LDAP* ld, const Waits& waits, ServerDefinitions& out) {
   const char* const rootNames[] = {"subschemaSubentry", nullptr};
   Message root;
-  std::string reason = ReadEntry(ld, "", "(objectClass=*)", rootNames, timeoutSeconds, root);
+  std::string reason = ReadEntry(ld, "", "(objectClass=*)", rootNames, waits, root);
   if (!reason.empty()) return reason;
   const std::vector<std::string> subschema = Values(ld, root.get(), "subschemaSubentry");
   if (subschema.empty()) return "its root DSE names no subschema entry (subschemaSubentry)";
 
   const char* const names[] = {"attributeTypes", "objectClasses", nullptr};
   Message entry;
-  reason =
-      ReadEntry(ld, subschema.front(), "(objectClass=subschema)", names, timeoutSeconds, entry);
+  reason = ReadEntry(ld, subschema.front(), "(objectClass=subschema)", names, waits, entry);
   if (!reason.empty()) return reason;
   out.attributeTypes = Values(ld, entry.get(), "attributeTypes");
   out.objectClasses = Values(ld, entry.get(), "objectClasses");
@@ -164,11 +227,13 @@ std::string ReadFromServer(const std::string& uri, const ServerAccess& access,
   // take as anonymous: the schema read would not be the one the user's DN sees.
   if (!access.bindDN.empty() && access.password.empty()) return "the bind DN has no password";
   const PipeSignalIgnored pipeSignalIgnored;  // outlives the connection, which unbinds last
+  Waits waits;                                // outlives the connection too
+  waits.seconds = access.timeoutSeconds;
   LDAP* raw = nullptr;
   const int rc = ldap_initialize(&raw, uri.c_str());
   const Connection ld(raw);
   if (rc != LDAP_SUCCESS || !ld) return std::string("not a usable address: ") + ldap_err2string(rc);
-  if (!Configure(ld.get(), access.timeoutSeconds)) return "libldap refused its options";
+  if (!Configure(ld.get(), waits)) return "libldap refused its options";
   if ((ldaps || access.startTLS) && !ConfigureTls(ld.get())) {
     return std::string("TLS cannot be set up with the system's certificates (") + kSystemCAFile +
            ")";
@@ -176,14 +241,13 @@ std::string ReadFromServer(const std::string& uri, const ServerAccess& access,
   if (access.startTLS) {
     const int tls = ldap_start_tls_s(ld.get(), nullptr, nullptr);
     if (tls != LDAP_SUCCESS) {
-      const std::string reason =
-          "StartTLS failed: " + Describe(ld.get(), tls, access.timeoutSeconds);
-      return tls == LDAP_CONNECT_ERROR ? reason + kTlsHint : reason;
+      const std::string reason = "StartTLS failed: " + Describe(ld.get(), tls, waits);
+      return tls == LDAP_CONNECT_ERROR && !waits.ranOut ? reason + kTlsHint : reason;
     }
   }
-  const std::string refused = Bind(ld.get(), access, ldaps);
+  const std::string refused = Bind(ld.get(), access, ldaps, waits);
   if (!refused.empty()) return refused;
-  return ReadDefinitions(ld.get(), access.timeoutSeconds, out);
+  return ReadDefinitions(ld.get(), waits, out);
 }
 
 }  // namespace

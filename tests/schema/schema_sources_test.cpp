@@ -196,6 +196,9 @@ TEST(ServerSchema, FailuresGiveOneMessageNamingTheServerAndNeverThePassword) {
   bound.timeoutSeconds = 1;
   ServerAccess startTLS;
   startTLS.startTLS = true;
+  ServerAccess quickTLS;
+  quickTLS.startTLS = true;
+  quickTLS.timeoutSeconds = 1;
   ServerAccess noPassword;
   noPassword.bindDN = "cn=admin,dc=example,dc=com";
   struct Case {
@@ -208,6 +211,9 @@ TEST(ServerSchema, FailuresGiveOneMessageNamingTheServerAndNeverThePassword) {
       {"ldap://127.0.0.1:1", bound, "Can't contact LDAP server"},
       {"ldap://127.0.0.1:1", startTLS, "StartTLS failed: Can't contact LDAP server"},
       {silent.Uri(), bound, "no answer within 1 second"},
+      // libldap gives a TLS handshake no time limit of its own.
+      {"ldaps" + silent.Uri().substr(4), bound, "no answer within 1 second"},
+      {silent.Uri(), quickTLS, "StartTLS failed: no answer within 1 second"},
       {"ldaps://127.0.0.1:1", startTLS, "StartTLS is for ldap://; ldaps:// is encrypted already"},
       {"ldap://127.0.0.1:1", noPassword, "the bind DN has no password"},
       {"ldap://[::1", ServerAccess(), "not a usable address"},
