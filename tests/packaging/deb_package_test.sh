@@ -107,6 +107,7 @@ tr -d '\r' < "$WORK/fixed.ldif" > "$WORK/fixed.txt"
 cat > "$WORK/expected.txt" <<'LDIF'
 dn: cn=Doe\, John+mail=john.doe@example.org,dc=test
 objectclass: top
+objectclass: person
 objectclass: inetOrgPerson
 cn: Doe, John
 sn: Doe
