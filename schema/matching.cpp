@@ -11,6 +11,8 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdint>
 #include <stdexcept>
 #include <tuple>
@@ -35,6 +37,7 @@ enum class Rule {
   kDN,           // distinguishedNameMatch
   kUniqueMember, // uniqueMemberMatch
   kInteger,      // integerMatch
+  kTime,         // generalizedTimeMatch
 };
 
 struct RuleName {
@@ -43,8 +46,8 @@ struct RuleName {
   Rule rule;
 };
 
-// booleanMatch and generalizedTimeMatch need no entry: the syntax admits one spelling of TRUE
-// and FALSE, and the repair writes times as they came, so bytes decide.
+// booleanMatch needs no entry: its syntax admits one spelling each of TRUE and FALSE, so the
+// bytes are the canonical form.
 constexpr RuleName kRules[] = {
     {"caseIgnoreMatch", "2.5.13.2", Rule::kIgnoreCase},
     {"caseExactMatch", "2.5.13.5", Rule::kExact},
@@ -58,6 +61,7 @@ constexpr RuleName kRules[] = {
     {"distinguishedNameMatch", "2.5.13.1", Rule::kDN},
     {"uniqueMemberMatch", "2.5.13.23", Rule::kUniqueMember},
     {"integerMatch", "2.5.13.14", Rule::kInteger},
+    {"generalizedTimeMatch", "2.5.13.27", Rule::kTime},
 };
 
 char LowerAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
@@ -211,6 +215,63 @@ void AppendInteger(std::string_view text, std::string& key) {
   key.append(digits);
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads two digits at `at`; false, with `at` unmoved, where there are none.
+bool TwoDigits(std::string_view text, std::size_t& at, int& value) {
+  if (at + 2 > text.size() || !IsDigit(text[at]) || !IsDigit(text[at + 1])) return false;
+  value = (text[at] - '0') * 10 + (text[at + 1] - '0');
+  at += 2;
+  return true;
+}
+
+// generalizedTimeMatch: YYYYmmddHH[MM[SS]][(.|,)fraction](Z|(+|-)HH[MM]) becomes UTC
+// "YYYYmmddHHMMSS[.fraction]Z", the fraction without trailing zeros, as OpenLDAP writes it (the
+// fraction stays that of the last unit given). False where the value is no such time.
+bool AppendTime(std::string_view text, std::string& key) {
+  std::size_t at = 0;
+  int century = 0, year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, offset = 0;
+  if (!TwoDigits(text, at, century) || !TwoDigits(text, at, year) ||
+      !TwoDigits(text, at, month) || !TwoDigits(text, at, day) || !TwoDigits(text, at, hour)) {
+    return false;
+  }
+  if (TwoDigits(text, at, minute)) TwoDigits(text, at, second);
+  std::string_view fraction;
+  if (at < text.size() && (text[at] == '.' || text[at] == ',')) {
+    const std::size_t start = ++at;
+    while (at < text.size() && IsDigit(text[at])) ++at;
+    if (at == start) return false;
+    fraction = text.substr(start, at - start);
+    while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
+  }
+  if (at >= text.size()) return false;
+  const char zone = text[at++];
+  if (zone == '+' || zone == '-') {
+    int zoneHours = 0, zoneMinutes = 0;
+    if (!TwoDigits(text, at, zoneHours) || zoneHours > 23) return false;
+    if (TwoDigits(text, at, zoneMinutes) && zoneMinutes > 59) return false;
+    offset = (zoneHours * 60 + zoneMinutes) * (zone == '+' ? 1 : -1);
+  } else if (zone != 'Z') {
+    return false;
+  }
+  namespace chrono = std::chrono;
+  const chrono::year_month_day date{chrono::year(century * 100 + year),
+                                    chrono::month(unsigned(month)), chrono::day(unsigned(day))};
+  if (at != text.size() || !date.ok() || hour > 23 || minute > 59 || second > 60) return false;
+  const auto local = chrono::sys_days(date) + chrono::minutes(hour * 60 + minute - offset);
+  const auto utcDay = chrono::floor<chrono::days>(local);
+  const chrono::year_month_day utc(utcDay);
+  const chrono::hh_mm_ss clock(local - utcDay);
+  char digits[64];
+  std::snprintf(digits, sizeof digits, "%04d%02u%02u%02d%02d%02d", int(utc.year()),
+                unsigned(utc.month()), unsigned(utc.day()), int(clock.hours().count()),
+                int(clock.minutes().count()), second);
+  key.append(digits);
+  if (!fraction.empty()) key.append(".").append(fraction);
+  key.push_back('Z');
+  return true;
+}
+
 // A prepared value inside a DN key: bytes 0 and 1 get an escape, so that byte 0 can end a
 // value and two of them an RDN.
 void AppendEscapedForDN(std::string_view value, std::string& key) {
@@ -322,6 +383,9 @@ void MatchKey(const Schema& schema, const AttributeType* type, std::string_view 
       return;
     case Rule::kUniqueMember: return AppendUniqueMember(schema, value, key);
     case Rule::kInteger: return AppendInteger(value, key);
+    case Rule::kTime:
+      if (!AppendTime(value, key)) key.assign(value);
+      return;
   }
 }
 

@@ -97,7 +97,7 @@ TEST(MatchKey, ExactAndIA5AndListRules) {
   });
 }
 
-TEST(MatchKey, NumbersLoseOnlyWhatTheirRuleDrops) {
+TEST(MatchKey, NumbersAndTimesLoseOnlyWhatTheirRuleDrops) {
   ExpectPairs({
       {"telephoneNumber", "+49 30 1234-567", "+49301234567", true},
       {"homePhone", "+1 (555) 123-4567", "+1(555)1234567", true},
@@ -108,6 +108,16 @@ TEST(MatchKey, NumbersLoseOnlyWhatTheirRuleDrops) {
       {"uidNumber", "007", "7", true},                       // integerMatch
       {"uidNumber", "-0", "0", true},
       {"uidNumber", "-7", "7", false},
+      // generalizedTimeMatch: UTC, missing minutes and seconds as zeros, the fraction trimmed.
+      {"createTimestamp", "20240301123000Z", "202403011230Z", true},
+      {"createTimestamp", "20240301123000Z", "2024030113+0030", true},
+      {"createTimestamp", "20240229233000Z", "20240301013000+0200", true},
+      {"createTimestamp", "20240301000000Z", "20240229190000-0500", true},
+      {"createTimestamp", "20240301123000.500Z", "20240301123000,5Z", true},
+      {"createTimestamp", "20240301123000.0Z", "20240301123000Z", true},
+      {"createTimestamp", "20240301123000Z", "20240301123001Z", false},
+      {"createTimestamp", "20230229120000Z", "20230229120000Z", true},  // no date: bytes
+      {"createTimestamp", "20230229120000Z", "20230301120000Z", false},
   });
 }
 
