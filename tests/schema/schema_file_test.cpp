@@ -215,6 +215,8 @@ TEST(SchemaFile, ProblemsNameTheLineTheDefinitionStartsOn) {
       {"SupNamesNothing", "objectclass ( 1.2.4 NAME 'c' SUP gone MAY name )\n", 2,
        "superior 'gone' is not defined", "c"},
       {"NoOid", "attributetype ( NAME 'x' SUP name )\n", 2, "has no OID", "later"},
+      {"SyntaxCutShort", "attributetype ( 1.2.3 NAME 'x' SYNTAX)\n", 2,
+       "cannot parse attribute type", "later"},
       {"UnknownMacro", "attributetype ( Nope:1 NAME 'x' SUP name )\n", 2,
        "'Nope:1' is neither an OID nor an OID macro", "later"},
       {"NoSyntaxNorSup", "attributetype ( 1.2.3 NAME 'x' )\n", 2, "neither SYNTAX nor SUP",
