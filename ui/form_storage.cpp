@@ -134,6 +134,11 @@ void TFormStorage::RestoreSettings() {
         // One field that cannot be read or set must not cost the others their values.
       }
     }
+    try {
+      if (OnRestoreOther) OnRestoreOther(settings);
+    } catch (...) {
+      // As for one field: the other sections' values must not cost the profile its loading.
+    }
     if (OnRestorePlacement) OnRestorePlacement(this);
   }
   restored_ = true;
@@ -150,6 +155,7 @@ void TFormStorage::SaveSettings() {
       settings.WriteString(section, ToBytes(binding.key),
                            EncodeValue(ControlText(binding.control)));
     }
+    if (OnSaveOther) OnSaveOther(settings);
   });
   if (OnSavePlacement) OnSavePlacement(this);
   saved_ = true;

@@ -15,6 +15,8 @@ class QWidget;
 
 namespace quorvane {
 
+class IniDocument;
+
 // Owned by the form it stores. The form's texts are read back when the form is shown (before it
 // becomes visible) and written on every close request, and once more when the form is destroyed
 // if no write has completed since. Only the listed "Control.Text" properties are kept; the
@@ -41,6 +43,11 @@ class TFormStorage : public QObject {
   // Called after each restore and each save; the first with this component as sender.
   std::function<void(TFormStorage* sender)> OnRestorePlacement;
   std::function<void(TFormStorage* sender)> OnSavePlacement;
+  // Sections of the form's own beside IniSection, read and written with it: OnRestoreOther gets
+  // the document each restore read (when the stored values are used at all), OnSaveOther the
+  // document each save writes, before it is written. A restore ignores its errors.
+  std::function<void(const IniDocument& settings)> OnRestoreOther;
+  std::function<void(IniDocument& settings)> OnSaveOther;
   // The application's default error handler: receives every error of a restore or save that
   // runs from a form event; the form goes on showing or closing.
   std::function<void(std::exception_ptr error)> OnError;

@@ -26,6 +26,7 @@
 #include "engine/text.h"
 #include "platform/directories.h"
 #include "platform/file_io.h"
+#include "platform/ini_file.h"
 #include "profiles/profiles.h"
 #include "ui/editor_pane.h"
 #include "ui/form_storage.h"
@@ -153,6 +154,10 @@ QWidget* TForm1::createSettingsPanel() {
   AddLabelledField(fields, tr("&Base DN"), eBaseDN);
   AddLabelledField(fields, tr("&Transform"), cbIni);
   fields->addWidget(ldesc);
+  fields->addSpacing(2);
+  directory = new DirectoryChoice(options_.services, options_.loadSchema);
+  directory->setObjectName(QStringLiteral("directory"));
+  fields->addWidget(directory);
   fields->addStretch(1);
 
   auto* content = new QWidget;
@@ -219,6 +224,9 @@ void TForm1::createFormStorage() {
     FormStorage1RestorePlacement(sender);
   };
   FormStorage1->OnError = [this](std::exception_ptr error) { ShowException(error); };
+  // The Directory choice keeps a section of its own; [Settings] keeps its four keys.
+  FormStorage1->OnRestoreOther = [this](const IniDocument& settings) { directory->Restore(settings); };
+  FormStorage1->OnSaveOther = [this](IniDocument& settings) { directory->Save(settings); };
   FormStorage1->Bind();
 }
 
@@ -236,6 +244,9 @@ void TForm1::connectHandlers() {
   connect(cbIni, &QComboBox::activated, this, [this] { Guarded([this] { cbIniChange(); }); });
   connect(cbIni->lineEdit(), &QLineEdit::textEdited, this,
           [this] { Guarded([this] { cbIniChange(); }); });
+  connect(directory, &DirectoryChoice::progress, statusbar,
+          [this](const QString& message) { statusbar->showMessage(message); });
+  connect(directory, &DirectoryChoice::finished, this, [this] { DirectoryRead(); });
   connect(eFilename, &QLineEdit::returnPressed, this,
           [this] { Guarded([this] { eFilenameReturnPressed(); }); });
   // A drop of files over an unsaved result asks once, before its first file.

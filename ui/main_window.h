@@ -13,6 +13,7 @@
 #include "engine/repair_counts.h"
 #include "engine/transform_map.h"
 #include "engine/used_dns.h"
+#include "ui/directory_choice.h"
 #include "ui/services.h"
 #include "ui/window_log.h"
 
@@ -36,6 +37,8 @@ struct WindowOptions {
   std::string appDir;
   // The random numbers of one repair run; by default a generator started from the clock.
   std::function<std::unique_ptr<RandomSource>()> makeRandom;
+  // Reads the Directory choice's schema; by default LoadSchema (schema/schema_sources.h).
+  SchemaLoader loadSchema;
 };
 
 // Handlers keep the names of the window layout, so that a command can be found from the
@@ -65,6 +68,7 @@ class TForm1 : public QMainWindow {
   QPushButton* suiButton2 = nullptr;
   QPushButton* bAbout = nullptr;
   QPushButton* suiButton5 = nullptr;
+  DirectoryChoice* directory = nullptr;
   FileDialogControl* od = nullptr;
   FileDialogControl* SaveDialog1 = nullptr;
   TFormStorage* FormStorage1 = nullptr;
@@ -141,6 +145,10 @@ class TForm1 : public QMainWindow {
   QString FixHeading() const;
   // How the summary and the log name the profile in use, or that no profile was.
   QString ProfileInUse() const;
+  // Fix proper, once the directory's schema is there: the repair run into the result pane.
+  void RunFix(const Schema* schema);
+  // A reading of the directory's schema ended: a Fix that waited for it runs now.
+  void DirectoryRead();
   // Says in the status bar and the log what to do when Fix found no record in the source.
   void ShowNothingToFix();
   // The log line under the mouse, when it is a "line N:" message: N; otherwise 0.
@@ -179,6 +187,7 @@ class TForm1 : public QMainWindow {
   // The profile loaded last, by its listed name; or the typed name that matched no file.
   QString profileName_;
   QString missingProfile_;
+  bool fixWaiting_ = false;  // Fix was pressed while the directory's schema was being read
 };
 
 }  // namespace quorvane

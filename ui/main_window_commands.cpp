@@ -17,7 +17,6 @@
 #include "platform/directories.h"
 #include "platform/file_io.h"
 #include "profiles/profiles.h"
-#include "schema/schema_sources.h"
 #include "ui/editor_pane.h"
 #include "ui/form_storage.h"
 #include "ui/main_window.h"
@@ -187,10 +186,33 @@ void TForm1::ReportTextCutAtNul(const std::string& fileName) {
 
 QString TForm1::FixHeading() const {
   return tr("---- Fix of %1 with %2; directory: %3")
-      .arg(SourceName(sourceFile_), ProfileInUse(), tr("the built-in OpenLDAP schema"));
+      .arg(SourceName(sourceFile_), ProfileInUse(), directory->Describe());
 }
 
 void TForm1::suitempsuiButton1Click() {
+  directory->Refresh();
+  if (directory->Reading()) {
+    // Runs once the schema is there (DirectoryRead); the window goes on meanwhile.
+    fixWaiting_ = true;
+    statusbar->showMessage(tr("Fix waits until %1 is read").arg(directory->Describe()));
+    return;
+  }
+  fixWaiting_ = false;
+  if (directory->Failed()) {
+    const QString text = tr("Fix did not run: %1 could not be read: %2")
+                             .arg(directory->Describe(), directory->Problem());
+    statusbar->showMessage(text);
+    Memo1->appendPlainText(text);
+    return;
+  }
+  RunFix(directory->schema());
+}
+
+void TForm1::DirectoryRead() {
+  if (fixWaiting_) Guarded([this] { suitempsuiButton1Click(); });
+}
+
+void TForm1::RunFix(const Schema* schema) {
   std::unique_ptr<RandomSource> random =
       options_.makeRandom ? options_.makeRandom()
                           : std::make_unique<SeededRandom>(SeededRandom::ClockSeed());
@@ -204,7 +226,7 @@ void TForm1::suitempsuiButton1Click() {
   // finished run replaces the result, so a failure leaves the previous one in place.
   TextSink output;
   RepairRun run(baseDN, *transformMap_, *usedDNs_, *random, log_.get(), output,
-                SchemaStep{&BuiltinSchema(), false});
+                SchemaStep{schema, false});
   usedDNs_->ReserveFor(source->TextView().size());
   run.AddPaneText(source->TextView());
   run.Finish();

@@ -3,6 +3,8 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 namespace quorvane {
@@ -56,6 +58,18 @@ class QtMessageBoxes : public MessageBoxes {
   }
 };
 
+class QtPasswordPrompt : public PasswordPrompt {
+ public:
+  std::optional<QString> AskPassword(QWidget* parent, const QString& caption,
+                                     const QString& text) override {
+    bool ok = false;
+    const QString password =
+        QInputDialog::getText(parent, caption, text, QLineEdit::Password, QString(), &ok);
+    if (!ok) return std::nullopt;
+    return password;
+  }
+};
+
 class SystemClock : public Clock {
  public:
   QDateTime Now() override { return QDateTime::currentDateTime(); }
@@ -70,7 +84,8 @@ class DesktopUrlOpener : public UrlOpener {
 
 Services Services::Desktop() {
   return Services{std::make_shared<QtFileDialogs>(), std::make_shared<QtMessageBoxes>(),
-                  std::make_shared<SystemClock>(), std::make_shared<DesktopUrlOpener>()};
+                  std::make_shared<SystemClock>(), std::make_shared<DesktopUrlOpener>(),
+                  std::make_shared<QtPasswordPrompt>()};
 }
 
 QString ErrorMessageText(std::string_view message) {

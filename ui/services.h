@@ -7,6 +7,7 @@
 #include <QUrl>
 
 #include <memory>
+#include <optional>
 #include <string_view>
 
 class QWidget;
@@ -40,6 +41,14 @@ class MessageBoxes {
   virtual bool AskYesNo(QWidget* parent, const QString& caption, const QString& text) = 0;
 };
 
+class PasswordPrompt {
+ public:
+  virtual ~PasswordPrompt() = default;
+  // Asks for a password, shown as dots; nothing when the user cancelled.
+  virtual std::optional<QString> AskPassword(QWidget* parent, const QString& caption,
+                                             const QString& text) = 0;
+};
+
 class Clock {
  public:
   virtual ~Clock() = default;
@@ -58,8 +67,10 @@ struct Services {
   std::shared_ptr<MessageBoxes> messages;
   std::shared_ptr<Clock> clock;
   std::shared_ptr<UrlOpener> urls;
+  // Null: every question for a password counts as cancelled.
+  std::shared_ptr<PasswordPrompt> passwords;
 
-  // The real ones: QFileDialog, QMessageBox, the system clock, QDesktopServices.
+  // The real ones: QFileDialog, QMessageBox, the system clock, QDesktopServices, QInputDialog.
   static Services Desktop();
 };
 

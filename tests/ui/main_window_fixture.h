@@ -16,6 +16,7 @@
 #include <map>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -27,8 +28,18 @@ namespace quorvane {
 namespace {
 
 // Every desktop service the window uses, answering from queues and recording what was asked.
-class FakeDesktop : public FileDialogs, public MessageBoxes, public Clock, public UrlOpener {
+class FakeDesktop : public FileDialogs,
+                    public MessageBoxes,
+                    public Clock,
+                    public UrlOpener,
+                    public PasswordPrompt {
  public:
+  std::optional<QString> AskPassword(QWidget*, const QString&, const QString& text) override {
+    passwordQuestions.push_back(text);
+    const QString answer = take(passwordAnswers);
+    if (answer.isNull()) return std::nullopt;
+    return answer;
+  }
   QString OpenFileName(QWidget*, const QString& preset) override {
     openPresets.push_back(preset);
     return take(openAnswers);
@@ -57,6 +68,8 @@ class FakeDesktop : public FileDialogs, public MessageBoxes, public Clock, publi
 
   std::deque<QString> openAnswers, saveAnswers;
   std::deque<bool> answers;
+  std::deque<QString> passwordAnswers;  // a null string cancels
+  std::vector<QString> passwordQuestions;
   std::vector<QString> openPresets, savePresets, errors, plain, questions, opened;
   QString saveSuffix;
   QDateTime now{QDate(2025, 3, 6), QTime(14, 5, 9)};
@@ -109,8 +122,9 @@ class MainWindowTest : public ::testing::Test {
   std::unique_ptr<TForm1> makeWindow(
       std::function<std::unique_ptr<RandomSource>()> makeRandom = nullptr) {
     WindowOptions options;
-    options.services = Services{desktop_, desktop_, desktop_, desktop_};
+    options.services = Services{desktop_, desktop_, desktop_, desktop_, desktop_};
     options.appDir = (folder_.path() + "/app").toStdString();
+    options.loadSchema = loadSchema_;
     options.makeRandom = makeRandom ? std::move(makeRandom)
                                     : [] { return std::make_unique<FixedRandom>(); };
     return std::make_unique<TForm1>(std::move(options));
@@ -174,6 +188,7 @@ class MainWindowTest : public ::testing::Test {
   }
 
   QTemporaryDir folder_;
+  SchemaLoader loadSchema_;  // empty: LoadSchema itself
   std::shared_ptr<FakeDesktop> desktop_ = std::make_shared<FakeDesktop>();
 };
 

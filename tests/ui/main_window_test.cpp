@@ -357,9 +357,10 @@ TEST_F(MainWindowTest, SettingsComeBackAtTheNextStart) {
     QTest::mouseClick(window->suiButton5, Qt::LeftButton);  // Close
     EXPECT_FALSE(window->isVisible());
   }
-  EXPECT_EQ(readFile("config/Quorvane.ini"),
+  EXPECT_EQ(readFile("config/Quorvane.ini").toStdString(),
             "[Settings]\nFormVersion=0\neBaseDN_Text=dc=people,dc=test\n"
-            "eFilename_Text=/books/my book.ldif\ncbIni_Text=test\n");
+            "eFilename_Text=/books/my book.ldif\ncbIni_Text=test\n"
+            "\n[Directory]\nChoice=builtin\nLocation=\nBindDN=\n");
   auto window = makeWindow();
   window->show();
   EXPECT_EQ(window->eBaseDN->text(), "dc=people,dc=test");
