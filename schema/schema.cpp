@@ -113,6 +113,12 @@ bool Schema::NameEqual::operator()(std::string_view a, std::string_view b) const
 }
 
 Schema::Schema() : pending_(std::make_unique<Pending>()) {}
+
+// A schema moved from holds no queue; one that is used again gets a new one.
+Schema::Pending& Schema::Queue() {
+  if (pending_ == nullptr) pending_ = std::make_unique<Pending>();
+  return *pending_;
+}
 Schema::~Schema() = default;
 Schema::Schema(Schema&&) noexcept = default;
 Schema& Schema::operator=(Schema&&) noexcept = default;
@@ -193,7 +199,7 @@ void Schema::AddAttributeType(std::string_view definition, std::string_view sour
   type.operational = parsed->at_usage != LDAP_SCHEMA_USER_APPLICATIONS;
   type.obsolete = parsed->at_obsolete != 0;
   Index(attributeIndex_, type);
-  pending_->types.push_back(
+  Queue().types.push_back(
       {&type, std::string(Text(parsed->at_sup_oid)), std::string(source), line});
 }
 
@@ -222,9 +228,8 @@ void Schema::AddObjectClass(std::string_view definition, std::string_view source
                                                          : ClassKind::kStructural;
   kind.obsolete = parsed->oc_obsolete != 0;
   Index(classIndex_, kind);
-  pending_->classes.push_back({&kind, Strings(parsed->oc_sup_oids),
-                               Strings(parsed->oc_at_oids_must), Strings(parsed->oc_at_oids_may),
-                               std::string(source), line});
+  Queue().classes.push_back({&kind, Strings(parsed->oc_sup_oids), Strings(parsed->oc_at_oids_must),
+                             Strings(parsed->oc_at_oids_may), std::string(source), line});
 }
 
 const AttributeType* Schema::FindAttribute(std::string_view nameOrOid) const {

@@ -106,6 +106,7 @@ class Schema {
   template <typename T>
   using NameIndex = std::unordered_map<std::string, T, NameHash, NameEqual>;
 
+  Pending& Queue();
   // The text libldap is to parse, OID macros expanded.
   std::string ExpandMacros(std::string_view definition) const;
   // `oid` with a leading macro expanded; empty when it names no macro.

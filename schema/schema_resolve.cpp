@@ -89,6 +89,7 @@ class Flattener {
 
 std::vector<std::string> Schema::Resolve(std::vector<SchemaProblem>& problems) {
   std::vector<std::string> unresolved;
+  if (pending_ == nullptr) return unresolved;  // moved from, nothing added since
   ResolveTypes(problems, unresolved);
   ResolveClasses(problems, unresolved);
   std::vector<ObjectClass*> kinds;

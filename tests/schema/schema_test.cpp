@@ -199,6 +199,20 @@ TEST_F(SchemaTest, AllowsAndRequiresAsTheDirectoryDecides) {
   }
 }
 
+TEST_F(SchemaTest, AMovedSchemaKeepsItsDefinitionsAndTheOldOneTakesNewOnes) {
+  const AttributeType* cn = schema.FindAttribute("cn");
+  Schema moved = std::move(schema);
+  EXPECT_EQ(moved.FindAttribute("commonName"), cn);
+  EXPECT_EQ(moved.FindClass("person")->must.size(), 3u);
+  schema = Schema();
+  schema.AddAttributeType("( 1.2.3 NAME 'x' SUP cn )", "test", 1, problems);
+  Schema other = std::move(schema);
+  schema.AddAttributeType("( 1.2.4 NAME 'y' SYNTAX 1.2 )", "test", 2, problems);
+  EXPECT_EQ(other.Resolve(problems), std::vector<std::string>{"cn"});
+  EXPECT_TRUE(schema.Resolve(problems).empty());
+  EXPECT_NE(schema.FindAttribute("y"), nullptr);
+}
+
 TEST_F(SchemaTest, SubclassesFollowEverySuperior) {
   EXPECT_TRUE(Schema::IsSubclassOf(Class("inetOrgPerson"), Class("person")));
   EXPECT_TRUE(Schema::IsSubclassOf(Class("inetOrgPerson"), Class("top")));
