@@ -167,12 +167,12 @@ std::size_t AddSchemaFileText(Schema& schema, std::string_view text, std::string
 // of our own instead. The one printer libldap has is set aside while we read, and put back.
 class QuietLibldap {
  public:
-  QuietLibldap() {
-    ber_get_option(nullptr, LBER_OPT_LOG_PRINT_FN, &saved_);
-    ber_set_option(nullptr, LBER_OPT_LOG_PRINT_FN, reinterpret_cast<void*>(&Silent));
+  QuietLibldap()
+      : active_(ber_get_option(nullptr, LBER_OPT_LOG_PRINT_FN, &saved_) == LBER_OPT_SUCCESS) {
+    if (active_) ber_set_option(nullptr, LBER_OPT_LOG_PRINT_FN, reinterpret_cast<void*>(&Silent));
   }
   ~QuietLibldap() {
-    ber_set_option(nullptr, LBER_OPT_LOG_PRINT_FN, reinterpret_cast<void*>(saved_));
+    if (active_) ber_set_option(nullptr, LBER_OPT_LOG_PRINT_FN, reinterpret_cast<void*>(saved_));
   }
   QuietLibldap(const QuietLibldap&) = delete;
   QuietLibldap& operator=(const QuietLibldap&) = delete;
@@ -180,6 +180,7 @@ class QuietLibldap {
  private:
   static void Silent(const char*) {}
   BER_LOG_PRINT_FN saved_ = nullptr;
+  bool active_;
 };
 
 // LDIF through libldap's own reader: ldif_getline unfolds a line and passes over comments,
