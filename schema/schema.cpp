@@ -113,15 +113,15 @@ bool Schema::NameEqual::operator()(std::string_view a, std::string_view b) const
 }
 
 Schema::Schema() : pending_(std::make_unique<Pending>()) {}
+Schema::~Schema() = default;
+Schema::Schema(Schema&&) noexcept = default;
+Schema& Schema::operator=(Schema&&) noexcept = default;
 
 // A schema moved from holds no queue; one that is used again gets a new one.
 Schema::Pending& Schema::Queue() {
   if (pending_ == nullptr) pending_ = std::make_unique<Pending>();
   return *pending_;
 }
-Schema::~Schema() = default;
-Schema::Schema(Schema&&) noexcept = default;
-Schema& Schema::operator=(Schema&&) noexcept = default;
 
 // The directory refuses a definition whose OID or any of whose names is taken already, and
 // keeps the first one; so do we. One that states the same OID with the same names again is
