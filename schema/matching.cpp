@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "schema/schema_internal.h"
+
 namespace quorvane {
 namespace {
 
@@ -64,17 +66,10 @@ constexpr RuleName kRules[] = {
     {"generalizedTimeMatch", "2.5.13.27", Rule::kTime},
 };
 
-char LowerAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-  return std::ranges::equal(
-      a, b, [](char x, char y) { return LowerAsciiLetter(x) == LowerAsciiLetter(y); });
-}
-
 Rule RuleOf(const AttributeType* type) {
   if (type == nullptr) return Rule::kBytes;
   for (const RuleName& known : kRules) {
-    if (SameNoCase(type->equality, known.name) || type->equality == known.oid) return known.rule;
+    if (SameName(type->equality, known.name) || type->equality == known.oid) return known.rule;
   }
   return Rule::kBytes;
 }
@@ -93,7 +88,7 @@ void AppendSpacesSettled(std::string_view text, bool fold, std::string& key) {
       if (!lastWasSpace) key.push_back(' ');
       lastWasSpace = true;
     } else {
-      key.push_back(fold ? LowerAsciiLetter(c) : c);
+      key.push_back(fold ? FoldAscii(c) : c);
       lastWasSpace = false;
     }
   }
@@ -197,7 +192,7 @@ void AppendOid(const Schema& schema, std::string_view text, std::string& key) {
   } else if (const AttributeType* type = schema.FindAttribute(text)) {
     key.append(type->oid);
   } else {
-    for (const char c : text) key.push_back(LowerAsciiLetter(c));
+    for (const char c : text) key.push_back(FoldAscii(c));
   }
 }
 
@@ -311,7 +306,7 @@ void AppendRDNKey(const Schema& schema, LDAPRDN rdn, std::vector<AvaKey>& avas,
     if (type != nullptr) {
       out.type.assign(type->oid);
     } else {
-      for (const char c : typeName) out.type.push_back(LowerAsciiLetter(c));
+      for (const char c : typeName) out.type.push_back(FoldAscii(c));
     }
     if ((ava.la_flags & LDAP_AVA_BINARY) != 0) {
       out.value.assign("#").append(value);
