@@ -51,7 +51,12 @@ std::string MakeCandidate(std::string_view key, int attempt, int number) {
     return std::string(kPrefix).append("cn=").append(address).append(digits).append("+").append(
         value);
   }
-  return std::string(key).append(digits);
+  // The digits end the first RDN's value: a DN kept whole (no base DN to put it under) stays
+  // under its own parent.
+  const std::size_t end = rdnValue.empty() ? key.size()
+                                           : static_cast<std::size_t>(rdnValue.data() - key.data()) +
+                                                 rdnValue.size();
+  return std::string(key.substr(0, end)).append(digits).append(key.substr(end));
 }
 
 // Below this many lines a record's repeated values are found by comparing each line's key

@@ -205,6 +205,7 @@ void SchemaChecker::SettleStructuralClass() {
 // one whose required attributes the record lacks); then auxiliary classes are added for what is
 // left, each requiring nothing the record lacks; what is still not allowed goes.
 void SchemaChecker::AllowAttributes() {
+  DropUnsatisfiedAuxiliaries();
   if (NotAllowed().empty()) return;
   if (const ObjectClass* structural = StructuralClass()) {
     const ObjectClass* better = BetterStructuralClass(*structural);
@@ -224,6 +225,18 @@ void SchemaChecker::AllowAttributes() {
     if (field.dropped || IsClassField(field)) continue;
     if (std::find(left.begin(), left.end(), field.type) != left.end()) {
       Drop(field, kNotAllowed, field.name);
+    }
+  }
+}
+
+// An auxiliary class that requires what the record lacks (posixAccount without its numbers)
+// goes, so that the record is not refused for it; what only that class allowed goes later.
+void SchemaChecker::DropUnsatisfiedAuxiliaries() {
+  for (std::size_t i = 0; i < used_; ++i) {
+    SchemaField& field = fields_[i];
+    if (!IsClassField(field) || field.kind == nullptr) continue;
+    if (field.kind->kind == ClassKind::kAuxiliary && !HoldsRequired(*field.kind)) {
+      Drop(field, kAuxiliaryDropped, field.kind->Name());
     }
   }
 }

@@ -18,7 +18,7 @@ bool IsKeyChar(char c) {
 // RFC 4512 attribute description: a name (a letter, then letters, digits and hyphens) or a
 // numeric OID, then options of letters, digits and hyphens, each after a ";".
 bool IsAttributeDescription(std::string_view name, std::string_view options) {
-  if (name.empty()) return false;
+  if (name.empty() || name.front() == '-') return false;  // a name starts with a letter
   const bool oid = name.front() >= '0' && name.front() <= '9';
   for (const char c : name) {
     if (oid ? !((c >= '0' && c <= '9') || c == '.') : !IsKeyChar(c)) return false;
@@ -105,6 +105,8 @@ void SchemaChecker::ReadFields(const RecordLines& lines) {
       dnIndex_ = i;
       continue;
     }
+    // The file's "version: 1" header, which may stand right before the first record.
+    if (!hasDN_ && EqualsNoCase(description, "version")) continue;
     if (used_ == fields_.size()) fields_.emplace_back();
     SchemaField& field = fields_[used_++];
     const std::size_t semicolon = std::min(description.find(';'), description.size());

@@ -58,6 +58,7 @@ class SchemaChecker {
   void CheckClasses();
   void SettleStructuralClass();
   void AllowAttributes();
+  void DropUnsatisfiedAuxiliaries();
   void CheckRDN(RecordLines& lines, std::string_view baseDN, std::string& dnKey);
   void CheckRequired(RecordLines& lines, std::string_view dnKey);
   std::string UnusableRDNPart(ldap_ava** rdn, RecordLines& lines);

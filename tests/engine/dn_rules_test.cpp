@@ -198,5 +198,13 @@ TEST(RecordRules, WithoutBaseDnADirectoryDnStaysWhole) {
   EXPECT_TRUE(outcome.errors.empty());
   EXPECT_EQ(outcome.keys, (std::vector<std::string>{"dn: cn=Doe\\, J,ou=people,dc=example"}));
 }
+
+TEST(RecordRules, AWholeDnMadeUniqueStaysUnderItsParent) {
+  const Outcome outcome = RunBook(
+      "dn: cn=Ann,ou=people,dc=example\ncn: Ann\n\ndn: cn=Ann,ou=people,dc=example\ncn: Ann\n",
+      {}, "");
+  EXPECT_EQ(outcome.keys, (std::vector<std::string>{"dn: cn=Ann,ou=people,dc=example",
+                                                     "dn: cn=Ann057,ou=people,dc=example"}));
+}
 }  // namespace
 }  // namespace quorvane

@@ -84,7 +84,12 @@ const Case kCases[] = {
     {"mail local part", "mail: j\xC3\xBC@example.org\n", "",
      "012: value of \"mail\" does not fit its syntax"},
     {"single value", "displayName: Ann\ndisplayName: Annie\n", "displayName: Ann\n",
-     "014: attribute \"displayName\" takes one value; later values; dropped from 1 record"},
+     "014: second value of single-value attribute \"displayName\"; dropped from 1 record"},
+    {"name starting with a hyphen", "-x: 1\n", "",
+     "009: \"-x\" is not an attribute name; dropped from 1 record"},
+    {"auxiliary class lacking what it requires",
+     "objectclass: posixAccount\nuidNumber: 1000\n", "",
+     "016: object class \"posixAccount\" left out: the record lacks what it requires"},
     // Classes.
     {"misspelt class", "objectclass: inetOrdPerson\n", "",
      "015: object class \"inetOrdPerson\" is not in the directory's schema; replaced by "
