@@ -125,6 +125,11 @@ RecordShape ShapeOf(const RecordLines& lines) {
   return ShapeOfLines(ShapesOf(lines), [](const LineShape&) { return true; });
 }
 
+std::string_view DefaultClassFor(bool members, bool uniqueMembers) {
+  if (uniqueMembers) return "groupOfUniqueNames";
+  return members ? "groupOfNames" : "inetOrgPerson";
+}
+
 RecordShape SettleObjectClasses(RecordLines& lines, bool isFirstRecord) {
   std::vector<LineShape> shapes = ShapesOf(lines);
   const auto classes = std::count_if(shapes.begin(), shapes.end(),
@@ -139,16 +144,12 @@ RecordShape SettleObjectClasses(RecordLines& lines, bool isFirstRecord) {
     const auto members = [&](bool LineShape::*which) {
       return std::any_of(shapes.begin(), shapes.end(), [which](const LineShape& s) { return s.*which; });
     };
-    const char* line = "objectclass: inetOrgPerson";
-    if (members(&LineShape::isUniqueMember)) {
-      line = "objectclass: groupOfUniqueNames";
-      added.isUniqueNamesList = true;
-    } else if (members(&LineShape::isMember)) {
-      line = "objectclass: groupOfNames";
-      added.isNamesList = true;
-    } else {
-      added.isPersonClass = true;
-    }
+    const bool uniqueMembers = members(&LineShape::isUniqueMember);
+    const bool namesMembers = members(&LineShape::isMember);
+    const std::string line = "objectclass: " + std::string(DefaultClassFor(namesMembers, uniqueMembers));
+    added.isUniqueNamesList = uniqueMembers;
+    added.isNamesList = namesMembers && !uniqueMembers;
+    added.isPersonClass = !uniqueMembers && !namesMembers;
     const auto dn = std::find_if(lines.begin(), lines.end(),
                                  [](const std::string& l) { return l.starts_with("dn:"); });
     lines.insert(dn == lines.end() ? lines.begin() : dn + 1, line);

@@ -28,6 +28,10 @@ struct RecordShape {
 };
 RecordShape ShapeOf(const RecordLines& lines);
 
+// The structural class a record gets when it has none: a list of its member attribute
+// (groupOfUniqueNames with uniqueMember lines, groupOfNames with member lines), else a person.
+std::string_view DefaultClassFor(bool members, bool uniqueMembers);
+
 // The object classes as the record's lines hold them after the profile's rules: every record
 // keeps at least one. A record without any gets inetOrgPerson (groupOfNames with member:
 // lines, groupOfUniqueNames with uniqueMember: lines), inserted after its dn: line, unless

@@ -37,11 +37,6 @@ std::string_view View(const berval& value) { return {value.bv_val, value.bv_len}
 
 }  // namespace
 
-std::string_view DefaultClassFor(bool members, bool uniqueMembers) {
-  if (uniqueMembers) return "groupOfUniqueNames";
-  return members ? "groupOfNames" : "inetOrgPerson";
-}
-
 void SchemaChecker::AppendLine(RecordLines& lines, const AttributeType& type,
                                std::string_view value) {
   AddField(type, value);

@@ -133,8 +133,4 @@ class SchemaChecker {
   std::string other_;
 };
 
-// The structural class a record gets when it has none: a list of its member attribute, else a
-// person.
-std::string_view DefaultClassFor(bool members, bool uniqueMembers);
-
 }  // namespace quorvane
