@@ -1,4 +1,4 @@
-// What the schema model's sources share among themselves and with nothing else.
+// What the schema library's own sources share: the one rule for folding names, the queue of references.
 #pragma once
 
 #include <cstddef>
