@@ -1,4 +1,4 @@
-// What the schema library's own sources share: the one rule for folding names, the queue of references.
+// What the schema library's own sources share: the rule for folding names, the reference queue.
 #pragma once
 
 #include <cstddef>
