@@ -30,6 +30,7 @@ using Message = std::unique_ptr<LDAPMessage, FreeMessage>;
 // How long the connection waits for the server at its socket, and whether a wait ran out.
 struct Waits {
   int seconds = 10;
+  bool connected = false;  // the server took the connection
   bool ranOut = false;
   ldap_conncb callbacks{};
 };
@@ -113,9 +114,10 @@ ber_slen_t ReadWithin(Sockbuf_IO_Desc* sbiod, void* buffer, ber_len_t size) {
 ber_slen_t WriteWithin(Sockbuf_IO_Desc* sbiod, void* buffer, ber_len_t size) {
   return WaitForSocket(sbiod, POLLOUT) ? LBER_SBIOD_WRITE_NEXT(sbiod, buffer, size) : -1;
 }
+// The socket's own layer closes it.
 int CloseWaits(Sockbuf_IO_Desc*) {
   return 0;
-}  // the socket's own layer closes it
+}
 
 Sockbuf_IO kWaitsLayer = {SetUpWaits, RemoveWaits, ControlBelowWaits,
                           ReadWithin, WriteWithin, CloseWaits};
@@ -123,6 +125,7 @@ Sockbuf_IO kWaitsLayer = {SetUpWaits, RemoveWaits, ControlBelowWaits,
 // Called once the connection is made, before libldap adds the socket's own layer and TLS: one
 // level above the socket's keeps the layer over it, under TLS.
 int AddWaitsLayer(LDAP*, Sockbuf* sb, LDAPURLDesc*, sockaddr*, ldap_conncb* callbacks) {
+  static_cast<Waits*>(callbacks->lc_arg)->connected = true;
   return ber_sockbuf_add_io(sb, &kWaitsLayer, LBER_SBIOD_LEVEL_PROVIDER + 1, callbacks->lc_arg);
 }
 void ConnectionClosed(LDAP*, Sockbuf*, ldap_conncb*) {}
@@ -163,7 +166,7 @@ std::string Bind(LDAP* ld, const ServerAccess& access, bool ldaps, const Waits& 
   if (rc == LDAP_SUCCESS) return "";
   const std::string reason = Describe(ld, rc, waits);
   if (rc == LDAP_SERVER_DOWN || rc == LDAP_CONNECT_ERROR) {
-    return ldaps && !waits.ranOut ? reason + kTlsHint : reason;
+    return ldaps && waits.connected && !waits.ranOut ? reason + kTlsHint : reason;
   }
   if (rc < 0) return reason;  // libldap's own codes: no answer
   if (access.bindDN.empty()) return "anonymous bind refused: " + reason;

@@ -201,7 +201,7 @@ expect_refused starttls "cannot read the schema of $URI: StartTLS failed: " \
   --schema "$URI" --starttls
 if [ -n "$TLS" ]; then
   LDAPS="ldaps://127.0.0.1:$((port + 1))"
-  expect_refused untrusted "cannot read the schema of $LDAPS: Can't contact LDAP server" \
+  expect_refused untrusted "cannot read the schema of $LDAPS: Can't contact LDAP server; with TLS, the server's certificate must be one the system trusts" \
     --schema "$LDAPS" --bind-dn "$ROOT_DN" --password-file "$WORK/password"
   # The certificate works for a client that is told to trust it.
   LDAPTLS_CACERT="$WORK/cert.pem" ldapsearch -x -H "$LDAPS" -b "" -s base > /dev/null ||

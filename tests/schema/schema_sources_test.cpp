@@ -226,6 +226,8 @@ TEST(ServerSchema, FailuresGiveOneMessageNamingTheServerAndNeverThePassword) {
       {"ldaps" + silent.Uri().substr(4), bound, "no answer within 1 second"},
       {silent.Uri(), quickTLS, "StartTLS failed: no answer within 1 second"},
       {"ldaps://127.0.0.1:1", startTLS, "StartTLS is for ldap://; ldaps:// is encrypted already"},
+      // A port that takes no connection says so, without a word about certificates.
+      {"ldaps://127.0.0.1:1", ServerAccess(), "Can't contact LDAP server"},
       {"ldap://127.0.0.1:1", noPassword, "the bind DN has no password"},
       {"ldap://[::1", ServerAccess(), "not a usable address"},
   };
@@ -238,6 +240,8 @@ TEST(ServerSchema, FailuresGiveOneMessageNamingTheServerAndNeverThePassword) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << c.uri;
     EXPECT_EQ(error.rfind("cannot read the schema of " + c.uri + ": " + c.reason, 0), 0u) << error;
     EXPECT_EQ(error.find("pw-never-shown"), std::string::npos) << error;
+    // No case reaches a TLS server, so none may blame its certificate.
+    EXPECT_EQ(error.find("certificate"), std::string::npos) << error;
     EXPECT_TRUE(definitions.objectClasses.empty());
   }
   const SchemaLoad load = LoadSchema({"builtin", "ldap://127.0.0.1:1"}, ServerAccess());
