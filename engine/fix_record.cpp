@@ -309,9 +309,16 @@ RecordFacts FirstPass(RecordLines& lines, bool isFirstRecord, std::string& dnKey
   return state.facts;
 }
 
+bool IsAttribute(const NameValue& nv, std::string_view name, std::string_view alias) {
+  const std::string_view attribute = nv.Attribute();
+  return EqualsNoCase(attribute, name) || EqualsNoCase(attribute, alias);
+}
+
 // Only the dn: line and the cn: lines change; everything else stays as the first pass left it.
-RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view forcedDN,
-                       const RecordContext& context, FixRoom& room) {
+// The cn: lines are found whatever their letter case or name (commonName), as the directory
+// finds them: every one must carry the new name the DN is made of.
+void SecondPass(RecordLines& lines, std::string& dnKey, std::string_view forcedDN,
+                const RecordContext& context, FixRoom& room) {
   PassState state(room);
   const std::string newName = NameFromDN(SplitNameValue(forcedDN).value);
   // A forced DN that names nothing leaves the name to ChooseName(), which may need the DN.
@@ -329,9 +336,9 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
       line.assign(forcedDN);
       if (!context.baseDN.empty()) line.append(",").append(context.baseDN);
       if (namesNothing) state.room.dnValue = SplitNameValue(line).value;
-    } else if (nv.name == "sn:") {
+    } else if (IsAttribute(nv, "sn", "surname")) {
       state.room.snValue = nv.value;
-    } else if (nv.name == "cn:") {
+    } else if (IsAttribute(nv, "cn", "commonName")) {
       state.room.cnValue = nv.value;
       if (!namesNothing) {  // a DN without "=" names nothing: cn stays
         line.clear();
@@ -341,7 +348,6 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
   }
   AppendMissingNames(lines, namesNothing ? ChooseName(state) : RecordName{newName, false},
                      state, ShapeOf(lines));
-  return state.facts;
 }
 
 }  // namespace
@@ -349,15 +355,19 @@ RecordFacts SecondPass(RecordLines& lines, std::string& dnKey, std::string_view 
 std::string PrepareBaseDN(std::string_view typed) { return EscapeLineBreaks(TrimView(typed)); }
 
 RecordFacts FixRecord(RecordLines& lines, bool isFirstRecord, std::string& dnKey,
-                      std::string_view forcedDN, const RecordContext& context, FixRoom& room) {
-  if (forcedDN.empty()) return FirstPass(lines, isFirstRecord, dnKey, context, room);
-  return SecondPass(lines, dnKey, forcedDN, context, room);
+                      const RecordContext& context, FixRoom& room) {
+  return FirstPass(lines, isFirstRecord, dnKey, context, room);
 }
 
 RecordFacts FixRecord(RecordLines& lines, bool isFirstRecord, std::string& dnKey,
-                      std::string_view forcedDN, const RecordContext& context) {
+                      const RecordContext& context) {
   FixRoom room;
-  return FixRecord(lines, isFirstRecord, dnKey, forcedDN, context, room);
+  return FirstPass(lines, isFirstRecord, dnKey, context, room);
+}
+
+void GiveUniqueDN(RecordLines& lines, std::string& dnKey, std::string_view uniqueDN,
+                  const RecordContext& context, FixRoom& room) {
+  SecondPass(lines, dnKey, uniqueDN, context, room);
 }
 
 }  // namespace quorvane

@@ -63,16 +63,19 @@ struct FixRoom {
   std::string recoded;
 };
 
-// Rewrites `lines` in place; an entry that becomes empty is to be dropped by the caller.
-// First pass (`forcedDN` empty): every rule runs on every line, and `dnKey` is set to
-// "dn: " + the escaped DN without the base DN when the record has a usable dn: line (it is
-// left alone otherwise). Second pass (`forcedDN` = a made-unique key): only the dn: line
-// (the forced DN plus the base DN) and the cn: lines (the new common name) are rewritten,
-// and `dnKey` becomes `forcedDN`.
+// Rewrites `lines` in place, every rule on every line; an entry that becomes empty is to be
+// dropped by the caller. `dnKey` is set to "dn: " + the escaped DN without the base DN when the
+// record has a usable dn: line (it is left alone otherwise).
 RecordFacts FixRecord(RecordLines& lines, bool isFirstRecord, std::string& dnKey,
-                      std::string_view forcedDN, const RecordContext& context, FixRoom& room);
+                      const RecordContext& context, FixRoom& room);
 // The same with room of its own.
 RecordFacts FixRecord(RecordLines& lines, bool isFirstRecord, std::string& dnKey,
-                      std::string_view forcedDN, const RecordContext& context);
+                      const RecordContext& context);
+
+// Gives a record that FixRecord rewrote the made-unique key `uniqueDN` ("dn: " + DN): its dn:
+// line becomes that DN plus the base DN, its cn: lines the new common name, and a missing sn:
+// or cn: is added as FixRecord adds it; `dnKey` becomes `uniqueDN`. Nothing else changes.
+void GiveUniqueDN(RecordLines& lines, std::string& dnKey, std::string_view uniqueDN,
+                  const RecordContext& context, FixRoom& room);
 
 }  // namespace quorvane

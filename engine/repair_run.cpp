@@ -130,7 +130,7 @@ void RepairRun::State::Repair(RecordLines& lines, std::size_t line) {
                               ProgressFor(wantsProgress, line, counts.recordsRead + 1),
                               checker.has_value()};
   dnKey.clear();  // a record without a usable DN takes no part in uniqueness
-  const RecordFacts facts = FixRecord(lines, isFirst, dnKey, {}, context, room);
+  const RecordFacts facts = FixRecord(lines, isFirst, dnKey, context, room);
   if (!facts.header) ++counts.recordsRead;
   if (facts.noDN) Report(kNoDN, line);
   if (facts.emptyDN) Report(kEmptyDN, line);
@@ -155,7 +155,7 @@ void RepairRun::State::Repair(RecordLines& lines, std::size_t line) {
   if (notImportable) ++counts.notImportable;
   if (!dnKey.empty() && MakeUnique(dnKey, uniqueKey)) {
     ++counts.madeUnique;
-    FixRecord(lines, isFirst, dnKey, uniqueKey, context, room);
+    GiveUniqueDN(lines, dnKey, uniqueKey, context, room);
   }
   Emit(lines, !facts.header);
 }

@@ -37,7 +37,7 @@ Fixed Fix(RecordLines lines, const TransformMap& map = {}, bool first = false,
   Fixed result;
   const std::string preparedBase = PrepareBaseDN(base);
   const RecordContext context{preparedBase, &map, log, 7};
-  result.facts = FixRecord(lines, first, result.key, {}, context);
+  result.facts = FixRecord(lines, first, result.key, context);
   result.lines = NonEmpty(lines);
   return result;
 }
@@ -249,7 +249,7 @@ TEST(FixRecord, DnValuesThatAreNotUtf8AreRecoded) {
     std::string key;
     RecordContext context{"dc=t", nullptr, nullptr, 1, ProgressLines::kNone};
     context.recodeText = c.recode;
-    const RecordFacts facts = FixRecord(lines, false, key, {}, context);
+    const RecordFacts facts = FixRecord(lines, false, key, context);
     EXPECT_EQ(NonEmpty(lines), c.out) << c.in[0];
     EXPECT_EQ(facts.recodedDN, c.recoded) << c.in[0];
   }
@@ -333,7 +333,7 @@ struct FirstPassResult {
 FirstPassResult FirstPassOf(RecordLines lines, const TransformMap* map, bool first) {
   FirstPassResult result;
   const RecordContext context{"dc=t", map, nullptr, 1, ProgressLines::kNone};
-  result.facts = FixRecord(lines, first, result.key, {}, context);
+  result.facts = FixRecord(lines, first, result.key, context);
   result.lines.assign(lines.begin(), lines.end());
   return result;
 }
@@ -422,8 +422,9 @@ TEST(FixRecord, ValueStartingWithColonIsWrittenInBase64) {
 Lines SecondPass(RecordLines lines, std::string_view forced, const TransformMap& map = {}) {
   std::string key;
   const RecordContext context{"dc=t", &map, nullptr, 1};
-  FixRecord(lines, false, key, {}, context);
-  FixRecord(lines, false, key, forced, context);
+  FixRecord(lines, false, key, context);
+  FixRoom room;
+  GiveUniqueDN(lines, key, forced, context, room);
   EXPECT_EQ(key, forced);
   return NonEmpty(lines);
 }
@@ -437,6 +438,14 @@ TEST(FixRecord, SecondPassRewritesOnlyDnAndCn) {
                        "dn: cn=Jane Roe057", map),
             (Lines{"cn: Jane Roe057", "dn: cn=Jane Roe057,dc=t", kPerson,
                    "member: cn=M+mail=m@x,dc=t", "b: 1", "cn: Jane Roe057", "sn: Roe"}));
+}
+
+TEST(FixRecord, SecondPassFindsEveryNameOfCn) {
+  // The directory takes "CN:" and "commonName:" as cn: each must carry the DN's new name.
+  EXPECT_EQ(SecondPass({"dn: cn=Ann", "CN: Ann", "commonName: Ann", "sn: S", kPerson},
+                       "dn: cn=Ann057"),
+            (Lines{"dn: cn=Ann057,dc=t", "cn: Ann057", "cn: Ann057", "sn: S", kPerson,
+                   "cn: Ann057"}));  // the first pass's own cn: line too; written once
 }
 
 TEST(FixRecord, NewCommonNameIsTheRdnValue) {
