@@ -205,8 +205,11 @@ std::string_view RepairRun::State::KeyOf(const RecordLines& lines, std::size_t i
 
 // Whether no line written for the record so far holds the same value as line i. Only lines of
 // the same attribute can, so most lines need no key at all; a long record keeps a set of keys.
+// The schema step writes every attribute under one name; without it, two names of one type
+// (cn, commonName) are told apart only by their keys, which name the type by its OID.
 bool RepairRun::State::FirstTime(const RecordLines& lines, std::size_t i,
                                  std::string_view attribute) {
+  const bool oneNamePerType = checker.has_value();
   if (written.size() >= kCompareEach) {
     if (writtenSet.empty()) {
       for (const std::size_t earlier : written) writtenSet.insert(KeyOf(lines, earlier));
@@ -216,7 +219,8 @@ bool RepairRun::State::FirstTime(const RecordLines& lines, std::size_t i,
   const std::size_t count = written.size();
   const std::string_view* attributes = writtenAttributes.data();
   for (std::size_t k = 0; k < count; ++k) {
-    if (EqualsNoCase(attributes[k], attribute) && KeyOf(lines, written[k]) == KeyOf(lines, i)) {
+    if ((!oneNamePerType || EqualsNoCase(attributes[k], attribute)) &&
+        KeyOf(lines, written[k]) == KeyOf(lines, i)) {
       return false;
     }
   }

@@ -170,6 +170,20 @@ TEST(SchemaStep, RequiredAttributes) {
   EXPECT_EQ(book.counts.notImportable, 1u);
 }
 
+TEST(SchemaStep, WithoutItTwoNamesOfOneTypeAreStillOneValue) {
+  struct Collect : LineSink {
+    std::string text;
+    void Line(std::string_view line) override { text.append(line).append("\n"); }
+  } collect;
+  UsedDNs usedDNs;
+  FixedRandom random;
+  TransformMap noProfile;
+  RepairRun run(kBase, noProfile, usedDNs, random, nullptr, collect, SchemaStep{});
+  run.AddPaneText("dn: cn=J\xC3\xBCrgen\ncn: J\xC3\xBCrgen\ncommonName: j\xC3\xBCrgen\nsn: M\n");
+  run.Finish();
+  EXPECT_EQ(collect.text.find("commonName"), std::string::npos) << collect.text;
+}
+
 TEST(SchemaStep, MessagesOncePerKindUnlessVerbose) {
   const std::string book = std::string(kPerson) + "xFoo: 1\n\n" +
                            "dn: cn=Hal\ncn: Hal\nsn: Hal\nxFoo: 2\n\ndn: cn=Ida\ncn: Ida\nsn: Ida\n"
