@@ -18,7 +18,10 @@ set -euo pipefail
 OUTPUT=${1:-schema/builtin_schema.inc}
 SLAPD=$(command -v slapd || echo /usr/sbin/slapd)
 [ -x "$SLAPD" ] || { echo "slapd is not installed (Debian package slapd)" >&2; exit 1; }
-command -v ldapsearch > /dev/null || { echo "ldapsearch not found (package ldap-utils)" >&2; exit 1; }
+if ! command -v ldapsearch > /dev/null; then
+  echo "ldapsearch not found (package ldap-utils)" >&2
+  exit 1
+fi
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/quorvane-schema.XXXXXX")
 SLAPD_PID=
@@ -115,8 +118,9 @@ definitions() {
 }
 
 {
-  echo "// The schema a stock Debian slapd $VERSION serves: core, cosine, nis, inetorgperson and the"
-  echo "// types and classes slapd defines itself. Written by scripts/gen_builtin_schema.sh; do not edit."
+  echo "// The schema a stock Debian slapd $VERSION serves: core, cosine, nis, inetorgperson and"
+  echo "// the types and classes slapd defines itself. Written by scripts/gen_builtin_schema.sh;"
+  echo "// do not edit."
   echo "// Each entry holds the line it stands on, so a definition left out names its line here."
   echo "// clang-format off"
   echo "constexpr BuiltinDefinition kBuiltinAttributeTypes[] = {"

@@ -156,7 +156,8 @@ expect_kept() {
   local name=$1 want=$2 got=NO
   grep -q '^qvNickname: JR' "$WORK/$name.ldif" && grep -q '^objectclass: qvNicknamed' \
     "$WORK/$name.ldif" && got=YES
-  [ "$got" = "$want" ] || fail "$name: the test schema's class and attribute kept: $got, expected $want
+  [ "$got" = "$want" ] ||
+    fail "$name: the test schema's class and attribute kept: $got, expected $want
 $(cat "$WORK/$name.err")"
   echo "ok: $name (kept: $got)"
 }
@@ -201,7 +202,8 @@ expect_refused starttls "cannot read the schema of $URI: StartTLS failed: " \
   --schema "$URI" --starttls
 if [ -n "$TLS" ]; then
   LDAPS="ldaps://127.0.0.1:$((port + 1))"
-  expect_refused untrusted "cannot read the schema of $LDAPS: Can't contact LDAP server; with TLS, the server's certificate must be one the system trusts" \
+  expect_refused untrusted "cannot read the schema of $LDAPS: Can't contact LDAP server; with TLS, \
+the server's certificate must be one the system trusts" \
     --schema "$LDAPS" --bind-dn "$ROOT_DN" --password-file "$WORK/password"
   # The certificate works for a client that is told to trust it.
   LDAPTLS_CACERT="$WORK/cert.pem" ldapsearch -x -H "$LDAPS" -b "" -s base > /dev/null ||
