@@ -171,6 +171,7 @@ void DirectoryChoice::start(const Request& request) {
   sources.push_back(request.kind == Kind::kServer ? ToBytes(request.location)
                                                   : FileNameBytes(request.location));
   started_ = std::chrono::steady_clock::now();
+  shownSeconds_ = 0;
   pending_ = std::async(std::launch::async,
                         [loader = loader_, sources, access] { return loader(sources, access); });
   const QString reading = tr("Reading the schema of %1...").arg(request.location);
@@ -208,7 +209,10 @@ void DirectoryChoice::poll() {
   if (pending_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
                              std::chrono::steady_clock::now() - started_).count();
-    emit progress(tr("Reading the schema of %1... %2 s").arg(request_.location).arg(seconds));
+    if (seconds != shownSeconds_) {  // the status bar changes once a second, not at every look
+      shownSeconds_ = seconds;
+      emit progress(tr("Reading the schema of %1... %2 s").arg(request_.location).arg(seconds));
+    }
     return;
   }
   poller_->stop();

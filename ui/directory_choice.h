@@ -98,6 +98,7 @@ class DirectoryChoice : public QWidget {
   bool refreshQueued_ = false;  // the choice changed while a reading ran
   std::future<SchemaLoad> pending_;
   std::chrono::steady_clock::time_point started_;
+  long long shownSeconds_ = 0;
   QTimer* poller_ = nullptr;
   std::unique_ptr<SchemaLoad> load_;  // the schema read last
   QString error_;

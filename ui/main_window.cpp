@@ -244,8 +244,9 @@ void TForm1::connectHandlers() {
   connect(cbIni, &QComboBox::activated, this, [this] { Guarded([this] { cbIniChange(); }); });
   connect(cbIni->lineEdit(), &QLineEdit::textEdited, this,
           [this] { Guarded([this] { cbIniChange(); }); });
-  connect(directory, &DirectoryChoice::progress, statusbar,
-          [this](const QString& message) { statusbar->showMessage(message); });
+  connect(directory, &DirectoryChoice::progress, statusbar, [this](const QString& message) {
+    statusbar->showMessage(fixWaiting_ ? tr("Fix waits: %1").arg(message) : message);
+  });
   connect(directory, &DirectoryChoice::finished, this, [this] { DirectoryRead(); });
   connect(eFilename, &QLineEdit::returnPressed, this,
           [this] { Guarded([this] { eFilenameReturnPressed(); }); });
