@@ -99,6 +99,9 @@ TEST_F(DirectoryChoiceTest, SchemaFileIsReadBesideTheWindowAndFixWaitsForIt) {
   window->source->setFocus();
   QTest::keyClicks(window->source, "# ");
   EXPECT_EQ(window->source->Line(0), "# dn: cn=A") << "the window answers while it waits";
+  QTRY_VERIFY_WITH_TIMEOUT(window->statusbar->currentMessage().startsWith(
+                               "Fix waits: Reading the schema of " + path("extra.schema") + "... "),
+                           3000);
 
   open();
   QTRY_VERIFY(window->dest->LineCount() > 2);
