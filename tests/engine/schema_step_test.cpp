@@ -94,8 +94,11 @@ const Case kCases[] = {
     {"misspelt class", "objectclass: inetOrdPerson\n", "",
      "015: object class \"inetOrdPerson\" is not in the directory's schema; replaced by "
      "\"inetOrgPerson\""},
-    {"three edits away", "objectclass: inetPerson\n", "",
-     "015: object class \"inetPerson\" is not in the directory's schema; dropped from 1 record"},
+    {"two edits away", "objectclass: inetOrgPrsn\n", "",
+     "015: object class \"inetOrgPrsn\" is not in the directory's schema; replaced by "
+     "\"inetOrgPerson\""},
+    {"three edits away", "objectclass: inetOgPrsn\n", "",
+     "015: object class \"inetOgPrsn\" is not in the directory's schema; dropped from 1 record"},
     {"unknown class", "objectclass: mozillaAddressBookEntry\n", "",
      "015: object class \"mozillaAddressBookEntry\" is not in the directory's schema; dropped "
      "from 1 record"},
