@@ -11,6 +11,8 @@
 #include "engine/text_lines.h"
 #include "engine/transform_map.h"
 #include "engine/used_dns.h"
+#include "schema/matching.h"
+#include "schema/schema_sources.h"
 #include "tests/fuzz/fuzz_input.h"
 
 namespace {
@@ -108,10 +110,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < usedFirst.size(); ++i) FUZZ_CHECK(usedFirst[i] == usedText[i]);
   }
 
-  // Made-unique keys never collide, whatever the case of their letters.
+  // Made-unique keys never collide as the directory compares DNs (a text that is no DN by its
+  // bytes).
   std::unordered_set<std::string> distinct;
   for (std::size_t i = 0; i < usedFirst.size(); ++i) {
-    FUZZ_CHECK(distinct.insert(quorvane::LowerCase(usedFirst[i])).second);
+    std::string_view dn = usedFirst[i];
+    if (dn.starts_with("dn: ")) dn.remove_prefix(4);
+    std::string key;
+    if (!quorvane::DNMatchKey(quorvane::BuiltinSchema(), dn, key)) key = "\xFF" + std::string(dn);
+    FUZZ_CHECK(distinct.insert(key).second);
   }
 
   // A record whose lines were all dropped leaves its separator alone; RFC 2849 allows any

@@ -26,7 +26,8 @@ for fuzzer in "$build"/bin/*_fuzz; do
   mkdir -p "$corpus"
   cp tests/fuzz/corpus/"$name"/* "$corpus"/
   dict=()
-  [ -f "tests/fuzz/$name.dict" ] && dict=(-dict="tests/fuzz/$name.dict")
+  # The fuzzer runs in the scratch folder: the dictionary is named by its full path.
+  [ -f "tests/fuzz/$name.dict" ] && dict=(-dict="$PWD/tests/fuzz/$name.dict")
   # Leaks of a library a target drives, never of ours, may be suppressed in
   # tests/fuzz/NAME.lsan.supp; the full stack walk that lets LeakSanitizer see the library's
   # functions is slow, so only such a target pays for it.
