@@ -6,25 +6,15 @@
 #include <vector>
 
 #include "engine/repair_run.h"
+#include "tests/engine/record_book.h"
 #include "schema/schema_sources.h"
 
 namespace quorvane {
 namespace {
 
-constexpr std::string_view kBase = "dc=contacts,dc=test";
-
-class FixedRandom : public RandomSource {
- public:
-  int Next() override { return 57; }
-};
-
-class ErrorLog : public Log {
- public:
-  void Write(std::string_view text, int level, std::size_t line) override {
-    if (level > 0) errors.push_back(std::to_string(line) + ": " + std::string(text));
-  }
-  std::vector<std::string> errors;
-};
+using record_book::ErrorLog;
+using record_book::FixedRandom;
+using record_book::kBase;
 
 struct Book {
   std::string output;  // "\n" after every line

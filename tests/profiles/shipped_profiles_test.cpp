@@ -12,26 +12,16 @@
 #include "engine/repair_run.h"
 #include "profiles/profiles.h"
 #include "schema/schema_sources.h"
+#include "tests/engine/record_book.h"
 
 namespace quorvane {
 namespace {
 
 const std::string kDataDir = QUORVANE_TEST_DATA;
 const std::string kShippedDir = kDataDir + "/../../profiles/shipped/";
-constexpr std::string_view kBase = "dc=contacts,dc=test";
-
-class FixedRandom : public RandomSource {
- public:
-  int Next() override { return 57; }
-};
-
-class ErrorLog : public Log {
- public:
-  void Write(std::string_view text, int level, std::size_t line) override {
-    if (level > 0) errors.push_back(std::to_string(line) + ": " + std::string(text));
-  }
-  std::vector<std::string> errors;
-};
+using record_book::ErrorLog;
+using record_book::FixedRandom;
+using record_book::kBase;
 
 struct Book {
   std::vector<std::string> lines;  // the output, one entry per line
