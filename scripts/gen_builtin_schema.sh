@@ -15,47 +15,24 @@
 
 set -euo pipefail
 
+# shellcheck source=SCRIPTDIR/../tests/e2e/throwaway_slapd.sh
+source "$(dirname "$0")/../tests/e2e/throwaway_slapd.sh"
+
 OUTPUT=${1:-schema/builtin_schema.inc}
-SLAPD=$(command -v slapd || echo /usr/sbin/slapd)
-[ -x "$SLAPD" ] || { echo "slapd is not installed (Debian package slapd)" >&2; exit 1; }
+find_slapd
+[ -n "$SLAPD" ] || { echo "slapd is not installed (Debian package slapd)" >&2; exit 1; }
 if ! command -v ldapsearch > /dev/null; then
   echo "ldapsearch not found (package ldap-utils)" >&2
   exit 1
 fi
 
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/quorvane-schema.XXXXXX")
-SLAPD_PID=
-
-cleanup() {
-  if [ -n "$SLAPD_PID" ] && kill -0 "$SLAPD_PID" 2> /dev/null; then
-    kill "$SLAPD_PID" 2> /dev/null || true
-    for _ in $(seq 1 50); do
-      kill -0 "$SLAPD_PID" 2> /dev/null || break
-      sleep 0.1
-    done
-    kill -9 "$SLAPD_PID" 2> /dev/null || true
-    wait "$SLAPD_PID" 2> /dev/null || true
-  fi
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM HUP
-
-mkdir -p "$WORK/db"
-{
-  for schema in core cosine nis inetorgperson; do
-    echo "include /etc/ldap/schema/$schema.schema"
-  done
-  echo "pidfile \"$WORK/slapd.pid\""
-  echo "argsfile \"$WORK/slapd.args\""
-  if [ -e /usr/lib/ldap/back_mdb.so ] || [ -e /usr/lib/ldap/back_mdb.la ]; then
-    echo "modulepath /usr/lib/ldap"
-    echo "moduleload back_mdb"
-  fi
-  echo "database mdb"
-  echo "suffix \"dc=example,dc=com\""
-  echo "directory \"$WORK/db\""
-} > "$WORK/slapd.conf"
+SUFFIX="dc=example,dc=com"
+make_work quorvane-schema
+SLAPD_LOG_TAIL=none
+SLAPD_KEEP_WORK=
+SLAPD_MAXSIZE=
+SLAPD_ANNOUNCE=
+write_config
 
 # slaptest writes the configuration as cn=config LDIF, cn=schema (slapd's own) included.
 # Its configuration holds the schemas alone: slaptest opens no database then.
@@ -67,27 +44,7 @@ slaptest -f "$WORK/schemas.conf" -F "$WORK/config" > "$WORK/slaptest.log" 2>&1 |
 sed -e ':a;N;$!ba;s/\n //g' "$WORK/config/cn=config/cn=schema.ldif" |
   sed -e 's/^olcAttributeTypes: /attributeTypes: /' -e 's/^olcObjectClasses: /objectClasses: /' \
     > "$WORK/own.ldif"
-URI=
-for _ in $(seq 1 20); do
-  port=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
-  (exec 3<> "/dev/tcp/127.0.0.1/$port") 2> /dev/null && continue
-  # -d 0 keeps slapd in the foreground, so $! is the server itself.
-  "$SLAPD" -d 0 -f "$WORK/slapd.conf" -h "ldap://127.0.0.1:$port/" >> "$WORK/slapd.log" 2>&1 &
-  SLAPD_PID=$!
-  for _ in $(seq 1 100); do
-    kill -0 "$SLAPD_PID" 2> /dev/null || break
-    if ldapsearch -x -H "ldap://127.0.0.1:$port/" -o nettimeout=1 -b "" -s base \
-      "(objectClass=*)" > /dev/null 2>&1; then
-      URI="ldap://127.0.0.1:$port/"
-      break 2
-    fi
-    sleep 0.1
-  done
-  kill "$SLAPD_PID" 2> /dev/null || true
-  wait "$SLAPD_PID" 2> /dev/null || true
-  SLAPD_PID=
-done
-[ -n "$URI" ] || { cat "$WORK/slapd.log" >&2; echo "could not start slapd" >&2; exit 1; }
+start_server || { cat "$WORK/slapd.log" >&2; echo "could not start slapd" >&2; exit 1; }
 
 ldapsearch -LLL -x -H "$URI" -o ldif-wrap=no -b cn=subschema -s base '(objectClass=subschema)' \
   attributeTypes objectClasses > "$WORK/subschema.ldif"

@@ -26,15 +26,12 @@
 
 set -euo pipefail
 
-readonly SKIP=77
+# shellcheck source=SCRIPTDIR/throwaway_slapd.sh
+source "$(dirname "$0")/throwaway_slapd.sh"
+
 readonly SUFFIX="dc=example,dc=com"
 readonly ROOT_DN="cn=admin,$SUFFIX"
 readonly ROOT_PW="e2e-secret"
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
 
 if [ $# -lt 2 ] || [ $# -gt 3 ] ||
   { [ $# -eq 3 ] && [ "$3" != --generated ] && [ "$3" != --exporter ]; }; then
@@ -49,105 +46,12 @@ GENERATED=
 [ -x "$FIX" ] || fail "quorvane-fix not found or not executable: $FIX"
 [ -r "$EXPORT" ] || fail "cannot read the export: $EXPORT"
 
-SLAPD=$(command -v slapd || true)
-[ -n "$SLAPD" ] || [ ! -x /usr/sbin/slapd ] || SLAPD=/usr/sbin/slapd
-if [ -z "$SLAPD" ]; then
-  echo "SKIP: slapd is not installed (Debian package slapd); the import test needs a server."
-  exit "$SKIP"
-fi
+skip_without_slapd "the import test needs a server"
 for tool in ldapadd ldapsearch; do
   command -v "$tool" > /dev/null || fail "$tool not found: install the Debian package ldap-utils"
 done
 
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/quorvane-e2e.XXXXXX")
-SLAPD_PID=
-
-stop_server() {
-  if [ -n "$SLAPD_PID" ] && kill -0 "$SLAPD_PID" 2> /dev/null; then
-    kill "$SLAPD_PID" 2> /dev/null || true
-    local waited=0
-    while kill -0 "$SLAPD_PID" 2> /dev/null && [ "$waited" -lt 50 ]; do
-      sleep 0.1
-      waited=$((waited + 1))
-    done
-    kill -9 "$SLAPD_PID" 2> /dev/null || true
-    wait "$SLAPD_PID" 2> /dev/null || true
-  fi
-  SLAPD_PID=
-}
-
-cleanup() {
-  local status=$?
-  stop_server
-  if [ "$status" -ne 0 ] && [ "$status" -ne "$SKIP" ] && [ -s "$WORK/slapd.log" ]; then
-    echo "--- last lines of the server log:" >&2
-    tail -n 20 "$WORK/slapd.log" >&2 || true
-  fi
-  if [ -n "${QUORVANE_E2E_KEEP:-}" ]; then
-    echo "Work files kept in $WORK" >&2
-  else
-    rm -rf "$WORK"
-  fi
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM HUP
-
-write_config() {
-  mkdir -p "$WORK/db"
-  {
-    echo "include /etc/ldap/schema/core.schema"
-    echo "include /etc/ldap/schema/cosine.schema"
-    echo "include /etc/ldap/schema/nis.schema"
-    echo "include /etc/ldap/schema/inetorgperson.schema"
-    echo "pidfile \"$WORK/slapd.pid\""
-    echo "argsfile \"$WORK/slapd.args\""
-    # Debian builds the database back ends as modules; other builds may link them in.
-    if [ -e /usr/lib/ldap/back_mdb.so ] || [ -e /usr/lib/ldap/back_mdb.la ]; then
-      echo "modulepath /usr/lib/ldap"
-      echo "moduleload back_mdb"
-    fi
-    echo "database mdb"
-    echo "maxsize 104857600"
-    echo "suffix \"$SUFFIX\""
-    echo "rootdn \"$ROOT_DN\""
-    echo "rootpw \"$ROOT_PW\""
-    echo "directory \"$WORK/db\""
-  } > "$WORK/slapd.conf"
-}
-
-port_in_use() {
-  (exec 3<> "/dev/tcp/127.0.0.1/$1") 2> /dev/null
-}
-
-# Starts slapd on the first free port it can bind, trying random ports in 20000-59999.
-start_server() {
-  local port waited
-  for _ in $(seq 1 20); do
-    port=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
-    port_in_use "$port" && continue
-    URI="ldap://127.0.0.1:$port/"
-    # -d 0 keeps slapd in the foreground, so $! is the server itself.
-    "$SLAPD" -d 0 -f "$WORK/slapd.conf" -h "$URI" >> "$WORK/slapd.log" 2>&1 &
-    SLAPD_PID=$!
-    for waited in $(seq 1 100); do
-      if ! kill -0 "$SLAPD_PID" 2> /dev/null; then
-        break  # the port was taken after all, or the configuration is wrong
-      fi
-      if ldapsearch -x -H "$URI" -o nettimeout=1 -b "" -s base "(objectclass=*)" \
-        namingContexts > /dev/null 2>&1; then
-        echo "slapd (pid $SLAPD_PID) answers on $URI"
-        return 0
-      fi
-      sleep 0.1
-    done
-    stop_server
-  done
-  fail "could not start slapd (see the server log below)"
-}
-
-ldap_add() {
-  ldapadd -x -H "$URI" -D "$ROOT_DN" -w "$ROOT_PW" "$@"
-}
+make_work quorvane-e2e
 
 ldap_search() {
   ldapsearch -LLL -o ldif-wrap=no -x -H "$URI" -D "$ROOT_DN" -w "$ROOT_PW" "$@"
@@ -511,7 +415,7 @@ tr -d '\r' < "$EXPORT" | sed 's/$/\r/' > "$WORK/export.ldif"
 cmp -s "$WORK/lf.ldif" "$WORK/crlf.ldif" || fail "CR LF and LF exports repair differently"
 
 write_config
-start_server
+start_server || fail "could not start slapd (see the server log below)"
 if [ "$MODE" = --exporter ]; then
   add_base_entries noprofile stock cards
   # Each run is checked in full before it reports; a failed run does not hide the later ones.

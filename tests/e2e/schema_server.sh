@@ -19,54 +19,25 @@
 
 set -euo pipefail
 
-readonly SKIP=77
+# shellcheck source=SCRIPTDIR/throwaway_slapd.sh
+source "$(dirname "$0")/throwaway_slapd.sh"
+
 readonly SUFFIX="dc=example,dc=com"
 readonly ROOT_DN="cn=admin,$SUFFIX"
 readonly ROOT_PW="schema-e2e-secret"
 readonly WRONG_PW="not-the-right-one"
 
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
 [ $# -eq 1 ] || { echo "usage: $0 QUORVANE_FIX" >&2; exit 2; }
 FIX=$1
 [ -x "$FIX" ] || fail "quorvane-fix not found or not executable: $FIX"
-SLAPD=$(command -v slapd || true)
-[ -n "$SLAPD" ] || [ ! -x /usr/sbin/slapd ] || SLAPD=/usr/sbin/slapd
-if [ -z "$SLAPD" ]; then
-  echo "SKIP: slapd is not installed (Debian package slapd)."
-  exit "$SKIP"
-fi
+skip_without_slapd
 command -v ldapadd > /dev/null || fail "ldapadd not found: install the Debian package ldap-utils"
 
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/quorvane-schema-e2e.XXXXXX")
-SLAPD_PID=
-
-stop_server() {
-  if [ -n "$SLAPD_PID" ] && kill -0 "$SLAPD_PID" 2> /dev/null; then
-    kill "$SLAPD_PID" 2> /dev/null || true
-    for _ in $(seq 1 50); do
-      kill -0 "$SLAPD_PID" 2> /dev/null || break
-      sleep 0.1
-    done
-    kill -9 "$SLAPD_PID" 2> /dev/null || true
-    wait "$SLAPD_PID" 2> /dev/null || true
-  fi
-  SLAPD_PID=
-}
-
-cleanup() {
-  local status=$?
-  stop_server
-  if [ "$status" -ne 0 ] && [ "$status" -ne "$SKIP" ] && [ -s "$WORK/slapd.log" ]; then
-    tail -n 20 "$WORK/slapd.log" >&2 || true
-  fi
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM HUP
+make_work quorvane-schema-e2e
+SLAPD_LOG_TAIL=plain
+SLAPD_KEEP_WORK=
+SLAPD_MAXSIZE=
+SLAPD_ANNOUNCE=
 
 cat > "$WORK/test.schema" << 'EOF'
 # A schema of the test's own, built on the standard ones as an address book's schema is.
@@ -84,51 +55,17 @@ if command -v openssl > /dev/null; then
     -keyout "$WORK/key.pem" -out "$WORK/cert.pem" > /dev/null 2>&1 && TLS=1
 fi
 
-mkdir -p "$WORK/db"
-{
-  for schema in core cosine nis inetorgperson; do
-    echo "include /etc/ldap/schema/$schema.schema"
-  done
-  echo "include \"$WORK/test.schema\""
-  echo "pidfile \"$WORK/slapd.pid\""
-  echo "argsfile \"$WORK/slapd.args\""
+# The server takes that certificate for ldaps:// and StartTLS.
+slapd_global_config() {
   if [ -n "$TLS" ]; then
     echo "TLSCertificateFile \"$WORK/cert.pem\""
     echo "TLSCertificateKeyFile \"$WORK/key.pem\""
   fi
-  if [ -e /usr/lib/ldap/back_mdb.so ] || [ -e /usr/lib/ldap/back_mdb.la ]; then
-    echo "modulepath /usr/lib/ldap"
-    echo "moduleload back_mdb"
-  fi
-  echo "database mdb"
-  echo "suffix \"$SUFFIX\""
-  echo "rootdn \"$ROOT_DN\""
-  echo "rootpw \"$ROOT_PW\""
-  echo "directory \"$WORK/db\""
-} > "$WORK/slapd.conf"
-
-URI=
-for _ in $(seq 1 20); do
-  port=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
-  (exec 3<> "/dev/tcp/127.0.0.1/$port") 2> /dev/null && continue
-  (exec 3<> "/dev/tcp/127.0.0.1/$((port + 1))") 2> /dev/null && continue
-  listen="ldap://127.0.0.1:$port/"
-  [ -z "$TLS" ] || listen="$listen ldaps://127.0.0.1:$((port + 1))/"
-  # -d 0 keeps slapd in the foreground, so $! is the server itself.
-  "$SLAPD" -d 0 -f "$WORK/slapd.conf" -h "$listen" >> "$WORK/slapd.log" 2>&1 &
-  SLAPD_PID=$!
-  for _ in $(seq 1 100); do
-    kill -0 "$SLAPD_PID" 2> /dev/null || break
-    if ldapsearch -x -H "ldap://127.0.0.1:$port" -o nettimeout=1 -b "" -s base \
-      "(objectClass=*)" > /dev/null 2>&1; then
-      URI="ldap://127.0.0.1:$port"
-      break 2
-    fi
-    sleep 0.1
-  done
-  stop_server
-done
-[ -n "$URI" ] || fail "could not start slapd"
+}
+SLAPD_LDAPS=$TLS
+write_config "$WORK/test.schema"
+start_server || fail "could not start slapd"
+URI=${URI%/}
 echo "slapd (pid $SLAPD_PID) answers on $URI"
 
 cat > "$WORK/book.ldif" << 'EOF'
@@ -201,7 +138,7 @@ expect_refused wrong-password "cannot read the schema of $URI: bind as \"$ROOT_D
 expect_refused starttls "cannot read the schema of $URI: StartTLS failed: " \
   --schema "$URI" --starttls
 if [ -n "$TLS" ]; then
-  LDAPS="ldaps://127.0.0.1:$((port + 1))"
+  LDAPS="ldaps://127.0.0.1:$((SLAPD_PORT + 1))"
   expect_refused untrusted "cannot read the schema of $LDAPS: Can't contact LDAP server; with TLS, \
 the server's certificate must be one the system trusts" \
     --schema "$LDAPS" --bind-dn "$ROOT_DN" --password-file "$WORK/password"

@@ -31,17 +31,14 @@
 
 set -euo pipefail
 
-readonly SKIP=77
+# shellcheck source=SCRIPTDIR/throwaway_slapd.sh
+source "$(dirname "$0")/throwaway_slapd.sh"
+
 readonly SUFFIX="dc=example,dc=com"
 readonly ROOT_DN="cn=admin,$SUFFIX"
 readonly ROOT_PW="e2e-secret"
 readonly CONTAINER="dc=verdict,$SUFFIX"
 HERE=$(cd "$(dirname "$0")" && pwd)
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
 
 if [ $# -lt 1 ] || [ $# -gt 3 ]; then
   echo "usage: $0 QUORVANE_FIX [RECORDS [SEED]]" >&2
@@ -52,101 +49,12 @@ RECORDS=${2:-300}
 SEED=${3:-20261207}
 [ -x "$FIX" ] || fail "quorvane-fix not found or not executable: $FIX"
 
-SLAPD=$(command -v slapd || true)
-[ -n "$SLAPD" ] || [ ! -x /usr/sbin/slapd ] || SLAPD=/usr/sbin/slapd
-if [ -z "$SLAPD" ]; then
-  echo "SKIP: slapd is not installed (Debian package slapd); the verdict needs a server."
-  exit "$SKIP"
-fi
+skip_without_slapd "the verdict needs a server"
 for tool in ldapadd ldapsearch python3; do
   command -v "$tool" > /dev/null || fail "$tool not found"
 done
 
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/quorvane-verdict.XXXXXX")
-SLAPD_PID=
-
-stop_server() {
-  if [ -n "$SLAPD_PID" ] && kill -0 "$SLAPD_PID" 2> /dev/null; then
-    kill "$SLAPD_PID" 2> /dev/null || true
-    local waited=0
-    while kill -0 "$SLAPD_PID" 2> /dev/null && [ "$waited" -lt 50 ]; do
-      sleep 0.1
-      waited=$((waited + 1))
-    done
-    kill -9 "$SLAPD_PID" 2> /dev/null || true
-    wait "$SLAPD_PID" 2> /dev/null || true
-  fi
-  SLAPD_PID=
-}
-
-cleanup() {
-  local status=$?
-  stop_server
-  if [ "$status" -ne 0 ] && [ "$status" -ne "$SKIP" ] && [ -s "$WORK/slapd.log" ]; then
-    echo "--- last lines of the server log:" >&2
-    tail -n 20 "$WORK/slapd.log" >&2 || true
-  fi
-  if [ -n "${QUORVANE_E2E_KEEP:-}" ]; then
-    echo "Work files kept in $WORK" >&2
-  else
-    rm -rf "$WORK"
-  fi
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM HUP
-
-write_config() {
-  mkdir -p "$WORK/db"
-  {
-    # What a stock Debian slapd loads, in its order: what the built-in schema copies.
-    echo "include /etc/ldap/schema/core.schema"
-    echo "include /etc/ldap/schema/cosine.schema"
-    echo "include /etc/ldap/schema/nis.schema"
-    echo "include /etc/ldap/schema/inetorgperson.schema"
-    echo "pidfile \"$WORK/slapd.pid\""
-    echo "argsfile \"$WORK/slapd.args\""
-    if [ -e /usr/lib/ldap/back_mdb.so ] || [ -e /usr/lib/ldap/back_mdb.la ]; then
-      echo "modulepath /usr/lib/ldap"
-      echo "moduleload back_mdb"
-    fi
-    echo "database mdb"
-    echo "maxsize 104857600"
-    echo "suffix \"$SUFFIX\""
-    echo "rootdn \"$ROOT_DN\""
-    echo "rootpw \"$ROOT_PW\""
-    echo "directory \"$WORK/db\""
-  } > "$WORK/slapd.conf"
-}
-
-port_in_use() {
-  (exec 3<> "/dev/tcp/127.0.0.1/$1") 2> /dev/null
-}
-
-start_server() {
-  local port
-  for _ in $(seq 1 20); do
-    port=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
-    port_in_use "$port" && continue
-    URI="ldap://127.0.0.1:$port/"
-    "$SLAPD" -d 0 -f "$WORK/slapd.conf" -h "$URI" >> "$WORK/slapd.log" 2>&1 &
-    SLAPD_PID=$!
-    for _ in $(seq 1 100); do
-      kill -0 "$SLAPD_PID" 2> /dev/null || break
-      if ldapsearch -x -H "$URI" -o nettimeout=1 -b "" -s base "(objectclass=*)" \
-        namingContexts > /dev/null 2>&1; then
-        echo "slapd (pid $SLAPD_PID) answers on $URI"
-        return 0
-      fi
-      sleep 0.1
-    done
-    stop_server
-  done
-  fail "could not start slapd (see the server log below)"
-}
-
-ldap_add() {
-  ldapadd -x -H "$URI" -D "$ROOT_DN" -w "$ROOT_PW" "$@"
-}
+make_work quorvane-verdict
 
 python3 "$HERE/gen_verdict_entries.py" --records "$RECORDS" --seed "$SEED" \
   --output "$WORK/book.ldif" || fail "gen_verdict_entries.py failed"
@@ -161,7 +69,7 @@ tr -d '\r' < "$WORK/repaired.ldif" | awk '
   END { if (keep) printf "%s\n", block }' > "$WORK/with-dn.ldif"
 
 write_config
-start_server
+start_server || fail "could not start slapd (see the server log below)"
 printf 'dn: %s\nobjectClass: domain\ndc: example\n\ndn: %s\nobjectClass: domain\ndc: verdict\n\n' \
   "$SUFFIX" "$CONTAINER" > "$WORK/base.ldif"
 ldap_add -f "$WORK/base.ldif" > /dev/null || fail "could not add the base entries"
