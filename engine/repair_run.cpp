@@ -16,6 +16,7 @@
 #include "engine/text.h"
 #include "engine/text_lines.h"
 #include "engine/value_match.h"
+#include "schema/schema_sources.h"
 
 namespace quorvane {
 namespace {
@@ -70,6 +71,7 @@ struct RepairRun::State {
         Log* sink, LineSink& output, const SchemaStep& step)
       : baseDN(PrepareBaseDN(base)),
         schemaStep(step),
+        typeSchema(step.schema != nullptr ? *step.schema : BuiltinSchema()),
         report(sink, step.verbose),
         map(transform.empty() ? nullptr : &transform),
         wantsProgress(sink != nullptr && sink->WantsProgress()),
@@ -89,11 +91,14 @@ struct RepairRun::State {
     if (log != nullptr) log->Write(text, kLogError, line);
   }
   void Emit(const RecordLines& lines, bool isRecord);
-  bool FirstTime(const RecordLines& lines, std::size_t i, std::string_view attribute);
+  bool FirstTime(const RecordLines& lines, std::size_t i, std::string_view attribute,
+                 const AttributeType* type);
   std::string_view KeyOf(const RecordLines& lines, std::size_t i);
 
   const std::string baseDN;
   const SchemaStep schemaStep;
+  // The schema whose types and equality rules the output compares values by.
+  const Schema& typeSchema;
   SchemaReport report;
   std::optional<SchemaChecker> checker;  // none when the schema checks are off
   const TransformMap* map;  // null for an empty profile: not even looked up
@@ -118,6 +123,7 @@ struct RepairRun::State {
   std::vector<char> keyed;
   std::vector<std::size_t> written;
   std::vector<std::string_view> writtenAttributes;
+  std::vector<const AttributeType*> writtenTypes;  // without the schema step: each one's type
   std::unordered_set<std::string_view> writtenSet;
   // Suffixes replaced by the base DN so far, each reported once, letters folded.
   std::unordered_set<std::string, NoCaseHash, NoCaseEqual> replacedSuffixes;
@@ -182,12 +188,17 @@ void RepairRun::State::Emit(const RecordLines& lines, bool isRecord) {
   written.clear();
   writtenAttributes.clear();
   writtenSet.clear();
+  writtenTypes.clear();
   for (std::size_t i = 0; i < count; ++i) {
     if (lines[i].empty()) continue;
     const std::string_view attribute = AttributeOf(lines[i]);
-    if (!FirstTime(lines, i, attribute)) continue;
+    // The schema step writes every type under one name; without it, another name of the type
+    // (commonName beside cn) is found through the type.
+    const AttributeType* type = checker ? nullptr : typeSchema.FindAttribute(attribute);
+    if (!FirstTime(lines, i, attribute, type)) continue;
     written.push_back(i);
     writtenAttributes.push_back(attribute);
+    writtenTypes.push_back(type);
     out.Line(lines[i]);
   }
   if (isRecord && !written.empty()) ++counts.recordsWritten;
@@ -204,12 +215,10 @@ std::string_view RepairRun::State::KeyOf(const RecordLines& lines, std::size_t i
 }
 
 // Whether no line written for the record so far holds the same value as line i. Only lines of
-// the same attribute can, so most lines need no key at all; a long record keeps a set of keys.
-// The schema step writes every attribute under one name; without it, two names of one type
-// (cn, commonName) are told apart only by their keys, which name the type by its OID.
+// the same attribute (the same name, or the same `type` where it is known) can, so most lines
+// need no key at all; a long record keeps a set of keys.
 bool RepairRun::State::FirstTime(const RecordLines& lines, std::size_t i,
-                                 std::string_view attribute) {
-  const bool oneNamePerType = checker.has_value();
+                                 std::string_view attribute, const AttributeType* type) {
   if (written.size() >= kCompareEach) {
     if (writtenSet.empty()) {
       for (const std::size_t earlier : written) writtenSet.insert(KeyOf(lines, earlier));
@@ -219,8 +228,10 @@ bool RepairRun::State::FirstTime(const RecordLines& lines, std::size_t i,
   const std::size_t count = written.size();
   const std::string_view* attributes = writtenAttributes.data();
   for (std::size_t k = 0; k < count; ++k) {
-    if ((!oneNamePerType || EqualsNoCase(attributes[k], attribute)) &&
-        KeyOf(lines, written[k]) == KeyOf(lines, i)) {
+    const bool sameAttribute = type != nullptr ? writtenTypes[k] == type
+                                               : writtenTypes[k] == nullptr &&
+                                                     EqualsNoCase(attributes[k], attribute);
+    if (sameAttribute && KeyOf(lines, written[k]) == KeyOf(lines, i)) {
       return false;
     }
   }
