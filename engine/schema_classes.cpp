@@ -146,18 +146,25 @@ const ObjectClass* SchemaChecker::NearestClassTo(std::string_view name) {
   return nearest_.emplace(key_, NearestClass(schema_, name)).first->second;
 }
 
-// The record's structural class: the held structural class no other held one derives from.
-const ObjectClass* SchemaChecker::StructuralClass() const {
+// The held structural classes that no other held structural class derives from: one for a
+// record whose classes are in order; the record's structural class is the first.
+std::vector<const ObjectClass*> SchemaChecker::StructuralLeaves() const {
   const std::vector<const ObjectClass*> held = ClassesHeld();
+  std::vector<const ObjectClass*> leaves;
   for (const ObjectClass* kind : held) {
     if (kind->kind != ClassKind::kStructural) continue;
     const bool derived = std::any_of(held.begin(), held.end(), [kind](const ObjectClass* other) {
       return other != kind && other->kind == ClassKind::kStructural &&
              Schema::IsSubclassOf(*other, *kind);
     });
-    if (!derived) return kind;
+    if (!derived) leaves.push_back(kind);
   }
-  return nullptr;
+  return leaves;
+}
+
+const ObjectClass* SchemaChecker::StructuralClass() const {
+  const std::vector<const ObjectClass*> leaves = StructuralLeaves();
+  return leaves.empty() ? nullptr : leaves.front();
 }
 
 // Drops every structural class line that `kept` does not derive from.
@@ -176,16 +183,7 @@ void SchemaChecker::DropStructuralBesides(const ObjectClass& kept) {
 // One structural class: none gets the one a person or list needs; of two unrelated ones the
 // one that allows more of the record's attributes stays.
 void SchemaChecker::SettleStructuralClass() {
-  const std::vector<const ObjectClass*> held = ClassesHeld();
-  std::vector<const ObjectClass*> leaves;
-  for (const ObjectClass* kind : held) {
-    if (kind->kind != ClassKind::kStructural) continue;
-    const bool derived = std::any_of(held.begin(), held.end(), [kind](const ObjectClass* other) {
-      return other != kind && other->kind == ClassKind::kStructural &&
-             Schema::IsSubclassOf(*other, *kind);
-    });
-    if (!derived) leaves.push_back(kind);
-  }
+  const std::vector<const ObjectClass*> leaves = StructuralLeaves();
   if (leaves.empty()) {
     const ObjectClass* kind = schema_.FindClass(DefaultClassFor(
         member_ != nullptr && Holds(*member_), uniqueMember_ != nullptr && Holds(*uniqueMember_)));

@@ -76,6 +76,7 @@ class SchemaChecker {
   void AddClass(const ObjectClass& kind, std::string_view templ);
   void AddField(const AttributeType& type, std::string_view value);
   std::vector<const ObjectClass*> ClassesHeld() const;
+  std::vector<const ObjectClass*> StructuralLeaves() const;
   const ObjectClass* StructuralClass() const;
   const ObjectClass* NearestClassTo(std::string_view name);
   void DropStructuralBesides(const ObjectClass& kept);
