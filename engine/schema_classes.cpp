@@ -55,17 +55,29 @@ const ObjectClass* NearestClass(const Schema& schema, std::string_view name) {
 
 }  // namespace
 
-std::vector<const ObjectClass*> SchemaChecker::ClassesHeld() const {
-  std::vector<const ObjectClass*> held;
+// The record's defined classes, each once, in a fixed order; worked out again only after a
+// class line was added, dropped or replaced.
+const std::vector<const ObjectClass*>& SchemaChecker::ClassesHeld() const {
+  if (heldKnown_) return held_;
+  held_.clear();
   for (std::size_t i = 0; i < used_; ++i) {
     if (!IsClassField(fields_[i])) continue;
     const ObjectClass* kind = fields_[i].kind;
-    if (kind != nullptr && std::find(held.begin(), held.end(), kind) == held.end()) {
-      held.push_back(kind);
+    if (kind != nullptr && std::find(held_.begin(), held_.end(), kind) == held_.end()) {
+      held_.push_back(kind);
     }
   }
-  std::sort(held.begin(), held.end());
-  return held;
+  std::sort(held_.begin(), held_.end());
+  heldKnown_ = true;
+  allowedHeld_ = nullptr;
+  return held_;
+}
+
+// What the record's classes allow, as AllowedBy(ClassesHeld()).
+const std::unordered_set<const AttributeType*>& SchemaChecker::AllowedByHeld() {
+  const std::vector<const ObjectClass*>& held = ClassesHeld();
+  if (allowedHeld_ == nullptr) allowedHeld_ = &AllowedBy(held);
+  return *allowedHeld_;
 }
 
 const std::unordered_set<const AttributeType*>& SchemaChecker::AllowedBy(
@@ -109,6 +121,7 @@ void SchemaChecker::AddClass(const ObjectClass& kind, std::string_view templ) {
   if (objectClass_ == nullptr) return;
   AddField(*objectClass_, kind.Name());
   fields_[used_ - 1].kind = &kind;
+  heldKnown_ = false;
   Note(templ, kind.Name());
 }
 
@@ -118,20 +131,21 @@ void SchemaChecker::CheckClasses() {
   for (std::size_t i = 0; i < used_; ++i) {
     SchemaField& field = fields_[i];
     if (!IsClassField(field)) continue;
-    const ObjectClass* kind = schema_.FindClass(field.value);
+    const ObjectClass* kind = schema_.FindClass(field.Value());
     field.kind = kind;
     if (kind != nullptr && !kind->obsolete) continue;
     field.kind = nullptr;
-    const ObjectClass* near = kind != nullptr ? nullptr : NearestClassTo(field.value);
+    const ObjectClass* near = kind != nullptr ? nullptr : NearestClassTo(field.Value());
     if (near == nullptr || near->obsolete || !HoldsRequired(*near)) {
-      Drop(field, kUnknownClass, field.value);
+      Drop(field, kUnknownClass, field.Value());
       continue;
     }
     detail_.assign("; replaced by \"").append(near->Name()).append("\"");
-    Note(kUnknownClass, field.value, detail_);
-    field.value.assign(near->Name());
+    Note(kUnknownClass, field.Value(), detail_);
+    field.SetView(near->Name());
     field.kind = near;
     field.changed = true;
+    heldKnown_ = false;
     ++outcome_.valuesRepaired;
   }
 }
@@ -149,7 +163,7 @@ const ObjectClass* SchemaChecker::NearestClassTo(std::string_view name) {
 // The held structural classes that no other held structural class derives from: one for a
 // record whose classes are in order; the record's structural class is the first.
 std::vector<const ObjectClass*> SchemaChecker::StructuralLeaves() const {
-  const std::vector<const ObjectClass*> held = ClassesHeld();
+  const std::vector<const ObjectClass*>& held = ClassesHeld();
   std::vector<const ObjectClass*> leaves;
   for (const ObjectClass* kind : held) {
     if (kind->kind != ClassKind::kStructural) continue;
@@ -241,7 +255,7 @@ void SchemaChecker::DropUnsatisfiedAuxiliaries() {
 
 // The record's attribute types that its classes do not allow.
 std::vector<const AttributeType*> SchemaChecker::NotAllowed() {
-  const std::unordered_set<const AttributeType*>& allowed = AllowedBy(ClassesHeld());
+  const std::unordered_set<const AttributeType*>& allowed = AllowedByHeld();
   std::vector<const AttributeType*> left;
   for (std::size_t i = 0; i < used_; ++i) {
     const SchemaField& field = fields_[i];

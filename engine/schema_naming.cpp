@@ -24,10 +24,11 @@ using ParsedRDN = std::unique_ptr<LDAPAVA*, RDNFree>;
 ParsedRDN FirstRDNOf(std::string_view dnKey) {
   constexpr std::string_view kPrefix = "dn: ";
   if (!dnKey.starts_with(kPrefix) || dnKey.size() == kPrefix.size()) return nullptr;
-  const std::string text(dnKey.substr(kPrefix.size()));
+  const std::string_view text = dnKey.substr(kPrefix.size());
+  berval value{static_cast<ber_len_t>(text.size()), const_cast<char*>(text.data())};
   LDAPRDN rdn = nullptr;
   char* next = nullptr;
-  if (ldap_str2rdn(text.c_str(), &rdn, &next, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) {
+  if (ldap_bv2rdn(&value, &rdn, &next, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) {
     return nullptr;
   }
   return ParsedRDN(rdn);
@@ -37,28 +38,17 @@ std::string_view View(const berval& value) { return {value.bv_val, value.bv_len}
 
 }  // namespace
 
-void SchemaChecker::AppendLine(RecordLines& lines, const AttributeType& type,
-                               std::string_view value) {
-  AddField(type, value);
-  std::string line;
-  AppendAttributeLine(type.Name(), value, line);
-  lines.push_back(std::move(line));
-  SchemaField& field = fields_[used_ - 1];
-  field.index = lines.size() - 1;
-  field.changed = false;
-}
-
 // Whether the record holds `value` as a value of `type`, as the directory compares values.
 bool SchemaChecker::HoldsValue(const AttributeType& type, std::string_view value) {
   for (std::size_t i = 0; i < used_; ++i) {
     const SchemaField& field = fields_[i];
-    if (!field.dropped && field.type == &type && field.value == value) return true;
+    if (!field.dropped && field.type == &type && field.Value() == value) return true;
   }
   MatchKey(schema_, &type, value, key_);
   for (std::size_t i = 0; i < used_; ++i) {
     const SchemaField& field = fields_[i];
     if (field.dropped || field.type != &type) continue;
-    MatchKey(schema_, &type, field.value, other_);
+    MatchKey(schema_, &type, field.Value(), other_);
     if (other_ == key_) return true;
   }
   return false;
@@ -67,8 +57,8 @@ bool SchemaChecker::HoldsValue(const AttributeType& type, std::string_view value
 // The first RDN's attribute that the record cannot be named by: not defined, not allowed by its
 // classes, a value outside its syntax, or a single value that the record holds otherwise.
 // Empty when the RDN is fine; the values it names that the record lacks are then added.
-std::string SchemaChecker::UnusableRDNPart(ldap_ava** rdn, RecordLines& lines) {
-  const std::unordered_set<const AttributeType*>& allowed = AllowedBy(ClassesHeld());
+std::string SchemaChecker::UnusableRDNPart(ldap_ava** rdn) {
+  const std::unordered_set<const AttributeType*>& allowed = AllowedByHeld();
   std::vector<std::pair<const AttributeType*, std::string_view>> missing;
   for (int i = 0; rdn[i] != nullptr; ++i) {
     const std::string_view name = View(rdn[i]->la_attr);
@@ -82,7 +72,7 @@ std::string SchemaChecker::UnusableRDNPart(ldap_ava** rdn, RecordLines& lines) {
     if (type->singleValue && Holds(*type)) return std::string(name);
     missing.emplace_back(type, value);
   }
-  for (const auto& [type, value] : missing) AppendLine(lines, *type, value);
+  for (const auto& [type, value] : missing) AddField(*type, value);
   return {};
 }
 
@@ -92,7 +82,7 @@ void SchemaChecker::CheckRDN(RecordLines& lines, std::string_view baseDN, std::s
   if (!hasDN_) return;
   const ParsedRDN rdn = FirstRDNOf(dnKey);
   if (rdn == nullptr) return;
-  const std::string unusable = UnusableRDNPart(rdn.get(), lines);
+  const std::string unusable = UnusableRDNPart(rdn.get());
   if (unusable.empty()) return;
   const std::string names = DNFromNames(lines);
   if (names.empty()) {
@@ -107,12 +97,12 @@ void SchemaChecker::CheckRDN(RecordLines& lines, std::string_view baseDN, std::s
   if (!baseDN.empty()) line.append(",").append(baseDN);
   Note(kRenamedDN, unusable);
   const ParsedRDN renamed = FirstRDNOf(dnKey);
-  if (renamed != nullptr) UnusableRDNPart(renamed.get(), lines);
+  if (renamed != nullptr) UnusableRDNPart(renamed.get());
 }
 
 // What the classes require: sn and cn are given the record's name where they are missing; a
 // record that lacks anything else is reported, as no directory accepts it.
-void SchemaChecker::CheckRequired(RecordLines& lines, std::string_view dnKey) {
+void SchemaChecker::CheckRequired(std::string_view dnKey) {
   const AttributeType* cn = cn_;
   const AttributeType* sn = sn_;
   std::vector<const AttributeType*> reported;
@@ -122,7 +112,7 @@ void SchemaChecker::CheckRequired(RecordLines& lines, std::string_view dnKey) {
       if (type == cn || type == sn) {
         const std::string name = RecordName(type == cn ? sn : cn, dnKey);
         if (!TrimView(name).empty()) {
-          AppendLine(lines, *type, name);
+          AddField(*type, name);
           continue;
         }
       }
@@ -138,7 +128,7 @@ void SchemaChecker::CheckRequired(RecordLines& lines, std::string_view dnKey) {
 std::string SchemaChecker::RecordName(const AttributeType* other, std::string_view dnKey) const {
   for (std::size_t i = 0; i < used_; ++i) {
     const SchemaField& field = fields_[i];
-    if (!field.dropped && other != nullptr && field.type == other) return field.value;
+    if (!field.dropped && other != nullptr && field.type == other) return std::string(field.Value());
   }
   if (!hasDN_ || dnKey.size() <= 4) return {};
   return UnescapeDNValue(FirstRDNValue(dnKey.substr(4)));

@@ -86,15 +86,17 @@ SchemaOutcome SchemaChecker::Check(RecordLines& lines, std::string_view baseDN,
   AllowAttributes();
   WriteBack(lines);
   CheckRDN(lines, baseDN, dnKey);
-  CheckRequired(lines, dnKey);
+  CheckRequired(dnKey);
+  AppendAdded(lines);
   return outcome_;
 }
 
-// Splits each line into attribute, options and value (Base64 decoded). The dn: line and
-// comments are not fields.
+// Splits each line into attribute, options and value (Base64 decoded), as views of the line
+// where it holds them. The dn: line and comments are not fields.
 void SchemaChecker::ReadFields(const RecordLines& lines) {
   used_ = 0;
   hasDN_ = false;
+  heldKnown_ = false;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::string_view line = lines[i];
     if (line.empty() || line.front() == '#') continue;
@@ -111,20 +113,23 @@ void SchemaChecker::ReadFields(const RecordLines& lines) {
     SchemaField& field = fields_[used_++];
     const std::size_t semicolon = std::min(description.find(';'), description.size());
     field.index = i;
-    field.name.assign(description.substr(0, semicolon));
-    field.options.assign(description.substr(semicolon));
+    field.name = description.substr(0, semicolon);
+    field.options = description.substr(semicolon);
     field.type = nullptr;
     field.kind = nullptr;
     field.dropped = false;
     field.changed = false;
     const std::string_view rest = colon == std::string_view::npos ? line : line.substr(colon + 1);
     if (!rest.empty() && rest.front() == ':') {
-      if (!TryBase64ToStr(TrimView(rest.substr(1)), field.value)) {
-        field.name.assign(description);
+      field.SetView({});
+      if (TryBase64ToStr(TrimView(rest.substr(1)), field.Room())) {
+        field.SetOwned();
+      } else {
+        field.name = description;
         Drop(field, kBadValue, field.name, Reason("not valid Base64"));
       }
     } else {
-      field.value.assign(TrimView(rest));
+      field.SetView(TrimView(rest));
     }
   }
 }
@@ -132,6 +137,7 @@ void SchemaChecker::ReadFields(const RecordLines& lines) {
 void SchemaChecker::Drop(SchemaField& field, std::string_view templ, std::string_view name,
                          std::string_view detail) {
   if (field.dropped) return;
+  if (IsClassField(field)) heldKnown_ = false;
   field.dropped = true;
   ++outcome_.valuesDropped;
   report_.Note(templ, name, detail, SchemaAction::kDropped, recordLine_);
@@ -147,9 +153,16 @@ std::string_view SchemaChecker::Reason(std::string_view reason) {
 // What becomes of lines of one attribute description as a book writes it: its type, or the
 // message that drops it; the options to write. Worked out once per description.
 const SchemaChecker::NameDecision& SchemaChecker::DecisionFor(const SchemaField& field) {
-  key_.assign(field.name).append(field.options);
-  const auto found = names_.find(std::string_view(key_));
+  // The description as the line holds it; the two parts are copied together only where they
+  // do not stand side by side.
+  std::string_view description(field.name.data(), field.name.size() + field.options.size());
+  if (!field.options.empty() && field.options.data() != field.name.data() + field.name.size()) {
+    key_.assign(field.name).append(field.options);
+    description = key_;
+  }
+  const auto found = names_.find(description);
   if (found != names_.end()) return found->second;
+  key_.assign(description);
   NameDecision decision;
   const auto drop = [&](std::string_view templ, std::string_view name) {
     decision.dropMessage = report_.Message(templ, name, {}, SchemaAction::kDropped);
@@ -215,15 +228,15 @@ void SchemaChecker::CheckValues() {
         field.type == uniqueMember_) {
       continue;
     }
-    ValueCheck check = CheckValue(schema_, field.type->syntax, field.value);
+    ValueCheck check = CheckValue(schema_, field.type->syntax, field.Value());
     if (check.verdict == ValueVerdict::kDropped) {
       Drop(field, kBadValue, field.name, Reason(check.reason));
     } else if (check.verdict == ValueVerdict::kRepaired) {
-      const bool recoded = !IsUtf8(field.value);
+      const bool recoded = !IsUtf8(field.Value());
       report_.Note(recoded ? kLatin1 : kValueRepaired, field.name,
                    recoded ? std::string_view() : Reason(check.reason), SchemaAction::kRepaired,
                    recordLine_);
-      field.value = std::move(check.repaired);
+      field.SetValue(std::move(check.repaired));
       field.changed = true;
       ++outcome_.valuesRepaired;
     }
@@ -239,30 +252,50 @@ void SchemaChecker::CheckSingleValues() {
     for (std::size_t k = 0; k < i; ++k) {
       const SchemaField& earlier = fields_[k];
       if (earlier.dropped || earlier.type != field.type) continue;
-      if (earlier.value != field.value) Drop(field, kSingleValue, field.name);
+      if (earlier.Value() != field.Value()) Drop(field, kSingleValue, field.name);
       break;
     }
   }
 }
 
 // Writes the record's lines as the fields now stand: dropped lines emptied, changed ones
-// rebuilt, added ones appended.
+// rebuilt. A changed field's name and value may be views of its own line, and its name one of
+// an earlier line (a name joined to an earlier one's): both are copied before the line is
+// cleared, and lines are rewritten from the last, so that no earlier line has changed yet.
+// Afterwards the name and options are views of the new line.
 void SchemaChecker::WriteBack(RecordLines& lines) {
+  for (std::size_t i = used_; i-- > 0;) {
+    SchemaField& field = fields_[i];
+    if (field.dropped || !field.changed || field.index >= lines.size()) continue;
+    description_.assign(field.name).append(field.options);
+    if (!field.Owned()) field.SetValue(std::string(field.Value()));
+    std::string& line = lines[field.index];
+    line.clear();
+    AppendAttributeLine(description_, field.Value(), line);
+  }
   for (std::size_t i = 0; i < used_; ++i) {
     SchemaField& field = fields_[i];
-    if (field.index >= lines.size()) {
-      lines.emplace_back();
-      field.index = lines.size() - 1;
-      field.changed = true;
-    }
-    std::string& line = lines[field.index];
+    if (field.index >= lines.size()) continue;  // added: AppendAdded writes it
+    const std::string_view line = lines[field.index];
     if (field.dropped) {
-      line.clear();
+      lines[field.index].clear();
     } else if (field.changed) {
-      line.clear();
-      AppendAttributeLine(field.name + field.options, field.value, line);
+      field.options = line.substr(field.name.size(), field.options.size());
+      field.name = line.substr(0, field.name.size());
       field.changed = false;
     }
+  }
+}
+
+// The lines the step added, after the record's own.
+void SchemaChecker::AppendAdded(RecordLines& lines) {
+  for (std::size_t i = 0; i < used_; ++i) {
+    SchemaField& field = fields_[i];
+    if (field.index < lines.size() || field.dropped) continue;
+    lines.emplace_back();
+    AppendAttributeLine(std::string(field.name).append(field.options), field.Value(), lines.back());
+    field.index = lines.size() - 1;
+    field.changed = false;
   }
 }
 
@@ -270,9 +303,9 @@ void SchemaChecker::AddField(const AttributeType& type, std::string_view value) 
   if (used_ == fields_.size()) fields_.emplace_back();
   SchemaField& field = fields_[used_++];
   field.index = static_cast<std::size_t>(-1);
-  field.name.assign(type.Name());
-  field.options.clear();
-  field.value.assign(value);
+  field.name = type.Name();
+  field.options = {};
+  field.SetValue(std::string(value));
   field.type = &type;
   field.kind = nullptr;
   field.dropped = false;

@@ -24,16 +24,36 @@ struct SchemaOutcome {
   bool notImportable = false;      // a required attribute is still missing (reported)
 };
 
-// One line of a record as the step sees it: its attribute, options and decoded value.
+// One line of a record as the step sees it: its attribute, options and decoded value. The
+// name and options are views of the record's line (or of the schema's names), which is not
+// rewritten until the step has read the record; the value is a view too, unless it had to be
+// decoded or repaired.
 struct SchemaField {
-  std::size_t index = 0;  // in the record's lines
-  std::string name;       // the attribute as written, without options
-  std::string options;    // ";lang-de" and the like, as they will be written
-  std::string value;      // Base64 decoded
+  std::size_t index = 0;     // in the record's lines
+  std::string_view name;     // the attribute as written, without options
+  std::string_view options;  // ";lang-de" and the like, as they will be written
+  std::string_view Value() const { return owned_ ? std::string_view(own_) : view_; }
+  void SetView(std::string_view value) {
+    view_ = value;
+    owned_ = false;
+  }
+  void SetValue(std::string value) {
+    own_ = std::move(value);
+    owned_ = true;
+  }
+  // Room to decode the value into; SetOwned() then makes it the value.
+  std::string& Room() { return own_; }
+  void SetOwned() { owned_ = true; }
+  bool Owned() const { return owned_; }
   const AttributeType* type = nullptr;
   const ObjectClass* kind = nullptr;  // for an objectClass line: the class it names, if defined
   bool dropped = false;
   bool changed = false;  // to be written anew from name, options and value
+
+ private:
+  std::string_view view_;
+  std::string own_;
+  bool owned_ = false;
 };
 
 // Checks records against `schema` after the profile's rules, in the order the directory checks
@@ -60,11 +80,12 @@ class SchemaChecker {
   void AllowAttributes();
   void DropUnsatisfiedAuxiliaries();
   void CheckRDN(RecordLines& lines, std::string_view baseDN, std::string& dnKey);
-  void CheckRequired(RecordLines& lines, std::string_view dnKey);
-  std::string UnusableRDNPart(ldap_ava** rdn, RecordLines& lines);
+  void CheckRequired(std::string_view dnKey);
+  std::string UnusableRDNPart(ldap_ava** rdn);
   bool HoldsValue(const AttributeType& type, std::string_view value);
   std::string RecordName(const AttributeType* other, std::string_view dnKey) const;
   void WriteBack(RecordLines& lines);
+  void AppendAdded(RecordLines& lines);
 
   void Drop(SchemaField& field, std::string_view templ, std::string_view name,
             std::string_view detail = {});
@@ -75,7 +96,8 @@ class SchemaChecker {
   std::string_view Reason(std::string_view reason);
   void AddClass(const ObjectClass& kind, std::string_view templ);
   void AddField(const AttributeType& type, std::string_view value);
-  std::vector<const ObjectClass*> ClassesHeld() const;
+  const std::vector<const ObjectClass*>& ClassesHeld() const;
+  const std::unordered_set<const AttributeType*>& AllowedByHeld();
   std::vector<const ObjectClass*> StructuralLeaves() const;
   const ObjectClass* StructuralClass() const;
   const ObjectClass* NearestClassTo(std::string_view name);
@@ -83,7 +105,6 @@ class SchemaChecker {
   std::vector<const AttributeType*> NotAllowed();
   const ObjectClass* BetterStructuralClass(const ObjectClass& current) const;
   const ObjectClass* AuxiliaryClassFor(const std::vector<const AttributeType*>& left) const;
-  void AppendLine(RecordLines& lines, const AttributeType& type, std::string_view value);
   const std::unordered_set<const AttributeType*>& AllowedBy(
       const std::vector<const ObjectClass*>& classes);
   std::size_t CountAllowed(const ObjectClass& kind) const;
@@ -110,6 +131,10 @@ class SchemaChecker {
   std::size_t dnIndex_ = 0;
   bool hasDN_ = false;
   SchemaOutcome outcome_;
+  // The record's classes and what they allow, kept until its class lines change.
+  mutable std::vector<const ObjectClass*> held_;
+  mutable bool heldKnown_ = false;
+  mutable const std::unordered_set<const AttributeType*>* allowedHeld_ = nullptr;
   // What a set of classes allows, worked out once per distinct set (most books use a few).
   std::map<std::vector<const ObjectClass*>, std::unordered_set<const AttributeType*>> allowed_;
   static constexpr std::size_t kNoMessage = static_cast<std::size_t>(-1);
@@ -131,6 +156,7 @@ class SchemaChecker {
   std::unordered_map<std::string, const ObjectClass*> nearest_;
   std::string detail_;
   std::string key_;  // room for comparison keys
+  std::string description_;
   std::string other_;
 };
 
