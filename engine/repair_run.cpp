@@ -90,9 +90,9 @@ struct RepairRun::State {
   void Report(std::string_view text, std::size_t line) {
     if (log != nullptr) log->Write(text, kLogError, line);
   }
-  void Emit(const RecordLines& lines, bool isRecord);
+  void Emit(const RecordLines& lines, bool isRecord, const std::vector<LineType>* types);
   bool FirstTime(const RecordLines& lines, std::size_t i, std::string_view attribute,
-                 const AttributeType* type);
+                 const LineType& known);
   std::string_view KeyOf(const RecordLines& lines, std::size_t i);
 
   const std::string baseDN;
@@ -123,7 +123,7 @@ struct RepairRun::State {
   std::vector<char> keyed;
   std::vector<std::size_t> written;
   std::vector<std::string_view> writtenAttributes;
-  std::vector<const AttributeType*> writtenTypes;  // without the schema step: each one's type
+  std::vector<LineType> writtenTypes;  // each one's type, where it is known
   std::unordered_set<std::string_view> writtenSet;
   // Suffixes replaced by the base DN so far, each reported once, letters folded.
   std::unordered_set<std::string, NoCaseHash, NoCaseEqual> replacedSuffixes;
@@ -146,6 +146,7 @@ void RepairRun::State::Repair(RecordLines& lines, std::size_t line) {
     Report(std::string(kSuffixReplaced) + suffix + "\" now lie directly under the base DN", line);
   }
   bool notImportable = facts.NotImportable();
+  bool checked = false;
   // A list without members is still checked: the directory refuses it for that, and should
   // find nothing else once its members are added.
   if (checker && !facts.header && !facts.noDN && !facts.emptyDN && !facts.badDN) {
@@ -154,16 +155,20 @@ void RepairRun::State::Repair(RecordLines& lines, std::size_t line) {
       ++counts.valuesRepaired;
     }
     const SchemaOutcome outcome = checker->Check(lines, baseDN, dnKey, line);
+    checked = true;
     counts.valuesDropped += outcome.valuesDropped;
     counts.valuesRepaired += outcome.valuesRepaired;
     notImportable = notImportable || outcome.notImportable;
   }
   if (notImportable) ++counts.notImportable;
+  bool typed = checked;
   if (!dnKey.empty() && MakeUnique(dnKey, uniqueKey)) {
     ++counts.madeUnique;
     GiveUniqueDN(lines, dnKey, uniqueKey, context, room);
+    typed = false;  // its cn lines have changed, and lines may have been added
   }
-  Emit(lines, !facts.header);
+  const std::vector<LineType>* types = typed ? &checker->LineTypes() : nullptr;
+  Emit(lines, !facts.header, types != nullptr && types->size() == lines.size() ? types : nullptr);
 }
 
 // Adds `key` to the run's keys; when an equal key is there already, draws candidates until
@@ -180,8 +185,9 @@ bool RepairRun::State::MakeUnique(std::string_view key, std::string& candidate) 
 
 // Writes the record's lines that are not empty, each value once (a directory refuses an entry
 // that holds one value of an attribute twice: "type or value exists"), and the blank line
-// after it.
-void RepairRun::State::Emit(const RecordLines& lines, bool isRecord) {
+// after it. `types` (from the schema step, or null) gives the type of lines it checked.
+void RepairRun::State::Emit(const RecordLines& lines, bool isRecord,
+                            const std::vector<LineType>* types) {
   const std::size_t count = lines.size();
   if (keys.size() < count) keys.resize(count);
   keyed.assign(count, false);
@@ -191,14 +197,15 @@ void RepairRun::State::Emit(const RecordLines& lines, bool isRecord) {
   writtenTypes.clear();
   for (std::size_t i = 0; i < count; ++i) {
     if (lines[i].empty()) continue;
-    const std::string_view attribute = AttributeOf(lines[i]);
+    LineType known = types != nullptr ? (*types)[i] : LineType{};
     // The schema step writes every type under one name; without it, another name of the type
     // (commonName beside cn) is found through the type.
-    const AttributeType* type = checker ? nullptr : typeSchema.FindAttribute(attribute);
-    if (!FirstTime(lines, i, attribute, type)) continue;
+    const std::string_view attribute = known.type != nullptr ? std::string_view() : AttributeOf(lines[i]);
+    if (known.type == nullptr && !checker) known.type = typeSchema.FindAttribute(attribute);
+    if (!FirstTime(lines, i, attribute, known)) continue;
     written.push_back(i);
     writtenAttributes.push_back(attribute);
-    writtenTypes.push_back(type);
+    writtenTypes.push_back(known);
     out.Line(lines[i]);
   }
   if (isRecord && !written.empty()) ++counts.recordsWritten;
@@ -215,10 +222,11 @@ std::string_view RepairRun::State::KeyOf(const RecordLines& lines, std::size_t i
 }
 
 // Whether no line written for the record so far holds the same value as line i. Only lines of
-// the same attribute (the same name, or the same `type` where it is known) can, so most lines
-// need no key at all; a long record keeps a set of keys.
+// the same attribute (the same name, or the same type where it is known) can, so most lines
+// need no key at all; two class lines of different classes never hold the same value. A long
+// record keeps a set of keys.
 bool RepairRun::State::FirstTime(const RecordLines& lines, std::size_t i,
-                                 std::string_view attribute, const AttributeType* type) {
+                                 std::string_view attribute, const LineType& known) {
   if (written.size() >= kCompareEach) {
     if (writtenSet.empty()) {
       for (const std::size_t earlier : written) writtenSet.insert(KeyOf(lines, earlier));
@@ -226,14 +234,15 @@ bool RepairRun::State::FirstTime(const RecordLines& lines, std::size_t i,
     return writtenSet.insert(KeyOf(lines, i)).second;
   }
   const std::size_t count = written.size();
-  const std::string_view* attributes = writtenAttributes.data();
   for (std::size_t k = 0; k < count; ++k) {
-    const bool sameAttribute = type != nullptr ? writtenTypes[k] == type
-                                               : writtenTypes[k] == nullptr &&
-                                                     EqualsNoCase(attributes[k], attribute);
-    if (sameAttribute && KeyOf(lines, written[k]) == KeyOf(lines, i)) {
-      return false;
-    }
+    const LineType& other = writtenTypes[k];
+    const bool sameAttribute = known.type != nullptr
+                                   ? other.type == known.type
+                                   : other.type == nullptr &&
+                                         EqualsNoCase(writtenAttributes[k], attribute);
+    if (!sameAttribute) continue;
+    if (known.kind != nullptr && other.kind != nullptr && known.kind != other.kind) continue;
+    if (KeyOf(lines, written[k]) == KeyOf(lines, i)) return false;
   }
   return true;
 }

@@ -88,6 +88,11 @@ SchemaOutcome SchemaChecker::Check(RecordLines& lines, std::string_view baseDN,
   CheckRDN(lines, baseDN, dnKey);
   CheckRequired(dnKey);
   AppendAdded(lines);
+  lineTypes_.assign(lines.size(), LineType{});
+  for (std::size_t i = 0; i < used_; ++i) {
+    const SchemaField& field = fields_[i];
+    if (!field.dropped) lineTypes_[field.index] = {field.type, field.kind};
+  }
   return outcome_;
 }
 
@@ -97,6 +102,7 @@ void SchemaChecker::ReadFields(const RecordLines& lines) {
   used_ = 0;
   hasDN_ = false;
   heldKnown_ = false;
+  lineTypes_.clear();
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::string_view line = lines[i];
     if (line.empty() || line.front() == '#') continue;

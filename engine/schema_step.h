@@ -56,6 +56,13 @@ struct SchemaField {
   bool owned_ = false;
 };
 
+// What the step knows of a line of the record it wrote: its attribute type and, for an
+// objectClass line, its class. Null for the dn: line, comments and anything not checked.
+struct LineType {
+  const AttributeType* type = nullptr;
+  const ObjectClass* kind = nullptr;
+};
+
 // Checks records against `schema` after the profile's rules, in the order the directory checks
 // them: names, values, single values, object classes, what the classes allow, the RDN, what the
 // classes require. Each repair and each drop is noted in `report`.
@@ -67,6 +74,9 @@ class SchemaChecker {
   // anew when the DN had to be named again. `recordLine` names the record in messages.
   SchemaOutcome Check(RecordLines& lines, std::string_view baseDN, std::string& dnKey,
                       std::size_t recordLine);
+  // After Check, for each of the record's lines as it left them: its type; empty when the
+  // record was not checked (a change record).
+  const std::vector<LineType>& LineTypes() const { return lineTypes_; }
 
  private:
   void ReadFields(const RecordLines& lines);
@@ -127,6 +137,7 @@ class SchemaChecker {
   // The record being checked.
   std::size_t recordLine_ = 0;
   std::vector<SchemaField> fields_;
+  std::vector<LineType> lineTypes_;
   std::size_t used_ = 0;  // fields_[0, used_) belong to the record
   std::size_t dnIndex_ = 0;
   bool hasDN_ = false;
