@@ -32,8 +32,9 @@ struct RecordName {
   bool fromLine = false;
 };
 
+// Called only when the context shows progress at all.
 void ReportProgress(const RecordContext& context, std::string_view line, bool last) {
-  if (context.progress == ProgressLines::kNone || context.log == nullptr) return;
+  if (context.log == nullptr) return;
   if (context.progress == ProgressLines::kLastOfRecord && !last) return;
   context.log->Write(std::string("fc: ").append(line), kLogProgress, context.line);
 }
@@ -130,8 +131,10 @@ std::size_t BuildDNLine(std::string_view attribute, std::string_view value,
 std::string_view RebuildLine(std::string_view line, std::string_view name, std::string_view value,
                              bool encodedFormAllowed, const RecordContext& context,
                              std::string& room) {
-  const std::string_view renamed = CutAtLineBreak(Lookup(context, name));
-  if (!renamed.empty()) name = renamed;
+  if (context.map != nullptr) {
+    const std::string_view renamed = CutAtLineBreak(Lookup(context, name));
+    if (!renamed.empty()) name = renamed;
+  }
   if (name.empty() || value.empty() || name == kIgnoreAttribute) return {};
   const std::size_t blank = encodedFormAllowed && value.front() == ':' ? 0 : 1;
   // The line is written so already when the name is its start, the value its end, and between
@@ -147,6 +150,7 @@ std::string_view RebuildLine(std::string_view line, std::string_view name, std::
     room.append(value);
     built = room;
   }
+  if (context.map == nullptr) return built;
   const std::string_view mapped = CutAtLineBreak(Lookup(context, built));
   if (mapped == kIgnoreLine) return {};
   return mapped.empty() ? built : mapped;
@@ -298,7 +302,7 @@ RecordFacts FirstPass(RecordLines& lines, bool isFirstRecord, std::string& dnKey
   if (!state.facts.header && !HasDNLine(lines)) NameTheRecord(lines, state, context);
   const std::size_t count = lines.size();
   for (std::size_t i = 0; i < count; ++i) {
-    ReportProgress(context, lines[i], i + 1 == count);
+    if (context.progress != ProgressLines::kNone) ReportProgress(context, lines[i], i + 1 == count);
     const std::string_view fixed = FixLine(lines[i], dnKey, state, context);
     if (fixed.data() != lines[i].data() || fixed.size() != lines[i].size()) lines[i].assign(fixed);
   }
@@ -327,7 +331,7 @@ void SecondPass(RecordLines& lines, std::string& dnKey, std::string_view forcedD
   dnKey.assign(forcedDN);
   const std::size_t count = lines.size();
   for (std::size_t i = 0; i < count; ++i) {
-    ReportProgress(context, lines[i], i + 1 == count);
+    if (context.progress != ProgressLines::kNone) ReportProgress(context, lines[i], i + 1 == count);
     std::string& line = lines[i];
     const NameValue nv = SplitNameValue(line);
     // The keyed DN line; an undecodable "dn::" line keeps its encoded form. A DN value may

@@ -55,74 +55,65 @@ std::string DNFromNames(const RecordLines& lines) {
 
 namespace {
 
-// What one line adds to a record's shape, and whether it is a generic class line.
-struct LineShape {
-  bool isClass = false;
-  bool isGeneric = false;
-  bool isPersonClass = false;
-  bool isNamesList = false;
-  bool isUniqueNamesList = false;
-  bool isMember = false;
-  bool isUniqueMember = false;
-};
+// What one line adds to a record's shape, and whether it is a generic class line: a set of
+// these bits.
+using LineShape = unsigned;
+constexpr LineShape kClass = 1;
+constexpr LineShape kGeneric = 2;
+constexpr LineShape kPersonClass = 4;
+constexpr LineShape kNamesList = 8;
+constexpr LineShape kUniqueNamesList = 16;
+constexpr LineShape kMember = 32;
+constexpr LineShape kUniqueMember = 64;
+
+LineShape ShapeOfClassLine(std::string_view line, std::size_t valueStart) {
+  const std::string_view value = TrimView(line.substr(valueStart));
+  LineShape shape = kClass;
+  // The generic classes as the address book writes them: exactly these words.
+  if (TrimView(line).starts_with("objectclass") &&
+      (value == "top" || value == "person" || value == "organizationalPerson")) {
+    shape |= kGeneric;
+  }
+  if (EqualsNoCase(value, "groupOfNames")) shape |= kNamesList;
+  if (EqualsNoCase(value, "groupOfUniqueNames")) shape |= kUniqueNamesList;
+  if (std::any_of(kPersonClasses.begin(), kPersonClasses.end(),
+                  [value](std::string_view c) { return EqualsNoCase(value, c); })) {
+    shape |= kPersonClass;
+  }
+  return shape;
+}
 
 LineShape ShapeOfLine(std::string_view line) {
-  LineShape shape;
   // Only objectclass, member and uniqueMember lines shape a record (a record's lines start
   // with their attribute: the collector trimmed them).
   const char first = line.empty() ? '\0' : LowerAscii(line.front());
   if (first == 'm') {
-    shape.isMember = ValueStartOf(line, "member") != std::string_view::npos;
-  } else if (first == 'u') {
-    shape.isUniqueMember = ValueStartOf(line, "uniqueMember") != std::string_view::npos;
-  } else if (first == 'o') {
-    const std::size_t valueStart = ValueStartOf(line, "objectclass");
-    if (valueStart == std::string_view::npos) return shape;
-    const std::string_view value = TrimView(line.substr(valueStart));
-    shape.isClass = true;
-    // The generic classes as the address book writes them: exactly these words.
-    shape.isGeneric = TrimView(line).starts_with("objectclass") &&
-                      (value == "top" || value == "person" || value == "organizationalPerson");
-    shape.isNamesList = EqualsNoCase(value, "groupOfNames");
-    shape.isUniqueNamesList = EqualsNoCase(value, "groupOfUniqueNames");
-    shape.isPersonClass = std::any_of(kPersonClasses.begin(), kPersonClasses.end(),
-                                      [value](std::string_view c) { return EqualsNoCase(value, c); });
+    return ValueStartOf(line, "member") != std::string_view::npos ? kMember : 0;
   }
-  return shape;
+  if (first == 'u') {
+    return ValueStartOf(line, "uniqueMember") != std::string_view::npos ? kUniqueMember : 0;
+  }
+  if (first != 'o') return 0;
+  const std::size_t valueStart = ValueStartOf(line, "objectclass");
+  return valueStart == std::string_view::npos ? 0 : ShapeOfClassLine(line, valueStart);
 }
 
-// The shape of the lines that `keep` lets through.
-template <class Keep>
-RecordShape ShapeOfLines(const std::vector<LineShape>& lines, Keep&& keep) {
+// The shape of a record whose lines' shapes together are `lines`.
+RecordShape ShapeFrom(LineShape lines) {
   RecordShape shape;
-  bool namesList = false;
-  bool uniqueNamesList = false;
-  bool members = false;
-  bool uniqueMembers = false;
-  for (const LineShape& line : lines) {
-    if (!keep(line)) continue;
-    shape.isPerson = shape.isPerson || line.isPersonClass;
-    namesList = namesList || line.isNamesList;
-    uniqueNamesList = uniqueNamesList || line.isUniqueNamesList;
-    members = members || line.isMember;
-    uniqueMembers = uniqueMembers || line.isUniqueMember;
-  }
-  shape.isGroup = namesList || uniqueNamesList;
-  shape.lacksMembers = (namesList && !members) || (uniqueNamesList && !uniqueMembers);
+  shape.isPerson = (lines & kPersonClass) != 0;
+  shape.isGroup = (lines & (kNamesList | kUniqueNamesList)) != 0;
+  shape.lacksMembers = ((lines & kNamesList) != 0 && (lines & kMember) == 0) ||
+                       ((lines & kUniqueNamesList) != 0 && (lines & kUniqueMember) == 0);
   return shape;
-}
-
-std::vector<LineShape> ShapesOf(const RecordLines& lines) {
-  std::vector<LineShape> shapes;
-  shapes.reserve(lines.size());
-  for (const std::string& line : lines) shapes.push_back(ShapeOfLine(line));
-  return shapes;
 }
 
 }  // namespace
 
 RecordShape ShapeOf(const RecordLines& lines) {
-  return ShapeOfLines(ShapesOf(lines), [](const LineShape&) { return true; });
+  LineShape all = 0;
+  for (const std::string& line : lines) all |= ShapeOfLine(line);
+  return ShapeFrom(all);
 }
 
 std::string_view DefaultClassFor(bool members, bool uniqueMembers) {
@@ -131,40 +122,46 @@ std::string_view DefaultClassFor(bool members, bool uniqueMembers) {
 }
 
 RecordShape SettleObjectClasses(RecordLines& lines, bool isFirstRecord) {
-  std::vector<LineShape> shapes = ShapesOf(lines);
-  const auto classes = std::count_if(shapes.begin(), shapes.end(),
-                                     [](const LineShape& s) { return s.isClass; });
+  LineShape all = 0;
+  LineShape specific = 0;  // of the lines that are no generic class
+  std::size_t classes = 0;
+  std::size_t generic = 0;
+  bool anyLine = false;
+  for (const std::string& line : lines) {
+    const LineShape shape = ShapeOfLine(line);
+    anyLine = anyLine || !line.empty();
+    all |= shape;
+    classes += (shape & kClass) != 0 ? 1 : 0;
+    if ((shape & kGeneric) != 0) {
+      ++generic;
+    } else {
+      specific |= shape;
+    }
+  }
   if (classes == 0) {
     // A block whose every line was dropped (the text of a binary file, say) stays empty.
-    if (std::all_of(lines.begin(), lines.end(), [](const std::string& line) { return line.empty(); })) {
-      return {};
+    if (!anyLine) return {};
+    const bool members = (all & kMember) != 0;
+    const bool uniqueMembers = (all & kUniqueMember) != 0;
+    if (uniqueMembers) {
+      all |= kUniqueNamesList;
+    } else {
+      all |= members ? kNamesList : kPersonClass;
     }
-    LineShape added;
-    added.isClass = true;
-    const auto members = [&](bool LineShape::*which) {
-      return std::any_of(shapes.begin(), shapes.end(), [which](const LineShape& s) { return s.*which; });
-    };
-    const bool uniqueMembers = members(&LineShape::isUniqueMember);
-    const bool namesMembers = members(&LineShape::isMember);
-    const std::string line = "objectclass: " + std::string(DefaultClassFor(namesMembers, uniqueMembers));
-    added.isUniqueNamesList = uniqueMembers;
-    added.isNamesList = namesMembers && !uniqueMembers;
-    added.isPersonClass = !uniqueMembers && !namesMembers;
+    const std::string line = "objectclass: " + std::string(DefaultClassFor(members, uniqueMembers));
     const auto dn = std::find_if(lines.begin(), lines.end(),
                                  [](const std::string& l) { return l.starts_with("dn:"); });
     lines.insert(dn == lines.end() ? lines.begin() : dn + 1, line);
-    shapes.push_back(added);
-    return ShapeOfLines(shapes, [](const LineShape&) { return true; });
+    return ShapeFrom(all);
   }
-  const auto generic = std::count_if(shapes.begin(), shapes.end(),
-                                     [](const LineShape& s) { return s.isGeneric; });
-  if (isFirstRecord || generic == 0 || generic == classes) {
-    return ShapeOfLines(shapes, [](const LineShape&) { return true; });
+  if (isFirstRecord || generic == 0 || generic == classes) return ShapeFrom(all);
+  for (std::string& line : lines) {
+    // Only a line that starts so can be a generic class line.
+    if (TrimStartView(line).starts_with("objectclass") && (ShapeOfLine(line) & kGeneric) != 0) {
+      line.clear();
+    }
   }
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (shapes[i].isGeneric) lines[i].clear();
-  }
-  return ShapeOfLines(shapes, [](const LineShape& s) { return !s.isGeneric; });
+  return ShapeFrom(specific);
 }
 
 }  // namespace quorvane
