@@ -131,33 +131,44 @@ void SchemaChecker::CheckClasses() {
   for (std::size_t i = 0; i < used_; ++i) {
     SchemaField& field = fields_[i];
     if (!IsClassField(field)) continue;
-    const ObjectClass* kind = schema_.FindClass(field.Value());
-    field.kind = kind;
-    if (kind != nullptr && !kind->obsolete) continue;
-    field.kind = nullptr;
-    const ObjectClass* near = kind != nullptr ? nullptr : NearestClassTo(field.Value());
-    if (near == nullptr || near->obsolete || !HoldsRequired(*near)) {
-      Drop(field, kUnknownClass, field.Value());
+    ClassDecision& decision = ClassDecisionFor(field.Value());
+    field.kind = decision.kind;
+    if (decision.kind != nullptr) continue;
+    // Messages are made when first needed, so that they come in the order they were met.
+    if (decision.near == nullptr || !HoldsRequired(*decision.near)) {
+      if (decision.dropMessage == kNoMessage) {
+        decision.dropMessage = report_.Message(kUnknownClass, field.Value(), {}, SchemaAction::kDropped);
+      }
+      DropAs(field, decision.dropMessage);
       continue;
     }
-    detail_.assign("; replaced by \"").append(near->Name()).append("\"");
-    Note(kUnknownClass, field.Value(), detail_);
-    field.SetView(near->Name());
-    field.kind = near;
+    if (decision.replaceMessage == kNoMessage) {
+      detail_.assign("; replaced by \"").append(decision.near->Name()).append("\"");
+      decision.replaceMessage = report_.Message(kUnknownClass, field.Value(), detail_, SchemaAction::kNoted);
+    }
+    report_.Count(decision.replaceMessage, recordLine_);
+    field.SetView(decision.near->Name());
+    field.kind = decision.near;
     field.changed = true;
-    heldKnown_ = false;
     ++outcome_.valuesRepaired;
+    heldKnown_ = false;
   }
 }
 
-// NearestClass, worked out once per name a book writes: the same unknown class comes back in
-// record after record.
-const ObjectClass* SchemaChecker::NearestClassTo(std::string_view name) {
-  key_.clear();
-  for (const char c : name) key_.push_back(LowerAscii(c));
-  const auto found = nearest_.find(key_);
-  if (found != nearest_.end()) return found->second;
-  return nearest_.emplace(key_, NearestClass(schema_, name)).first->second;
+// What becomes of a class name as a book writes it: the class it names, or the one it may be
+// taken for. Worked out once per name: the same unknown class comes back in record after record.
+SchemaChecker::ClassDecision& SchemaChecker::ClassDecisionFor(std::string_view name) {
+  const auto found = classNames_.find(name);
+  if (found != classNames_.end()) return found->second;
+  ClassDecision decision;
+  const ObjectClass* kind = schema_.FindClass(name);
+  if (kind != nullptr && !kind->obsolete) {
+    decision.kind = kind;
+  } else {
+    const ObjectClass* near = kind != nullptr ? nullptr : NearestClass(schema_, name);
+    if (near != nullptr && !near->obsolete) decision.near = near;
+  }
+  return classNames_.emplace(std::string(name), decision).first->second;
 }
 
 // The held structural classes that no other held structural class derives from: one for a

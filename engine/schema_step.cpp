@@ -143,10 +143,16 @@ void SchemaChecker::ReadFields(const RecordLines& lines) {
 void SchemaChecker::Drop(SchemaField& field, std::string_view templ, std::string_view name,
                          std::string_view detail) {
   if (field.dropped) return;
+  DropAs(field, report_.Message(templ, name, detail, SchemaAction::kDropped));
+}
+
+// Drops a line with a message already made.
+void SchemaChecker::DropAs(SchemaField& field, std::size_t message) {
+  if (field.dropped) return;
   if (IsClassField(field)) heldKnown_ = false;
   field.dropped = true;
   ++outcome_.valuesDropped;
-  report_.Note(templ, name, detail, SchemaAction::kDropped, recordLine_);
+  report_.Count(message, recordLine_);
 }
 
 std::string_view SchemaChecker::Reason(std::string_view reason) {
@@ -200,9 +206,7 @@ void SchemaChecker::CheckNames() {
     if (field.dropped) continue;
     const NameDecision& decision = DecisionFor(field);
     if (decision.dropMessage != kNoMessage) {
-      field.dropped = true;
-      ++outcome_.valuesDropped;
-      report_.Count(decision.dropMessage, recordLine_);
+      DropAs(field, decision.dropMessage);
       continue;
     }
     field.type = decision.type;

@@ -110,7 +110,9 @@ class SchemaChecker {
   const std::unordered_set<const AttributeType*>& AllowedByHeld();
   std::vector<const ObjectClass*> StructuralLeaves() const;
   const ObjectClass* StructuralClass() const;
-  const ObjectClass* NearestClassTo(std::string_view name);
+  struct ClassDecision;
+  ClassDecision& ClassDecisionFor(std::string_view name);
+  void DropAs(SchemaField& field, std::size_t message);
   void DropStructuralBesides(const ObjectClass& kept);
   std::vector<const AttributeType*> NotAllowed();
   const ObjectClass* BetterStructuralClass(const ObjectClass& current) const;
@@ -163,8 +165,14 @@ class SchemaChecker {
   };
   // By attribute description exactly as written.
   std::unordered_map<std::string, NameDecision, TextHash, std::equal_to<>> names_;
-  // The class each unknown class name was taken for (null: none), by lower-cased name.
-  std::unordered_map<std::string, const ObjectClass*> nearest_;
+  struct ClassDecision {
+    const ObjectClass* kind = nullptr;  // the class named, defined and not obsolete
+    const ObjectClass* near = nullptr;  // else the class it may be taken for
+    std::size_t replaceMessage = kNoMessage;
+    std::size_t dropMessage = kNoMessage;
+  };
+  // By class name exactly as written.
+  std::unordered_map<std::string, ClassDecision, TextHash, std::equal_to<>> classNames_;
   std::string detail_;
   std::string key_;  // room for comparison keys
   std::string description_;
