@@ -4,9 +4,10 @@
 
 #include <lber.h>
 #include <ldap.h>
+#include <unicode/bytestream.h>
 #include <unicode/normalizer2.h>
+#include <unicode/stringpiece.h>
 #include <unicode/uchar.h>
-#include <unicode/unistr.h>
 #include <unicode/uniset.h>
 #include <unicode/utf8.h>
 
@@ -14,65 +15,40 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
-#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "schema/schema_internal.h"
+#include "schema/syntax.h"
 
 namespace quorvane {
 namespace {
 
-// How an equality rule prepares a value before values are compared byte for byte.
-enum class Rule {
-  kBytes,        // octetStringMatch, and types without an equality rule
-  kIgnoreCase,   // caseIgnoreMatch
-  kExact,        // caseExactMatch
-  kIgnoreList,   // caseIgnoreListMatch: each $-separated line as caseIgnoreMatch
-  kExactList,    // caseExactListMatch
-  kIgnoreIA5,    // caseIgnoreIA5Match
-  kExactIA5,     // caseExactIA5Match
-  kTelephone,    // telephoneNumberMatch
-  kNumeric,      // numericStringMatch
-  kOid,          // objectIdentifierMatch
-  kDN,           // distinguishedNameMatch
-  kUniqueMember, // uniqueMemberMatch
-  kInteger,      // integerMatch
-  kTime,         // generalizedTimeMatch
-};
-
 struct RuleName {
   std::string_view name;
   std::string_view oid;
-  Rule rule;
+  EqualityRule rule;
 };
 
 // booleanMatch needs no entry: its syntax admits one spelling each of TRUE and FALSE, so the
 // bytes are the canonical form.
 constexpr RuleName kRules[] = {
-    {"caseIgnoreMatch", "2.5.13.2", Rule::kIgnoreCase},
-    {"caseExactMatch", "2.5.13.5", Rule::kExact},
-    {"caseIgnoreListMatch", "2.5.13.11", Rule::kIgnoreList},
-    {"caseExactListMatch", "1.3.6.1.4.1.4203.666.4.11", Rule::kExactList},
-    {"caseIgnoreIA5Match", "1.3.6.1.4.1.1466.109.114.2", Rule::kIgnoreIA5},
-    {"caseExactIA5Match", "1.3.6.1.4.1.1466.109.114.1", Rule::kExactIA5},
-    {"telephoneNumberMatch", "2.5.13.20", Rule::kTelephone},
-    {"numericStringMatch", "2.5.13.8", Rule::kNumeric},
-    {"objectIdentifierMatch", "2.5.13.0", Rule::kOid},
-    {"distinguishedNameMatch", "2.5.13.1", Rule::kDN},
-    {"uniqueMemberMatch", "2.5.13.23", Rule::kUniqueMember},
-    {"integerMatch", "2.5.13.14", Rule::kInteger},
-    {"generalizedTimeMatch", "2.5.13.27", Rule::kTime},
+    {"caseIgnoreMatch", "2.5.13.2", EqualityRule::kIgnoreCase},
+    {"caseExactMatch", "2.5.13.5", EqualityRule::kExact},
+    {"caseIgnoreListMatch", "2.5.13.11", EqualityRule::kIgnoreList},
+    {"caseExactListMatch", "1.3.6.1.4.1.4203.666.4.11", EqualityRule::kExactList},
+    {"caseIgnoreIA5Match", "1.3.6.1.4.1.1466.109.114.2", EqualityRule::kIgnoreIA5},
+    {"caseExactIA5Match", "1.3.6.1.4.1.1466.109.114.1", EqualityRule::kExactIA5},
+    {"telephoneNumberMatch", "2.5.13.20", EqualityRule::kTelephone},
+    {"numericStringMatch", "2.5.13.8", EqualityRule::kNumeric},
+    {"objectIdentifierMatch", "2.5.13.0", EqualityRule::kOid},
+    {"distinguishedNameMatch", "2.5.13.1", EqualityRule::kDN},
+    {"uniqueMemberMatch", "2.5.13.23", EqualityRule::kUniqueMember},
+    {"integerMatch", "2.5.13.14", EqualityRule::kInteger},
+    {"generalizedTimeMatch", "2.5.13.27", EqualityRule::kTime},
 };
-
-Rule RuleOf(const AttributeType* type) {
-  if (type == nullptr) return Rule::kBytes;
-  for (const RuleName& known : kRules) {
-    if (SameName(type->equality, known.name) || type->equality == known.oid) return known.rule;
-  }
-  return Rule::kBytes;
-}
 
 bool IsAscii(std::string_view text) {
   return std::ranges::all_of(text, [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -82,17 +58,22 @@ bool IsAscii(std::string_view text) {
 // space character counts, leading and trailing spaces go, an inner run becomes one space. TABs
 // and other blanks stay. `fold` lower-cases ASCII letters on the way.
 void AppendSpacesSettled(std::string_view text, bool fold, std::string& key) {
-  bool lastWasSpace = true;  // drops the leading spaces
-  for (const char c : text) {
-    if (c == ' ') {
-      if (!lastWasSpace) key.push_back(' ');
-      lastWasSpace = true;
-    } else {
-      key.push_back(fold ? FoldAscii(c) : c);
-      lastWasSpace = false;
+  const std::size_t start = key.size();
+  if (!text.starts_with(' ') && !text.ends_with(' ') &&
+      text.find("  ") == std::string_view::npos) {
+    key.append(text);  // settled already, as most values are
+  } else {
+    for (;;) {
+      const std::size_t word = text.find_first_not_of(' ');
+      if (word == std::string_view::npos) break;
+      text.remove_prefix(word);
+      const std::size_t length = std::min(text.find(' '), text.size());
+      if (key.size() > start) key.push_back(' ');
+      key.append(text.substr(0, length));
+      text.remove_prefix(length);
     }
   }
-  if (!key.empty() && lastWasSpace && key.back() == ' ') key.pop_back();
+  if (fold) std::transform(key.begin() + start, key.end(), key.begin() + start, FoldAscii);
 }
 
 // Whether `c` was assigned by Unicode 3.2, the version of the directory's character tables.
@@ -127,32 +108,73 @@ const icu::Normalizer2& Nfkc32() {
   return *normalizer;
 }
 
+// Writes `text` to `lowered` with each letter lower-cased by LowerAsOf32, which folds ASCII
+// letters as FoldAscii does; false where `text` is not UTF-8.
+bool LowerEachLetter(std::string_view text, std::string& lowered) {
+  lowered.clear();
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  const auto length = static_cast<std::int32_t>(text.size());
+  for (std::int32_t i = 0; i < length;) {
+    std::int32_t begin = i;
+    while (i < length && bytes[i] < 0x80) ++i;
+    const std::size_t at = lowered.size();
+    lowered.append(text.substr(begin, i - begin));
+    std::transform(lowered.begin() + at, lowered.end(), lowered.begin() + at, FoldAscii);
+    if (i == length) break;
+    begin = i;
+    UChar32 c;
+    U8_NEXT(bytes, i, length, c);
+    if (c < 0) return false;
+    const UChar32 lower = LowerAsOf32(c);
+    if (lower == c) {
+      lowered.append(text.substr(begin, i - begin));
+    } else {
+      char encoded[U8_MAX_LENGTH];
+      std::int32_t used = 0;
+      U8_APPEND_UNSAFE(encoded, used, lower);
+      lowered.append(encoded, used);
+    }
+  }
+  return true;
+}
+
+// A text that is not all ASCII as a directory string is prepared: letters lower-cased
+// (`fold`), NFKC, spaces settled; false, with nothing appended, where it is not UTF-8.
+bool AppendUnicodeString(std::string_view text, bool fold, std::string& key) {
+  // Kept from value to value: a book holds names beyond ASCII by the thousand.
+  thread_local std::string lowered;
+  thread_local std::string normal;
+  std::string_view source = text;
+  if (fold) {
+    if (!LowerEachLetter(text, lowered)) return false;
+    source = lowered;
+  } else if (!IsUtf8(text)) {
+    return false;
+  }
+  normal.clear();
+  icu::StringByteSink<std::string> sink(&normal);
+  UErrorCode status = U_ZERO_ERROR;
+  const icu::StringPiece piece(source.data(), static_cast<std::int32_t>(source.size()));
+  Nfkc32().normalizeUTF8(0, piece, sink, nullptr, status);
+  if (U_FAILURE(status)) {
+    throw std::runtime_error(std::string("cannot normalise a value: ") + u_errorName(status));
+  }
+  AppendSpacesSettled(normal, false, key);
+  return true;
+}
+
 // A directory string as caseIgnoreMatch (fold) or caseExactMatch prepares it: letters
-// lower-cased code point by code point, then NFKC, then spaces settled. Text that is not UTF-8
-// keeps its bytes behind a mark no prepared text starts with.
+// lower-cased code point by code point, then NFKC, then spaces settled. ASCII text takes the
+// plain path: NFKC leaves ASCII as it is and its letters fold as ASCII, so the key is the same.
+// Text that is not UTF-8 keeps its bytes behind a mark no prepared text starts with.
 void AppendDirectoryString(std::string_view text, bool fold, std::string& key) {
   const std::size_t start = key.size();
   if (IsAscii(text)) {
     AppendSpacesSettled(text, fold, key);
-  } else {
-    icu::UnicodeString chars;
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    const auto length = static_cast<std::int32_t>(text.size());
-    for (std::int32_t i = 0; i < length;) {
-      UChar32 c;
-      U8_NEXT(bytes, i, length, c);
-      if (c < 0) {
-        key.push_back('\xFF');
-        key.append(text);
-        return;
-      }
-      chars.append(fold ? LowerAsOf32(c) : c);
-    }
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::UnicodeString normal = Nfkc32().normalize(chars, status);
-    std::string utf8;
-    normal.toUTF8String(utf8);
-    AppendSpacesSettled(utf8, false, key);
+  } else if (!AppendUnicodeString(text, fold, key)) {
+    key.push_back('\xFF');
+    key.append(text);
+    return;
   }
   if (key.size() == start) key.push_back(' ');  // the directory keeps one space of nothing
 }
@@ -268,72 +290,114 @@ bool AppendTime(std::string_view text, std::string& key) {
 }
 
 // A prepared value inside a DN key: bytes 0 and 1 get an escape, so that byte 0 can end a
-// value and two of them an RDN.
+// value and two of them an RDN. The escapes keep the order of values, so values sort alike
+// before and after.
 void AppendEscapedForDN(std::string_view value, std::string& key) {
-  for (const char c : value) {
-    if (c == '\0' || c == '\x01') {
-      key.push_back('\x01');
-      key.push_back(char(c + 2));
-    } else {
-      key.push_back(c);
-    }
+  for (;;) {
+    const auto special = std::ranges::find_if(
+        value, [](char c) { return static_cast<unsigned char>(c) < 2; });
+    const auto plain = static_cast<std::size_t>(special - value.begin());
+    key.append(value.substr(0, plain));
+    if (plain == value.size()) return;
+    key.push_back('\x01');
+    key.push_back(char(value[plain] + 2));
+    value.remove_prefix(plain + 1);
   }
 }
 
-struct AvaKey {
-  std::string type;
-  std::string value;
-  bool operator<(const AvaKey& other) const {
-    return std::tie(type, value) < std::tie(other.type, other.value);
-  }
+std::string_view View(const berval& value) {
+  return {value.bv_val, value.bv_len};
+}
+
+// One attribute-value pair of an RDN as prepared in a DNRoom: the type from `type` to
+// `value`, the value from there to `end`.
+struct AvaSpan {
+  std::size_t type;
+  std::size_t value;
+  std::size_t end;
 };
+
+// Where the pairs of the RDN being prepared wait to be sorted, kept from DN to DN. A DN value
+// inside a DN is prepared further along the same room while its RDN waits; each RDN gives back
+// what it took.
+struct DNRoom {
+  std::string text;
+  std::vector<AvaSpan> spans;
+};
+
+// Appends `value` of `type` as prepared for an RDN. A value that is itself a DN takes a string
+// of its own, since its RDNs are prepared in `room` too.
+void AppendAvaValue(const Schema& schema, const AttributeType* type, std::string_view value,
+                    DNRoom& room) {
+  const EqualityRule rule = type != nullptr ? type->equalityRule : EqualityRule::kBytes;
+  if (rule != EqualityRule::kDN && rule != EqualityRule::kUniqueMember) {
+    AppendMatchKey(schema, type, value, room.text);
+    return;
+  }
+  std::string inner;
+  AppendMatchKey(schema, type, value, inner);
+  room.text.append(inner);
+}
 
 // One RDN's attribute-value pairs, each type by its OID (an unknown type by its name in lower
 // case) and each value prepared by its type's equality rule, in sorted order: the order of a
 // multi-valued RDN does not matter to the directory.
-void AppendRDNKey(const Schema& schema, LDAPRDN rdn, std::vector<AvaKey>& avas,
-                  std::string& key) {
-  std::size_t count = 0;
-  for (; rdn[count] != nullptr; ++count) {
-    if (avas.size() <= count) avas.emplace_back();
-    const LDAPAVA& ava = *rdn[count];
-    const std::string_view typeName(ava.la_attr.bv_val, ava.la_attr.bv_len);
-    const std::string_view value(ava.la_value.bv_val, ava.la_value.bv_len);
-    AvaKey& out = avas[count];
-    out.type.clear();
-    out.value.clear();
+void AppendRDNKey(const Schema& schema, LDAPRDN rdn, DNRoom& room, std::string& key) {
+  const std::size_t textBase = room.text.size();
+  const std::size_t spanBase = room.spans.size();
+  for (LDAPAVA** pair = rdn; *pair != nullptr; ++pair) {
+    const LDAPAVA& ava = **pair;
+    const std::string_view typeName = View(ava.la_attr);
+    AvaSpan span{room.text.size(), 0, 0};
     const AttributeType* type = schema.FindAttribute(typeName);
     if (type != nullptr) {
-      out.type.assign(type->oid);
+      room.text.append(type->oid);
     } else {
-      for (const char c : typeName) out.type.push_back(FoldAscii(c));
+      for (const char c : typeName) room.text.push_back(FoldAscii(c));
     }
+    span.value = room.text.size();
     if ((ava.la_flags & LDAP_AVA_BINARY) != 0) {
-      out.value.assign("#").append(value);
+      room.text.append("#").append(View(ava.la_value));
     } else {
-      MatchKey(schema, type, value, out.value);
+      AppendAvaValue(schema, type, View(ava.la_value), room);
     }
+    span.end = room.text.size();
+    room.spans.push_back(span);
   }
-  std::sort(avas.begin(), avas.begin() + static_cast<std::ptrdiff_t>(count));
-  for (std::size_t i = 0; i < count; ++i) {
-    key.append(avas[i].type).push_back('=');
-    AppendEscapedForDN(avas[i].value, key);
+  const std::string_view text = room.text;
+  const auto parts = [text](const AvaSpan& span) {
+    return std::pair(text.substr(span.type, span.value - span.type),
+                     text.substr(span.value, span.end - span.value));
+  };
+  const auto first = room.spans.begin() + static_cast<std::ptrdiff_t>(spanBase);
+  std::sort(first, room.spans.end(),
+            [&parts](const AvaSpan& a, const AvaSpan& b) { return parts(a) < parts(b); });
+  for (auto span = first; span != room.spans.end(); ++span) {
+    const auto [type, value] = parts(*span);
+    key.append(type).push_back('=');
+    AppendEscapedForDN(value, key);
     key.push_back('\0');
   }
   key.push_back('\0');
+  room.text.resize(textBase);
+  room.spans.resize(spanBase);
 }
 
+struct DNFree {
+  void operator()(LDAPDN dn) const { ldap_dnfree(dn); }
+};
+
 // Parses `dn` as the directory does (libldap, LDAPv3 or LDAPv2 strings) and appends its key;
-// false, with nothing appended, when it is no DN.
+// false, with nothing appended, when it is no DN. `key` is never the room's own text.
 bool AppendDNKey(const Schema& schema, std::string_view dn, std::string& key) {
-  berval text{static_cast<ber_len_t>(dn.size()), const_cast<char*>(dn.data())};
+  thread_local DNRoom room;
+  berval text = DNText(dn);
   LDAPDN parsed = nullptr;
   if (ldap_bv2dn(&text, &parsed, LDAP_DN_FORMAT_LDAP) != LDAP_SUCCESS) return false;
-  std::vector<AvaKey> avas;
-  if (parsed != nullptr) {
-    for (LDAPRDN* rdn = parsed; *rdn != nullptr; ++rdn) AppendRDNKey(schema, *rdn, avas, key);
+  const std::unique_ptr<LDAPRDN, DNFree> owned(parsed);
+  for (LDAPRDN* rdn = parsed; rdn != nullptr && *rdn != nullptr; ++rdn) {
+    AppendRDNKey(schema, *rdn, room, key);
   }
-  ldap_dnfree(parsed);
   return true;
 }
 
@@ -359,29 +423,39 @@ void AppendUniqueMember(const Schema& schema, std::string_view value, std::strin
 
 }  // namespace
 
+void AppendMatchKey(const Schema& schema, const AttributeType* type, std::string_view value,
+                    std::string& key) {
+  const std::size_t start = key.size();
+  switch (type != nullptr ? type->equalityRule : EqualityRule::kBytes) {
+    case EqualityRule::kBytes: key.append(value); return;
+    case EqualityRule::kIgnoreCase: return AppendDirectoryString(value, true, key);
+    case EqualityRule::kExact: return AppendDirectoryString(value, false, key);
+    case EqualityRule::kIgnoreList: return AppendStringList(value, true, key);
+    case EqualityRule::kExactList: return AppendStringList(value, false, key);
+    case EqualityRule::kIgnoreIA5: return AppendIA5String(value, true, key);
+    case EqualityRule::kExactIA5: return AppendIA5String(value, false, key);
+    case EqualityRule::kTelephone: return AppendWithout(value, " -", key);
+    case EqualityRule::kNumeric: return AppendWithout(value, " ", key);
+    case EqualityRule::kOid: return AppendOid(schema, value, key);
+    case EqualityRule::kDN:
+      // A prepared DN never starts with 0xFF (it starts with a type).
+      if (!AppendDNKey(schema, value, key)) key.append(1, '\xFF').append(value);
+      return;
+    case EqualityRule::kUniqueMember: return AppendUniqueMember(schema, value, key);
+    case EqualityRule::kInteger: return AppendInteger(value, key);
+    case EqualityRule::kTime:
+      if (!AppendTime(value, key)) {
+        key.resize(start);
+        key.append(value);
+      }
+      return;
+  }
+}
+
 void MatchKey(const Schema& schema, const AttributeType* type, std::string_view value,
               std::string& key) {
   key.clear();
-  switch (RuleOf(type)) {
-    case Rule::kBytes: key.assign(value); return;
-    case Rule::kIgnoreCase: return AppendDirectoryString(value, true, key);
-    case Rule::kExact: return AppendDirectoryString(value, false, key);
-    case Rule::kIgnoreList: return AppendStringList(value, true, key);
-    case Rule::kExactList: return AppendStringList(value, false, key);
-    case Rule::kIgnoreIA5: return AppendIA5String(value, true, key);
-    case Rule::kExactIA5: return AppendIA5String(value, false, key);
-    case Rule::kTelephone: return AppendWithout(value, " -", key);
-    case Rule::kNumeric: return AppendWithout(value, " ", key);
-    case Rule::kOid: return AppendOid(schema, value, key);
-    case Rule::kDN:
-      if (!DNMatchKey(schema, value, key)) key.insert(0, 1, '\xFF');
-      return;
-    case Rule::kUniqueMember: return AppendUniqueMember(schema, value, key);
-    case Rule::kInteger: return AppendInteger(value, key);
-    case Rule::kTime:
-      if (!AppendTime(value, key)) key.assign(value);
-      return;
-  }
+  AppendMatchKey(schema, type, value, key);
 }
 
 bool DNMatchKey(const Schema& schema, std::string_view dn, std::string& key) {
@@ -389,6 +463,13 @@ bool DNMatchKey(const Schema& schema, std::string_view dn, std::string& key) {
   if (AppendDNKey(schema, dn, key)) return true;
   key.assign(dn);
   return false;
+}
+
+EqualityRule EqualityRuleNamed(std::string_view nameOrOid) {
+  for (const RuleName& known : kRules) {
+    if (SameName(nameOrOid, known.name) || nameOrOid == known.oid) return known.rule;
+  }
+  return EqualityRule::kBytes;
 }
 
 }  // namespace quorvane

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <utility>
 
+#include "schema/matching.h"
 #include "schema/schema_internal.h"
+#include "schema/syntax.h"
 
 namespace quorvane {
 
@@ -98,6 +100,11 @@ bool IsNumericOid(std::string_view oid) {
     previous = c;
   }
   return true;
+}
+
+void SettleRules(AttributeType& type) {
+  type.equalityRule = EqualityRuleNamed(type.equality);
+  type.syntaxNumber = StandardSyntaxNumber(type.syntax);
 }
 
 std::size_t Schema::NameHash::operator()(std::string_view name) const {
@@ -198,6 +205,7 @@ void Schema::AddAttributeType(std::string_view definition, std::string_view sour
   type.noUserModification = parsed->at_no_user_mod != 0;
   type.operational = parsed->at_usage != LDAP_SCHEMA_USER_APPLICATIONS;
   type.obsolete = parsed->at_obsolete != 0;
+  SettleRules(type);
   Index(attributeIndex_, type);
   Queue().types.push_back(
       {&type, std::string(Text(parsed->at_sup_oid)), std::string(source), line});

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <string>
@@ -19,6 +20,25 @@ struct SchemaProblem {
   std::string message;
 };
 
+// How a type's equality rule prepares a value before values are compared byte for byte (see
+// MatchKey).
+enum class EqualityRule : std::uint8_t {
+  kBytes,         // octetStringMatch, and types without an equality rule we prepare
+  kIgnoreCase,    // caseIgnoreMatch
+  kExact,         // caseExactMatch
+  kIgnoreList,    // caseIgnoreListMatch: each $-separated line as caseIgnoreMatch
+  kExactList,     // caseExactListMatch
+  kIgnoreIA5,     // caseIgnoreIA5Match
+  kExactIA5,      // caseExactIA5Match
+  kTelephone,     // telephoneNumberMatch
+  kNumeric,       // numericStringMatch
+  kOid,           // objectIdentifierMatch
+  kDN,            // distinguishedNameMatch
+  kUniqueMember,  // uniqueMemberMatch
+  kInteger,       // integerMatch
+  kTime,          // generalizedTimeMatch
+};
+
 struct AttributeType {
   std::string oid;
   std::vector<std::string> names;  // as defined; the first is the type's name
@@ -26,6 +46,10 @@ struct AttributeType {
   // Inherited through the superiors where the type does not give its own (RFC 4512 4.1.2).
   std::string syntax;    // the syntax OID, without a length ("1.3.6.1.4.1.1466.115.121.1.15")
   std::string equality;  // the equality rule's name as written ("caseIgnoreMatch"), or empty
+  // `equality` and `syntax` as values are checked and compared by, worked out once whenever
+  // the schema sets them, so that no value looks a name up.
+  EqualityRule equalityRule = EqualityRule::kBytes;
+  int syntaxNumber = 0;  // N of the standard syntax 1.3.6.1.4.1.1466.115.121.1.N; 0 for another
   bool singleValue = false;
   bool noUserModification = false;
   bool operational = false;  // a usage other than userApplications

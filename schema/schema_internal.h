@@ -1,6 +1,8 @@
 // What the schema library's own sources share: the rule for folding names, the reference queue.
 #pragma once
 
+#include <lber.h>
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -22,8 +24,19 @@ inline bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+// `text` as libldap's DN parser takes it. libldap aborts on a null pointer even for no bytes
+// at all, and hands one back for an empty value inside a DN ("cn=a+seeAlso="), so an empty
+// text is given a pointer to nothing instead.
+inline berval DNText(std::string_view text) {
+  return {static_cast<ber_len_t>(text.size()), const_cast<char*>(text.empty() ? "" : text.data())};
+}
+
 // Digits in dotted groups: "2.5.4.3".
 bool IsNumericOid(std::string_view oid);
+
+// Sets what `type`'s equality and syntax mean for its values (equalityRule, syntaxNumber); called
+// whenever either changes.
+void SettleRules(AttributeType& type);
 
 // The references the definitions added since the last Resolve make by name, with where each
 // definition came from.

@@ -40,6 +40,7 @@ void Inherit(AttributeType& type) {
     if (type.syntax.empty()) type.syntax = up->syntax;
     if (type.equality.empty()) type.equality = up->equality;
   }
+  SettleRules(type);
 }
 
 // The directory's rule for superiors: an abstract class may only inherit from abstract

@@ -26,20 +26,6 @@
 namespace quorvane {
 namespace syntax_rules {
 
-// RFC 4517 3.2 PrintableCharacter, as a table: telephone numbers are checked by the hundred
-// thousand.
-constexpr auto kPrintableChars = [] {
-  std::array<bool, 256> table{};
-  for (int c = 'a'; c <= 'z'; ++c) table[c] = table[c - 'a' + 'A'] = true;
-  for (int c = '0'; c <= '9'; ++c) table[c] = true;
-  for (char c : std::string_view("'()+,-./:? =")) table[static_cast<unsigned char>(c)] = true;
-  return table;
-}();
-
-bool IsPrintableChar(char c) {
-  return kPrintableChars[static_cast<unsigned char>(c)];
-}
-
 bool IsAscii(std::string_view bytes) {
   return std::none_of(bytes.begin(), bytes.end(),
                       [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
@@ -73,20 +59,6 @@ std::string MixedToUtf8(std::string_view bytes) {
 namespace {
 
 using namespace syntax_rules;
-
-// The N of the syntaxes RFC 4517 numbers 1.3.6.1.4.1.1466.115.121.1.N, or 0 for any other.
-int StandardSyntaxNumber(std::string_view oid) {
-  constexpr std::string_view kArc = "1.3.6.1.4.1.1466.115.121.1.";
-  if (!oid.starts_with(kArc) || oid.size() == kArc.size() || oid.size() > kArc.size() + 2) {
-    return 0;
-  }
-  int number = 0;
-  for (char c : oid.substr(kArc.size())) {
-    if (c < '0' || c > '9') return 0;
-    number = number * 10 + (c - '0');
-  }
-  return number;
-}
 
 // WHATWG's windows-1252 gives the bytes the code page leaves unassigned (0x81, 0x8D, 0x8F,
 // 0x90, 0x9D) the C1 controls of the same number, where a converter may refuse them.
@@ -241,15 +213,28 @@ ValueCheck CheckPostalAddress(std::string_view value) {
 
 }  // namespace
 
+int StandardSyntaxNumber(std::string_view syntaxOid) {
+  constexpr std::string_view kArc = "1.3.6.1.4.1.1466.115.121.1.";
+  if (!syntaxOid.starts_with(kArc) || syntaxOid.size() == kArc.size() ||
+      syntaxOid.size() > kArc.size() + 2) {
+    return 0;
+  }
+  int number = 0;
+  for (char c : syntaxOid.substr(kArc.size())) {
+    if (c < '0' || c > '9') return 0;
+    number = number * 10 + (c - '0');
+  }
+  return number;
+}
+
 bool IsUtf8(std::string_view bytes) {
   const auto length = static_cast<int64_t>(bytes.size());
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   for (int64_t i = 0; i < length;) {
-    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-      ++i;
-      continue;
-    }
+    while (i < length && data[i] < 0x80) ++i;  // most text is ASCII throughout
+    if (i == length) break;
     UChar32 c;
-    U8_NEXT(bytes.data(), i, length, c);
+    U8_NEXT(data, i, length, c);
     if (c < 0) return false;
   }
   return true;
@@ -282,8 +267,10 @@ std::string Windows1252ToUtf8(std::string_view bytes) {
   return utf8;
 }
 
-ValueCheck CheckValue(std::string_view syntaxOid, std::string_view value) {
-  switch (StandardSyntaxNumber(syntaxOid)) {
+namespace syntax_rules {
+
+ValueCheck CheckStandardSyntax(int number, std::string_view value) {
+  switch (number) {
     case 6:
       return CheckBitString(value);
     case 7:
@@ -322,14 +309,36 @@ ValueCheck CheckValue(std::string_view syntaxOid, std::string_view value) {
   }
 }
 
+}  // namespace syntax_rules
+
+namespace {
+
+// A DN value (DN, Name and Optional UID) is checked as slapd checks it, against the schema's
+// types as well.
+ValueCheck CheckWithSchema(const Schema& schema, int number, std::string_view value) {
+  ValueCheck check = CheckStandardSyntax(number, value);
+  if (check.verdict != ValueVerdict::kDropped && (number == 12 || number == 34)) {
+    const std::string_view written =
+        check.verdict == ValueVerdict::kRepaired ? check.repaired : value;
+    if (const char* refused = RefusedDnTypes(schema, written, number == 34)) {
+      check = Dropped(refused);
+    }
+  }
+  return check;  // one object returned: it is built in the caller's place
+}
+
+}  // namespace
+
+ValueCheck CheckValue(std::string_view syntaxOid, std::string_view value) {
+  return CheckStandardSyntax(StandardSyntaxNumber(syntaxOid), value);
+}
+
 ValueCheck CheckValue(const Schema& schema, std::string_view syntaxOid, std::string_view value) {
-  ValueCheck check = CheckValue(syntaxOid, value);
-  const int number = StandardSyntaxNumber(syntaxOid);
-  if (check.verdict == ValueVerdict::kDropped || (number != 12 && number != 34)) return check;
-  const std::string_view written =
-      check.verdict == ValueVerdict::kRepaired ? check.repaired : value;
-  if (const char* refused = RefusedDnTypes(schema, written, number == 34)) return Dropped(refused);
-  return check;
+  return CheckWithSchema(schema, StandardSyntaxNumber(syntaxOid), value);
+}
+
+ValueCheck CheckValue(const Schema& schema, const AttributeType& type, std::string_view value) {
+  return CheckWithSchema(schema, type.syntaxNumber, value);
 }
 
 // The syntaxes slapd marks X-BINARY-TRANSFER-REQUIRED: ACI Item, Certificate, Certificate

@@ -28,6 +28,12 @@ ValueCheck CheckValue(std::string_view syntaxOid, std::string_view value);
 // needs to be checked as slapd checks it: each RDN's type defined, each RDN's value one its
 // type's syntax takes as it is. Such a value that fails is dropped.
 ValueCheck CheckValue(const Schema& schema, std::string_view syntaxOid, std::string_view value);
+// The same for a value of `type`, by the syntax the schema worked out for it once
+// (AttributeType::syntaxNumber): nothing is looked up per value.
+ValueCheck CheckValue(const Schema& schema, const AttributeType& type, std::string_view value);
+
+// The N of the syntaxes RFC 4517 numbers 1.3.6.1.4.1.1466.115.121.1.N, or 0 for any other.
+int StandardSyntaxNumber(std::string_view syntaxOid);
 
 // Whether `bytes` is well-formed UTF-8.
 bool IsUtf8(std::string_view bytes);

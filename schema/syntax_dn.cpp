@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "schema/schema_internal.h"
 #include "schema/syntax_rules.h"
 
 namespace quorvane::syntax_rules {
@@ -28,7 +29,7 @@ enum class DnParse { kNotDn, kBerValue, kDn };
 // Parses `dn` with libldap in `format`; for a DN, with `v3` given, writes its LDAPv3 string
 // form there.
 DnParse ParseDn(std::string_view dn, unsigned format, std::string* v3) {
-  berval text{dn.size(), const_cast<char*>(dn.data())};
+  berval text = DNText(dn);
   LDAPDN parsed = nullptr;
   if (ldap_bv2dn(&text, &parsed, format) != LDAP_SUCCESS) return DnParse::kNotDn;
   DnParse result = HasBerValue(parsed) ? DnParse::kBerValue : DnParse::kDn;
@@ -61,7 +62,8 @@ std::string_view View(const berval& value) {
 const char* RefusedAva(const Schema& schema, const LDAPAVA& ava) {
   const AttributeType* type = schema.FindAttribute(View(ava.la_attr));
   if (type == nullptr) return "DN names an unknown type";
-  if (CheckValue(type->syntax, View(ava.la_value)).verdict != ValueVerdict::kFits) {
+  const ValueCheck check = CheckStandardSyntax(type->syntaxNumber, View(ava.la_value));
+  if (check.verdict != ValueVerdict::kFits) {
     return "DN value outside its syntax";
   }
   return nullptr;
@@ -107,7 +109,7 @@ ValueCheck CheckNameAndOptionalUid(std::string_view value) {
 // slapd's LDAPDN_validate.
 const char* RefusedDnTypes(const Schema& schema, std::string_view value, bool withUid) {
   const std::string_view dn = withUid ? value.substr(0, UidStart(value)) : value;
-  berval text{dn.size(), const_cast<char*>(dn.data())};
+  berval text = DNText(dn);
   LDAPDN parsed = nullptr;
   if (ldap_bv2dn(&text, &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return "not a DN";
   const char* refused = nullptr;

@@ -1,6 +1,7 @@
 // The per-syntax checks behind CheckValue, shared by the syntax sources; not for other callers.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -18,8 +19,23 @@ inline ValueCheck Dropped(const char* why) {
   return {ValueVerdict::kDropped, {}, why};
 }
 
-// The character sets of slapd's string syntaxes (RFC 4517 3.2 PrintableCharacter).
-bool IsPrintableChar(char c);
+// CheckValue for the standard syntax numbered `number` (see StandardSyntaxNumber); 0 fits.
+ValueCheck CheckStandardSyntax(int number, std::string_view value);
+
+// RFC 4517 3.2 PrintableCharacter, as a table: telephone numbers are checked by the hundred
+// thousand.
+inline constexpr auto kPrintableChars = [] {
+  std::array<bool, 256> table{};
+  for (int c = 'a'; c <= 'z'; ++c) table[c] = table[c - 'a' + 'A'] = true;
+  for (int c = '0'; c <= '9'; ++c) table[c] = true;
+  for (char c : std::string_view("'()+,-./:? =")) table[static_cast<unsigned char>(c)] = true;
+  return table;
+}();
+
+// The character sets of slapd's string syntaxes.
+inline bool IsPrintableChar(char c) {
+  return kPrintableChars[static_cast<unsigned char>(c)];
+}
 bool IsAscii(std::string_view bytes);
 
 // `bytes` as UTF-8: its well-formed UTF-8 sequences as they are, each run of other bytes read

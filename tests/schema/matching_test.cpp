@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "schema/schema_sources.h"
 
@@ -32,6 +33,45 @@ void ExpectPairs(const std::vector<Pair>& pairs) {
         << p.type << ": \"" << p.a << "\" and \"" << p.b << "\"";
   }
 }
+
+struct RuleCase {
+  const char* name;
+  EqualityRule rule;
+};
+
+// Every rule by name in letter cases as schemas write them, and by OID.
+constexpr RuleCase kRuleCases[] = {
+    {"caseIgnoreMatch", EqualityRule::kIgnoreCase},
+    {"2.5.13.2", EqualityRule::kIgnoreCase},
+    {"caseexactmatch", EqualityRule::kExact},
+    {"2.5.13.5", EqualityRule::kExact},
+    {"caseIgnoreListMatch", EqualityRule::kIgnoreList},
+    {"2.5.13.11", EqualityRule::kIgnoreList},
+    {"caseExactListMatch", EqualityRule::kExactList},
+    {"1.3.6.1.4.1.4203.666.4.11", EqualityRule::kExactList},
+    {"caseIgnoreIA5Match", EqualityRule::kIgnoreIA5},
+    {"1.3.6.1.4.1.1466.109.114.2", EqualityRule::kIgnoreIA5},
+    {"CASEEXACTIA5MATCH", EqualityRule::kExactIA5},
+    {"1.3.6.1.4.1.1466.109.114.1", EqualityRule::kExactIA5},
+    {"telephoneNumberMatch", EqualityRule::kTelephone},
+    {"numericStringMatch", EqualityRule::kNumeric},
+    {"2.5.13.8", EqualityRule::kNumeric},
+    {"objectIdentifierMatch", EqualityRule::kOid},
+    {"2.5.13.0", EqualityRule::kOid},
+    {"distinguishedNameMatch", EqualityRule::kDN},
+    {"2.5.13.1", EqualityRule::kDN},
+    {"uniqueMemberMatch", EqualityRule::kUniqueMember},
+    {"2.5.13.23", EqualityRule::kUniqueMember},
+    {"integerMatch", EqualityRule::kInteger},
+    {"2.5.13.14", EqualityRule::kInteger},
+    {"generalizedTimeMatch", EqualityRule::kTime},
+    {"2.5.13.27", EqualityRule::kTime},
+    {"booleanMatch", EqualityRule::kBytes},
+    {"octetStringMatch", EqualityRule::kBytes},
+    {"", EqualityRule::kBytes},
+    {"2.5.13.2.1", EqualityRule::kBytes},
+    {"caseIgnoreMatc", EqualityRule::kBytes},
+};
 
 TEST(MatchKey, CaseIgnoreFoldsEachLetterAsUnicode32SimpleMapping) {
   ExpectPairs({
@@ -171,6 +211,150 @@ TEST(DNMatchKey, TellsWhetherTheTextWasADN) {
   EXPECT_NE(key, other);
   EXPECT_TRUE(DNMatchKey(schema, "cn=a\\00+sn=b", key));
   EXPECT_NE(key, other);
+}
+
+// `ascii` with every printable character but '$' in its full-width form (U+FF01-U+FF5E) and
+// every space an ideographic space (U+3000): text that NFKC turns back into `ascii`, but that
+// is no longer ASCII, so its key is made through ICU.
+std::string FullWidth(std::string_view ascii) {
+  std::string wide;
+  for (const char c : ascii) {
+    if (c == ' ') {
+      wide += "\u3000";
+    } else if (c > ' ' && c < 0x7F && c != '$') {
+      const char32_t code = U'\uFF01' + static_cast<char32_t>(c - '!');
+      wide += static_cast<char>(0xE0 | (code >> 12));
+      wide += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      wide += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      wide += c;
+    }
+  }
+  return wide;
+}
+
+// Every rule that prepares directory strings, on one type each.
+Schema StringRulesSchema() {
+  Schema schema;
+  std::vector<SchemaProblem> problems;
+  int oid = 1;
+  for (const char* rule : {"caseIgnoreMatch", "caseExactMatch", "caseIgnoreListMatch",
+                           "caseExactListMatch"}) {
+    schema.AddAttributeType("( 1.2.3." + std::to_string(oid++) + " NAME '" + rule +
+                                "Type' EQUALITY " + rule +
+                                " SYNTAX 1.3.6.1.4.1.1466.115.121.1.15 )",
+                            "test", 1, problems);
+  }
+  schema.Resolve(problems);
+  EXPECT_TRUE(problems.empty()) << problems.front().message;
+  return schema;
+}
+
+// ASCII values take a path of their own, without ICU; it must give the very key ICU gives.
+TEST(MatchKey, AsciiPathGivesTheKeyOfTheUnicodePath) {
+  const Schema schema = StringRulesSchema();
+  const char* values[] = {"John Doe",        "  John   Doe  ", "JOHN doe",   "MiXeD CaSe 42",
+                          "\tTab\t and  tab", "a\t\tb",         "   ",        "x",
+                          "Doe, John",       "1 Elm  St$$ Springfield ", "$  $", "A~{|}!@",
+                          "trailing \t ",    "\x01 ctrl"};
+  for (const AttributeType& type : schema.Attributes()) {
+    for (const char* value : values) {
+      std::string ascii;
+      std::string wide;
+      MatchKey(schema, &type, value, ascii);
+      MatchKey(schema, &type, FullWidth(value), wide);
+      EXPECT_EQ(ascii, wide) << type.Name() << ": \"" << value << "\"";
+    }
+  }
+}
+
+// The key after a prefix is the key alone after that prefix, for every rule: value keys are
+// made behind the attribute's name.
+TEST(MatchKey, AppendedKeyFollowsThePrefix) {
+  const Schema& schema = BuiltinSchema();
+  const struct {
+    const char* type;
+    const char* value;
+  } cases[] = {
+      {"cn", "  Doe  John "},        {"cn", "   "},
+      {"cn", "M\u00DCller"},          {"cn", "bad \xFF byte"},
+      {"labeledURI", "http://A/ x"}, {"mail", "  "},
+      {"postalAddress", "$ a $"},   {"telephoneNumber", " - "},
+      {"x121Address", "  "},         {"objectClass", "Person"},
+      {"member", "cn=A,dc=x"},       {"member", "not a DN"},
+      {"uniqueMember", "cn=A#'01'B"}, {"uniqueMember", "=#'01'B"},
+      {"uidNumber", "007"},          {"createTimestamp", "2024030112Z"},
+      {"createTimestamp", "2024"},   {"jpegPhoto", "\xFF\xD8"},
+  };
+  for (const auto& c : cases) {
+    const AttributeType* type = schema.FindAttribute(c.type);
+    ASSERT_NE(type, nullptr) << c.type;
+    std::string alone;
+    MatchKey(schema, type, c.value, alone);
+    std::string appended = "cn:";
+    AppendMatchKey(schema, type, c.value, appended);
+    EXPECT_EQ(appended, "cn:" + alone) << c.type << ": \"" << c.value << "\"";
+  }
+}
+
+// The rule is worked out once, when a type is added or inherits its rule, from the rule's name
+// in any letter case or its OID.
+TEST(MatchKey, RulesFollowNamesOidsAndSuperiors) {
+  Schema schema;
+  std::vector<SchemaProblem> problems;
+  // The subtype comes first, so its superior is added after it.
+  schema.AddAttributeType("( 1.2.3.1 NAME 'nick' SUP base )", "test", 1, problems);
+  schema.AddAttributeType("( 1.2.3.2 NAME 'base' EQUALITY CASEIGNOREMATCH "
+                          "SYNTAX 1.3.6.1.4.1.1466.115.121.1.15 )",
+                          "test", 2, problems);
+  schema.AddAttributeType("( 1.2.3.3 NAME 'phone' EQUALITY 2.5.13.20 "
+                          "SYNTAX 1.3.6.1.4.1.1466.115.121.1.50 )",
+                          "test", 3, problems);
+  schema.AddAttributeType("( 1.2.3.4 NAME 'blob' EQUALITY octetStringMatch "
+                          "SYNTAX 1.3.6.1.4.1.1466.115.121.1.40 )",
+                          "test", 4, problems);
+  schema.Resolve(problems);
+  ASSERT_TRUE(problems.empty()) << problems.front().message;
+  const struct {
+    const char* type;
+    EqualityRule rule;
+    int syntax;
+  } cases[] = {
+      {"nick", EqualityRule::kIgnoreCase, 15},
+      {"base", EqualityRule::kIgnoreCase, 15},
+      {"phone", EqualityRule::kTelephone, 50},
+      {"blob", EqualityRule::kBytes, 40},
+  };
+  for (const auto& c : cases) {
+    const AttributeType* type = schema.FindAttribute(c.type);
+    ASSERT_NE(type, nullptr) << c.type;
+    EXPECT_EQ(type->equalityRule, c.rule) << c.type;
+    EXPECT_EQ(type->syntaxNumber, c.syntax) << c.type;
+  }
+  std::string a;
+  std::string b;
+  MatchKey(schema, schema.FindAttribute("nick"), "Bo  Doe", a);
+  MatchKey(schema, schema.FindAttribute("nick"), "bo doe", b);
+  EXPECT_EQ(a, b);
+  for (const RuleCase& c : kRuleCases) {
+    EXPECT_EQ(EqualityRuleNamed(c.name), c.rule) << c.name;
+  }
+}
+
+// A DN whose RDN holds a DN-valued type: its value is a DN of its own, prepared part by part,
+// and an empty one is the root DN.
+TEST(DNMatchKey, ValuesThatAreDNsThemselves) {
+  ExpectPairs({
+      {"member", "seeAlso=cn\\=A\\,dc\\=x", "seeAlso=CN\\=a\\, DC\\=X", true},
+      {"member", "seeAlso=cn\\=A\\,dc\\=x+cn=B", "CN=b+seeAlso=cn\\=a\\,dc\\=x", true},
+      {"member", "seeAlso=cn\\=A\\,dc\\=x", "seeAlso=cn\\=B\\,dc\\=x", false},
+      {"member", "cn=a+seeAlso=", "SEEALSO=+CN=A", true},
+      {"member", "cn=a+seeAlso=", "cn=a+seeAlso=cn\\=b", false},
+      {"seeAlso", "cn=a+seeAlso=", "cn=A+seeAlso=\"\"", true},
+      {"uniqueMember", "cn=a+seeAlso=cn\\=b#'01'B", "SEEALSO=CN\\=B+CN=A#'01'B", true},
+  });
+  std::string key;
+  EXPECT_TRUE(DNMatchKey(BuiltinSchema(), "seeAlso=", key));
 }
 
 }  // namespace

@@ -418,6 +418,44 @@ TEST(SyntaxCheck, DnValuesNameDefinedTypesWithValuesOfTheirSyntax) {
   }
 }
 
+// A type's values are checked by the syntax the schema worked out for it, its superior's
+// where it names none (cn and givenName take name's).
+TEST(SyntaxCheck, TypesCheckByTheirOwnOrInheritedSyntax) {
+  const Schema& schema = BuiltinSchema();
+  const struct {
+    const char* type;
+    Case c;
+  } rows[] = {
+      {"cn", {"", kDropped, "empty"}},
+      {"givenName", {"J\xFCrgen", kRepaired, "J\xC3\xBCrgen"}},
+      {"c", {"Germany", kDropped, "not a country code"}},
+      {"telephoneNumber", {"+49 30 1234", kFits}},
+      {"mail", {"j@b\u00FCcher.example", kRepaired, "j@xn--bcher-kva.example"}},
+      {"member", {"cn=Ann,foo=Acme", kDropped, "DN names an unknown type"}},
+      {"member", {"cn=Ann; o=Acme", kRepaired, "cn=Ann,o=Acme"}},
+      {"uniqueMember", {"foo=Ann#'01'B", kDropped, "DN names an unknown type"}},
+      {"uidNumber", {"007", kRepaired, "7"}},
+      {"jpegPhoto", {"\xFF\xD8", kFits}},
+  };
+  for (const auto& [name, c] : rows) {
+    const AttributeType* type = schema.FindAttribute(name);
+    ASSERT_NE(type, nullptr) << name;
+    const ValueCheck check = CheckValue(schema, *type, c.value);
+    SCOPED_TRACE(testing::Message() << name << " \"" << c.value << "\"");
+    EXPECT_EQ(check.verdict, c.verdict);
+    EXPECT_EQ(c.verdict == kRepaired ? check.repaired : check.reason, c.result);
+  }
+  const struct {
+    std::string_view oid;
+    int number;
+  } numbers[] = {
+      {kDirectoryString, 15}, {kBitString, 6},  {"1.3.6.1.4.1.1466.115.121.1.", 0},
+      {"1.3.6.1.4.1.1466.115.121.1.150", 0},    {"1.3.6.1.4.1.1466.115.121.1.1x", 0},
+      {"1.3.6.1.4.1.1466.115.121.15", 0},       {"", 0},
+  };
+  for (const auto& [oid, number] : numbers) EXPECT_EQ(StandardSyntaxNumber(oid), number) << oid;
+}
+
 TEST(SyntaxCheck, UncheckedSyntaxesFitAndBinaryOnesAreKnown) {
   const std::string bytes("\x00\xFF\xD8\xFF", 4);
   for (std::string_view syntax :
