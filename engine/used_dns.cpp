@@ -3,6 +3,7 @@
 #include "engine/used_dns.h"
 
 #include <functional>
+#include <utility>
 
 #include "schema/matching.h"
 #include "schema/schema_sources.h"
@@ -19,17 +20,28 @@ void UsedDNs::Matching::Prepare(std::string_view key, std::string& prepared) {
   if (!DNMatchKey(*schema, key, prepared)) prepared.insert(0, 1, '\xFF');
 }
 
-std::size_t UsedDNs::Hash::HashOf(std::string_view key) const {
-  matching->Prepare(key, matching->first);
-  return std::hash<std::string_view>()(matching->first);
+const std::string& UsedDNs::Matching::PrepareFirst(std::string_view key) {
+  if (!hasFirst || key != firstOf) {
+    hasFirst = false;  // until `first` is made, should preparing it fail
+    Prepare(key, first);
+    firstOf.assign(key);
+    hasFirst = true;
+  }
+  return first;
 }
 
-// Called only for keys of equal hash: in a book, nearly always keys that are one DN.
+std::size_t UsedDNs::Hash::HashOf(std::string_view key) const {
+  return std::hash<std::string_view>()(matching->PrepareFirst(key));
+}
+
+// Called only for keys of equal hash: in a book, nearly always keys that are one DN, one of
+// them the key just hashed.
 bool UsedDNs::Equal::Same(std::string_view a, std::string_view b) const {
   if (a == b) return true;
-  matching->Prepare(a, matching->first);
+  if (matching->hasFirst && b == matching->firstOf) std::swap(a, b);
+  const std::string& prepared = matching->PrepareFirst(a);
   matching->Prepare(b, matching->second);
-  return matching->first == matching->second;
+  return prepared == matching->second;
 }
 
 UsedDNs::UsedDNs()
@@ -41,6 +53,7 @@ UsedDNs::UsedDNs()
 void UsedDNs::Clear() {
   index_.clear();
   keys_.clear();
+  matching_.hasFirst = false;
 }
 
 // An address book's record takes a few hundred bytes: room for one key per this many bytes is
@@ -54,6 +67,7 @@ void UsedDNs::Use(const Schema* schema) {
   const Schema* wanted = schema != nullptr ? schema : &BuiltinSchema();
   if (wanted == matching_.schema) return;
   matching_.schema = wanted;
+  matching_.hasFirst = false;
   index_.clear();
   for (std::size_t place = 0; place < keys_.size(); ++place) index_.insert(place);
 }

@@ -46,14 +46,20 @@ class UsedDNs {
   // What the set's hash and equality share: the keys, the schema and room to prepare keys in.
   // The set holds each key's place in `keys`, not a view of it: its nodes stay at 24 bytes, a
   // saving of 16 MB on a book of a million records.
+  // `first` holds the prepared form of `firstOf` (when `hasFirst`): the set compares only the
+  // key it has just hashed with others, so that key is not prepared again.
   struct Matching {
     const std::deque<std::string>* keys = nullptr;
     const Schema* schema = nullptr;
     std::string first;
+    std::string firstOf;
+    bool hasFirst = false;
     std::string second;
     std::string_view Text(std::size_t place) const { return (*keys)[place]; }
     std::string_view Text(std::string_view key) const { return key; }
     void Prepare(std::string_view key, std::string& prepared);
+    // Prepares `key` into `first`, unless it is there already.
+    const std::string& PrepareFirst(std::string_view key);
   };
   // Neither is noexcept, so the set keeps each key's hash instead of preparing the key again
   // whenever it grows. Both take a place in `keys` or a key to look up.

@@ -12,15 +12,15 @@ namespace {
 
 // The attribute description's part of a key: the type's OID where the schema knows it, else
 // its name, and the options, all without letter case ("CN;Lang-DE" and "2.5.4.3;lang-de").
-const AttributeType* AppendAttribute(std::string_view description, const Schema& schema,
-                                     std::string& prefix) {
+const AttributeType* AssignAttribute(std::string_view description, const Schema& schema,
+                                     std::string& key) {
   const std::size_t semicolon = description.find(';');
   const std::string_view name = description.substr(0, semicolon);
   const AttributeType* type = schema.FindAttribute(name);
-  prefix.assign(type != nullptr ? std::string_view(type->oid) : name);
-  if (semicolon != std::string_view::npos) prefix.append(description.substr(semicolon));
-  for (char& c : prefix) c = LowerAscii(c);
-  prefix.push_back(':');
+  key.assign(type != nullptr ? std::string_view(type->oid) : name);
+  if (semicolon != std::string_view::npos) key.append(description.substr(semicolon));
+  for (char& c : key) c = LowerAscii(c);
+  key.push_back(':');
   return type;
 }
 
@@ -29,22 +29,20 @@ const AttributeType* AppendAttribute(std::string_view description, const Schema&
 void ValueKey(std::string_view line, const Schema* comparing, std::string& key) {
   const Schema& schema = comparing != nullptr ? *comparing : BuiltinSchema();
   const NameValue nv = SplitNameValue(line);
-  std::string prefix;
-  const AttributeType* type = AppendAttribute(nv.Attribute(), schema, prefix);
+  const AttributeType* type = AssignAttribute(nv.Attribute(), schema, key);
   std::string_view value = nv.value;
   std::string decoded;
   const bool encoded = !value.empty() && value.front() == ':' &&
                        value.data() == nv.name.data() + nv.name.size();
   if (encoded) {
     if (!TryBase64ToStr(TrimView(value.substr(1)), decoded)) {
-      key.assign(prefix).push_back('\x01');  // undecodable: equal only to the same encoded text
+      key.push_back('\x01');  // undecodable: equal only to the same encoded text
       key.append(value);
       return;
     }
     value = decoded;
   }
-  MatchKey(schema, type, value, key);
-  key.insert(0, prefix);
+  AppendMatchKey(schema, type, value, key);
 }
 
 }  // namespace quorvane

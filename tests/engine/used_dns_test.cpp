@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace quorvane {
 namespace {
@@ -88,6 +89,31 @@ TEST(UsedDNs, AnotherSchemaComparesTheKeysByItsTypes) {
   EXPECT_TRUE(keys.Contains("dn: 1.2.3.4=bo", &own));
   EXPECT_FALSE(keys.Contains("dn: nick=BO", &own));
   EXPECT_FALSE(keys.AddIfAbsent("dn: alias=bo", &own));
+}
+
+// A key is prepared once for its hash and compared from that; the same bytes under another
+// schema are prepared anew, never taken from the last schema's form.
+TEST(UsedDNs, TheSameKeyUnderAnotherSchemaIsPreparedAgain) {
+  Schema own;
+  std::vector<SchemaProblem> problems;
+  own.AddAttributeType("( 1.2.3.4 NAME 'nick' EQUALITY caseIgnoreMatch "
+                       "SYNTAX 1.3.6.1.4.1.1466.115.121.1.15 )",
+                       "test", 1, problems);
+  own.Resolve(problems);
+  ASSERT_TRUE(problems.empty()) << problems.front().message;
+  UsedDNs keys;
+  EXPECT_TRUE(keys.AddIfAbsent("dn: nick=bo"));
+  EXPECT_TRUE(keys.Contains("dn: nick=BO", &own));
+  EXPECT_FALSE(keys.Contains("dn: nick=BO"));  // an unknown type: its value's bytes
+  EXPECT_TRUE(keys.Contains("dn: nick=BO", &own));
+  EXPECT_FALSE(keys.Contains("dn: nick=BO"));
+  EXPECT_FALSE(keys.AddIfAbsent("dn: NICK=Bo", &own));
+  EXPECT_TRUE(keys.AddIfAbsent("dn: nick=Bo"));
+  keys.Clear();
+  EXPECT_FALSE(keys.Contains("dn: nick=Bo"));
+  EXPECT_TRUE(keys.AddIfAbsent("dn: nick=BO"));
+  EXPECT_FALSE(keys.AddIfAbsent("dn: nick=BO"));
+  EXPECT_TRUE(keys.AddIfAbsent("dn: nick=bo"));
 }
 
 TEST(UsedDNs, ManyAndLongKeysStayFindable) {
