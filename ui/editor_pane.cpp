@@ -16,12 +16,28 @@
 #include <QMimeData>
 #include <QUrl>
 #include <algorithm>
+#include <cstddef>
+#include <iterator>
+#include <new>
 #include <stdexcept>
+#include <utility>
 
 #include "engine/text_lines.h"
 #include "platform/file_io.h"
 #include "ui/ldif_lexer.h"
 #include "ui/ldif_styler.h"
+
+// The editor's interface for filling a document away from any view (its "loader"), declared
+// as the editor library built here declares it, in the global namespace; the Qt package does
+// not install that header. A loader comes from SCI_CREATELOADER and either becomes a document
+// through ConvertToDocument or is dropped through Release.
+class ILoader {
+ public:
+  virtual int Release() = 0;
+  // 0, or an SC_STATUS_* failure code. The editor copies the bytes and never writes to them.
+  virtual int AddData(char* data, std::ptrdiff_t length) = 0;
+  virtual void* ConvertToDocument() = 0;
+};
 
 namespace quorvane {
 
@@ -33,7 +49,7 @@ const QString kBytesMimeType = QStringLiteral("application/x-quorvane-line-bytes
 
 // LoadFile reads the file in chunks of this size.
 constexpr std::size_t kReadChunk = std::size_t{1} << 20;
-// A new text goes into the editor in appends of at most this size.
+// Lines go into a new text in blocks of about this size.
 constexpr std::size_t kFillBlock = std::size_t{1} << 20;
 
 // 13 pixels at 96 dots per inch. The editor sizes its styles in points, and a font given in
@@ -214,18 +230,71 @@ std::string_view EditorPane::TextView() const {
   return std::string_view(bytes, static_cast<std::size_t>(length));
 }
 
+// The lines of a new text, LF between them and none after the last, gathered in blocks for the
+// editor's loader. The text's room is made at the start, one byte more than expected: an
+// insertion that fills the room exactly makes the editor move the whole text to new room.
+class EditorPane::NewText {
+ public:
+  NewText(const EditorPane& pane, std::size_t expectedBytes)
+      : loader_(reinterpret_cast<ILoader*>(pane.SendScintilla(
+            SCI_CREATELOADER, static_cast<unsigned long>(expectedBytes + 1), 0L))) {
+    if (loader_ == nullptr) throw std::bad_alloc();
+    block_.reserve(kFillBlock + kFillBlock / 8);
+  }
+  NewText(const NewText&) = delete;
+  NewText& operator=(const NewText&) = delete;
+  // A text that was never shown is dropped with its document.
+  ~NewText() {
+    if (loader_ != nullptr) loader_->Release();
+  }
+
+  void AddLine(std::string_view line) {
+    if (anyLine_) block_.push_back('\n');
+    anyLine_ = true;
+    block_.append(line);
+    if (block_.size() >= kFillBlock) Flush();
+  }
+  // Lines already joined by LF, without one after the last, are taken in one piece.
+  void AddJoinedLines(std::string_view lines) {
+    if (anyLine_) block_.push_back('\n');
+    anyLine_ = true;
+    Flush();
+    Hand(lines);
+  }
+  bool AnyLine() const { return anyLine_; }
+  // The finished document, which the caller now owns (one reference).
+  void* TakeDocument() {
+    Flush();
+    return std::exchange(loader_, nullptr)->ConvertToDocument();
+  }
+
+ private:
+  void Flush() {
+    Hand(block_);
+    block_.clear();
+  }
+  void Hand(std::string_view bytes) {
+    if (bytes.empty()) return;
+    // A text the editor could not take whole is not shown at all: it fails as a file that
+    // cannot be read does, instead of leaving a pane that holds part of it.
+    if (loader_->AddData(const_cast<char*>(bytes.data()),
+                         static_cast<std::ptrdiff_t>(bytes.size())) != 0) {
+      throw std::bad_alloc();
+    }
+  }
+
+  ILoader* loader_;
+  std::string block_;
+  bool anyLine_ = false;
+};
+
 void EditorPane::LoadFile(const std::string& fileName) {
   // The pane changes only once the whole file is read: a file that cannot be opened or read
-  // leaves text, history and modified state alone.
+  // leaves text, history and modified state alone. The lines go straight from each chunk read
+  // into the new document, without a copy of the whole text on the way.
   FileReader file(fileName);
-  std::string text;
-  text.reserve(file.SizeHint());
-  bool anyLine = false;
-  auto keep = [&text, &anyLine](std::string_view line) {
-    if (anyLine) text.push_back('\n');
-    anyLine = true;
-    text.append(line);
-  };
+  NewText text(*this, file.SizeHint());
+  auto keep = [&text](std::string_view line) { text.AddLine(line); };
   LineSplitter splitter;
   std::string chunk(kReadChunk, '\0');
   while (!splitter.Stopped()) {
@@ -234,7 +303,7 @@ void EditorPane::LoadFile(const std::string& fileName) {
     splitter.Feed(std::string_view(chunk.data(), got), keep);
   }
   splitter.Finish(keep);
-  setWholeText(text, !anyLine);
+  showText(text);
   modified_ = false;
   loadStopLine_ = splitter.StopLine();
 }
@@ -254,40 +323,48 @@ void EditorPane::SaveFile(const std::string& fileName) const {
 void EditorPane::ReplaceLines(const std::vector<std::string>& lines) {
   std::size_t size = 0;
   for (const std::string& line : lines) size += line.size() + 1;
-  std::string text;
-  text.reserve(size);
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (i > 0) text.push_back('\n');
-    text.append(lines[i]);
-  }
-  setWholeText(text, lines.empty());
+  NewText text(*this, size);
+  for (const std::string& line : lines) text.AddLine(line);
+  showText(text);
 }
 
 void EditorPane::ReplaceText(std::string_view linesEachEndedByLF) {
-  const bool noLines = linesEachEndedByLF.empty();
-  if (!noLines && linesEachEndedByLF.back() == '\n') linesEachEndedByLF.remove_suffix(1);
-  setWholeText(linesEachEndedByLF, noLines);
+  std::string_view lines = linesEachEndedByLF;
+  if (!lines.empty() && lines.back() == '\n') lines.remove_suffix(1);
+  NewText text(*this, lines.size());
+  if (!linesEachEndedByLF.empty()) text.AddJoinedLines(lines);
+  showText(text);
 }
 
-void EditorPane::setWholeText(std::string_view text, bool noLines) {
+void EditorPane::showText(NewText& text) {
+  // Settings the editor keeps with the document rather than with the view; a new document
+  // starts from the editor's defaults, so the pane's own are carried over.
+  static constexpr std::pair<unsigned int, unsigned int> kDocumentSettings[] = {
+      {SCI_GETCODEPAGE, SCI_SETCODEPAGE},
+      {SCI_GETEOLMODE, SCI_SETEOLMODE},
+      {SCI_GETTABWIDTH, SCI_SETTABWIDTH},
+      {SCI_GETUSETABS, SCI_SETUSETABS},
+      {SCI_GETINDENT, SCI_SETINDENT},
+      {SCI_GETTABINDENTS, SCI_SETTABINDENTS},
+      {SCI_GETBACKSPACEUNINDENTS, SCI_SETBACKSPACEUNINDENTS},
+      {SCI_GETREADONLY, SCI_SETREADONLY},
+  };
+  long values[std::size(kDocumentSettings)];
+  for (std::size_t i = 0; i < std::size(kDocumentSettings); ++i) {
+    values[i] = SendScintilla(kDocumentSettings[i].first);
+  }
+  const bool noLines = !text.AnyLine();
+  void* document = text.TakeDocument();
   {
     ProgrammaticChange change(programmatic_);
-    // Change notifications are off meanwhile: the widget would otherwise convert the whole
-    // text to UTF-16 for accessibility, doubling the time a large file takes to load.
-    const long eventMask = SendScintilla(SCI_GETMODEVENTMASK);
-    SendScintilla(SCI_SETMODEVENTMASK, 0UL);
-    SendScintilla(SCI_SETUNDOCOLLECTION, 0UL);
-    SendScintilla(SCI_CLEARALL);
-    // Room for the whole text at once, and one byte more: an insertion that fills the room
-    // exactly makes the editor move the whole text to new room.
-    SendScintilla(SCI_ALLOCATE, static_cast<unsigned long>(text.size() + 1));
-    for (std::size_t done = 0; done < text.size(); done += kFillBlock) {
-      const std::string_view block = text.substr(done, kFillBlock);
-      SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(block.size()), block.data());
+    // The view takes the document and the undo history of the old text goes with that text.
+    // QsciScintilla's document() does not follow the swap; the panes never share a document.
+    SendScintilla(SCI_SETDOCPOINTER, 0UL, document);
+    SendScintilla(SCI_RELEASEDOCUMENT, 0UL, document);  // the view holds it now
+    for (std::size_t i = 0; i < std::size(kDocumentSettings); ++i) {
+      SendScintilla(kDocumentSettings[i].second, static_cast<unsigned long>(values[i]));
     }
-    SendScintilla(SCI_EMPTYUNDOBUFFER);
-    SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);
-    SendScintilla(SCI_SETMODEVENTMASK, static_cast<unsigned long>(eventMask));
+    SendScintilla(SCI_SETUNDOCOLLECTION, 1UL);  // a loader's document starts without
     // Caret and view to the start without making the editor show the caret: that would lay
     // out the whole first line, which takes seconds for a file of one long line.
     SendScintilla(SCI_SETEMPTYSELECTION, 0UL);

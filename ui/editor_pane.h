@@ -121,7 +121,10 @@ class EditorPane : public QsciScintilla {
   void createLook();
   void createBehaviour();
   void fitLineNumbers();
-  void setWholeText(std::string_view text, bool noLines);
+  // A new text is built in a document of the editor's own, away from the view, and shown only
+  // once it is complete: a text given up on while it is built leaves the pane as it was.
+  class NewText;
+  void showText(NewText& text);
   void textReplaced(bool noLines);
   void handleModified(int position, int type, const char* text, int length, int linesAdded,
                       int line, int foldNow, int foldPrev, int token, int annotationLines);
@@ -151,7 +154,7 @@ class EditorPane : public QsciScintilla {
   bool modified_ = false;
   bool noLines_ = false;       // the editor shows one empty line for a pane without lines
   std::size_t loadStopLine_ = 0;
-  bool programmatic_ = false;  // LoadFile / ReplaceLines are changing the text: no undo step
+  bool programmatic_ = false;  // a new text is being shown: no undo step
   QFont marginsFont_;
   int gutterDigits_ = 0;
   int undoSteps_ = 0;

@@ -4,7 +4,10 @@
 
 #include <Qsci/qsciscintillabase.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QClipboard>
@@ -15,8 +18,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -363,27 +369,79 @@ TEST_F(EditorPaneTest, ReplaceTextStoresEveryByteAndKeepsTheHistoryState) {
 
 }
 
-// The new text keeps the pane's settings: UTF-8, LF line ends, four-column tabs, the lexer,
-// and an undo history that records typing again.
-TEST_F(EditorPaneTest, ReplacedTextKeepsThePaneSettings) {
+// Every new text, loaded or replaced, keeps the pane's settings: UTF-8, LF line ends,
+// four-column tabs, the lexer and its highlighting, and an undo history that records typing
+// again but cannot bring back the text before.
+TEST_F(EditorPaneTest, ANewTextKeepsThePaneSettings) {
+  const std::string line = "mozillaworkurl: http://example.org/x y";
+  const std::string file = WriteFile("url.ldif", line + "\r\n");
+  struct Case {
+    const char* name;
+    std::function<void(EditorPane&)> fill;
+  };
+  const Case cases[] = {
+      {"LoadFile", [&](EditorPane& pane) { pane.LoadFile(file); }},
+      {"ReplaceText", [&](EditorPane& pane) { pane.ReplaceText(line + "\n"); }},
+      {"ReplaceLines", [&](EditorPane& pane) { pane.ReplaceLines({line}); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EditorPane pane(EditorPane::Kind::Dest);
+    const long lexer = pane.SendScintilla(Sci::SCI_GETLEXER);
+    QTest::keyClicks(&pane, "before");
+    c.fill(pane);
+    EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETCODEPAGE), static_cast<long>(Sci::SC_CP_UTF8));
+    EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETEOLMODE), static_cast<long>(Sci::SC_EOL_LF));
+    EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETTABWIDTH), EditorPane::kTabSize);
+    EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETUSETABS), 0);
+    EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETLEXER), lexer);
+    pane.SendScintilla(Sci::SCI_COLOURISE, 0UL, -1L);
+    EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETSTYLEAT, 20UL), static_cast<long>(LdifStyle::Url));
+    EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETCURRENTPOS), 0);
+    QTest::keyClick(&pane, Qt::Key_End);
+    QTest::keyClick(&pane, Qt::Key_Return);
+    QTest::keyClicks(&pane, "z");
+    EXPECT_EQ(pane.Lines(), (Lines{line, "z"}));
+    EXPECT_EQ(pane.TextView(), line + "\nz");
+    EXPECT_EQ(pane.UndoSteps(), 2);
+    pane.undo();
+    pane.undo();
+    EXPECT_EQ(pane.Lines(), Lines{line});
+    EXPECT_FALSE(pane.isUndoAvailable()) << "the text before is gone with its history";
+  }
+}
+
+// Fills a pane, then gives it a new text of one gigabyte with little more address space left
+// than the process uses. The exit code: 0 when the pane refused the text and kept its own.
+int ReplaceTextWithoutRoom() {
   EditorPane pane(EditorPane::Kind::Dest);
-  const long lexer = pane.SendScintilla(Sci::SCI_GETLEXER);
-  pane.ReplaceText("mozillaworkurl: http://example.org/x y\n");
-  EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETCODEPAGE), static_cast<long>(Sci::SC_CP_UTF8));
-  EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETEOLMODE), static_cast<long>(Sci::SC_EOL_LF));
-  EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETTABWIDTH), EditorPane::kTabSize);
-  EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETLEXER), lexer);
-  pane.SendScintilla(Sci::SCI_COLOURISE, 0UL, -1L);
-  EXPECT_EQ(pane.SendScintilla(Sci::SCI_GETSTYLEAT, 20UL), static_cast<long>(LdifStyle::Url));
-  QTest::keyClick(&pane, Qt::Key_End);
-  QTest::keyClick(&pane, Qt::Key_Return);
-  QTest::keyClicks(&pane, "z");
-  EXPECT_EQ(pane.Lines(), (Lines{"mozillaworkurl: http://example.org/x y", "z"}));
-  EXPECT_EQ(pane.TextView(), "mozillaworkurl: http://example.org/x y\nz");
-  EXPECT_EQ(pane.UndoSteps(), 2);
-  pane.undo();
-  pane.undo();
-  EXPECT_EQ(pane.Lines(), Lines{"mozillaworkurl: http://example.org/x y"});
+  QTest::keyClicks(&pane, "kept");
+  // The editor makes room for the whole text first, so an untouched mapping can stand in for it.
+  constexpr std::size_t kSize = std::size_t{1} << 30;
+  void* huge =
+      mmap(nullptr, kSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (huge == MAP_FAILED) return 2;
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0;
+  statm >> pages;
+  const rlim_t room = static_cast<rlim_t>(pages) * static_cast<rlim_t>(getpagesize()) +
+                      (rlim_t{256} << 20);
+  const rlimit limit{room, room};
+  if (setrlimit(RLIMIT_AS, &limit) != 0) return 3;
+  bool refused = false;
+  try {
+    pane.ReplaceText(std::string_view(static_cast<const char*>(huge), kSize));
+  } catch (const std::bad_alloc&) {
+    refused = true;
+  }
+  return refused && pane.Lines() == Lines{"kept"} && pane.UndoSteps() == 1 ? 0 : 1;
+}
+
+// Without room in the editor for a new text, the pane keeps the text it has and the caller
+// learns of it, as with a file that cannot be read, instead of an emptied pane that looks
+// filled. Run in a child process, whose address space is limited.
+TEST_F(EditorPaneTest, ANewTextWithoutRoomLeavesThePaneAsItWas) {
+  EXPECT_EXIT(std::_Exit(ReplaceTextWithoutRoom()), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(EditorPaneTest, FailedSaveKeepsTargetsIntact) {
