@@ -86,7 +86,7 @@ struct RepairRun::State {
   // The next source line, numbered.
   void AddNextLine(std::string_view line) { collector.Add(line, ++lineNumber); }
   void Repair(RecordLines& lines, std::size_t line);
-  bool MakeUnique(std::string_view key, std::string& candidate);
+  bool MakeUnique(std::string_view key, std::string& candidate, const ParsedDN* parsed);
   void Report(std::string_view text, std::size_t line) {
     if (log != nullptr) log->Write(text, kLogError, line);
   }
@@ -162,7 +162,7 @@ void RepairRun::State::Repair(RecordLines& lines, std::size_t line) {
   }
   if (notImportable) ++counts.notImportable;
   bool typed = checked;
-  if (!dnKey.empty() && MakeUnique(dnKey, uniqueKey)) {
+  if (!dnKey.empty() && MakeUnique(dnKey, uniqueKey, checked ? &checker->ParsedKeyOf(dnKey) : nullptr)) {
     ++counts.madeUnique;
     GiveUniqueDN(lines, dnKey, uniqueKey, context, room);
     typed = false;  // its cn lines have changed, and lines may have been added
@@ -173,9 +173,12 @@ void RepairRun::State::Repair(RecordLines& lines, std::size_t line) {
 
 // Adds `key` to the run's keys; when an equal key is there already, draws candidates until
 // one is free (each attempt changes the key's length or digits, so this ends), adds that one
-// instead and returns true.
-bool RepairRun::State::MakeUnique(std::string_view key, std::string& candidate) {
-  if (usedDNs.AddIfAbsent(key, schemaStep.schema)) return false;
+// instead and returns true. `parsed`, when not null, is the key's DN parsed already.
+bool RepairRun::State::MakeUnique(std::string_view key, std::string& candidate,
+                                  const ParsedDN* parsed) {
+  const bool added = parsed != nullptr ? usedDNs.AddIfAbsent(key, schemaStep.schema, *parsed)
+                                       : usedDNs.AddIfAbsent(key, schemaStep.schema);
+  if (added) return false;
   int attempt = 0;
   do {
     candidate = MakeCandidate(key, attempt++, random.Next());

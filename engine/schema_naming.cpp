@@ -15,23 +15,11 @@
 namespace quorvane {
 namespace {
 
-struct RDNFree {
-  void operator()(LDAPRDN rdn) const { ldap_rdnfree(rdn); }
-};
-using ParsedRDN = std::unique_ptr<LDAPAVA*, RDNFree>;
-
-// The first RDN of a key ("dn: " + DN) as libldap reads it; null when there is none.
-ParsedRDN FirstRDNOf(std::string_view dnKey) {
+// The DN of a key ("dn: " + DN) as libldap reads it; null when there is none.
+ParsedDN ParseKey(std::string_view dnKey) {
   constexpr std::string_view kPrefix = "dn: ";
   if (!dnKey.starts_with(kPrefix) || dnKey.size() == kPrefix.size()) return nullptr;
-  const std::string_view text = dnKey.substr(kPrefix.size());
-  berval value{static_cast<ber_len_t>(text.size()), const_cast<char*>(text.data())};
-  LDAPRDN rdn = nullptr;
-  char* next = nullptr;
-  if (ldap_bv2rdn(&value, &rdn, &next, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) {
-    return nullptr;
-  }
-  return ParsedRDN(rdn);
+  return ParseDN(dnKey.substr(kPrefix.size()));
 }
 
 std::string_view View(const berval& value) { return {value.bv_val, value.bv_len}; }
@@ -65,7 +53,7 @@ std::string SchemaChecker::UnusableRDNPart(ldap_ava** rdn) {
     const std::string_view value = View(rdn[i]->la_value);
     const AttributeType* type = schema_.FindAttribute(name);
     if (type == nullptr || !allowed.contains(type) ||
-        CheckValue(schema_, type->syntax, value).verdict != ValueVerdict::kFits) {
+        CheckValue(schema_, *type, value).verdict != ValueVerdict::kFits) {
       return std::string(name);
     }
     if (HoldsValue(*type, value)) continue;
@@ -76,13 +64,23 @@ std::string SchemaChecker::UnusableRDNPart(ldap_ava** rdn) {
   return {};
 }
 
+void SchemaChecker::ReadKey(std::string_view dnKey) {
+  parsedKey_ = ParseKey(dnKey);
+  parsedKeyText_.assign(dnKey);
+}
+
+const ParsedDN& SchemaChecker::ParsedKeyOf(std::string_view dnKey) const {
+  static const ParsedDN kNone;
+  return parsedKey_ != nullptr && dnKey == parsedKeyText_ ? parsedKey_ : kNone;
+}
+
 // A DN named by an attribute the record cannot keep is named again from its cn and mail, as a
 // record without a DN is.
 void SchemaChecker::CheckRDN(RecordLines& lines, std::string_view baseDN, std::string& dnKey) {
   if (!hasDN_) return;
-  const ParsedRDN rdn = FirstRDNOf(dnKey);
-  if (rdn == nullptr) return;
-  const std::string unusable = UnusableRDNPart(rdn.get());
+  ReadKey(dnKey);
+  if (parsedKey_ == nullptr || parsedKey_.get()[0] == nullptr) return;
+  const std::string unusable = UnusableRDNPart(parsedKey_.get()[0]);
   if (unusable.empty()) return;
   const std::string names = DNFromNames(lines);
   if (names.empty()) {
@@ -96,8 +94,8 @@ void SchemaChecker::CheckRDN(RecordLines& lines, std::string_view baseDN, std::s
   line.assign(dnKey);
   if (!baseDN.empty()) line.append(",").append(baseDN);
   Note(kRenamedDN, unusable);
-  const ParsedRDN renamed = FirstRDNOf(dnKey);
-  if (renamed != nullptr) UnusableRDNPart(renamed.get());
+  ReadKey(dnKey);
+  if (parsedKey_ != nullptr && parsedKey_.get()[0] != nullptr) UnusableRDNPart(parsedKey_.get()[0]);
 }
 
 // What the classes require: sn and cn are given the record's name where they are missing; a

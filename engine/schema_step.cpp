@@ -103,6 +103,7 @@ void SchemaChecker::ReadFields(const RecordLines& lines) {
   hasDN_ = false;
   heldKnown_ = false;
   lineTypes_.clear();
+  parsedKey_.reset();
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::string_view line = lines[i];
     if (line.empty() || line.front() == '#') continue;
@@ -238,7 +239,7 @@ void SchemaChecker::CheckValues() {
         field.type == uniqueMember_) {
       continue;
     }
-    ValueCheck check = CheckValue(schema_, field.type->syntax, field.Value());
+    ValueCheck check = CheckValue(schema_, *field.type, field.Value());
     if (check.verdict == ValueVerdict::kDropped) {
       Drop(field, kBadValue, field.name, Reason(check.reason));
     } else if (check.verdict == ValueVerdict::kRepaired) {

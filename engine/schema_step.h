@@ -11,9 +11,8 @@
 
 #include "engine/fix_record.h"
 #include "engine/schema_report.h"
+#include "schema/matching.h"
 #include "schema/schema.h"
-
-struct ldap_ava;  // libldap's attribute-value pair of an RDN
 
 namespace quorvane {
 
@@ -77,6 +76,9 @@ class SchemaChecker {
   // After Check, for each of the record's lines as it left them: its type; empty when the
   // record was not checked (a change record).
   const std::vector<LineType>& LineTypes() const { return lineTypes_; }
+  // After Check, the DN of `dnKey` as libldap parsed it to check the RDN, so that it need not
+  // be parsed again; null when it was not parsed (or `dnKey` is another key).
+  const ParsedDN& ParsedKeyOf(std::string_view dnKey) const;
 
  private:
   void ReadFields(const RecordLines& lines);
@@ -90,6 +92,7 @@ class SchemaChecker {
   void AllowAttributes();
   void DropUnsatisfiedAuxiliaries();
   void CheckRDN(RecordLines& lines, std::string_view baseDN, std::string& dnKey);
+  void ReadKey(std::string_view dnKey);
   void CheckRequired(std::string_view dnKey);
   std::string UnusableRDNPart(ldap_ava** rdn);
   bool HoldsValue(const AttributeType& type, std::string_view value);
@@ -140,6 +143,8 @@ class SchemaChecker {
   std::size_t recordLine_ = 0;
   std::vector<SchemaField> fields_;
   std::vector<LineType> lineTypes_;
+  ParsedDN parsedKey_;  // the record's key as CheckRDN parsed it
+  std::string parsedKeyText_;
   std::size_t used_ = 0;  // fields_[0, used_) belong to the record
   std::size_t dnIndex_ = 0;
   bool hasDN_ = false;

@@ -30,6 +30,13 @@ const std::string& UsedDNs::Matching::PrepareFirst(std::string_view key) {
   return first;
 }
 
+void UsedDNs::Matching::PrepareParsed(std::string_view key, const ParsedDN& parsed) {
+  hasFirst = false;
+  DNMatchKey(*schema, parsed, first);
+  firstOf.assign(key);
+  hasFirst = true;
+}
+
 std::size_t UsedDNs::Hash::HashOf(std::string_view key) const {
   return std::hash<std::string_view>()(matching->PrepareFirst(key));
 }
@@ -80,6 +87,12 @@ bool UsedDNs::AddIfAbsent(std::string_view key, const Schema* schema) {
   if (index_.insert(keys_.size() - 1).second) return true;
   keys_.pop_back();
   return false;
+}
+
+bool UsedDNs::AddIfAbsent(std::string_view key, const Schema* schema, const ParsedDN& parsed) {
+  Use(schema);
+  if (parsed != nullptr) matching_.PrepareParsed(key, parsed);
+  return AddIfAbsent(key, schema);
 }
 
 bool UsedDNs::Contains(std::string_view key, const Schema* schema) {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "schema/matching.h"
 #include "schema/schema.h"
 
 namespace quorvane {
@@ -36,6 +37,8 @@ class UsedDNs {
   // added. DNs are compared by `schema`'s types, the built-in schema's when null; a run uses
   // one schema throughout (another one makes the keys be looked at again).
   bool AddIfAbsent(std::string_view key, const Schema* schema = nullptr);
+  // The same for a key whose DN (the key without "dn: ") the caller has parsed already.
+  bool AddIfAbsent(std::string_view key, const Schema* schema, const ParsedDN& parsed);
   bool Contains(std::string_view key, const Schema* schema = nullptr);
 
   std::size_t size() const { return keys_.size(); }
@@ -60,6 +63,8 @@ class UsedDNs {
     void Prepare(std::string_view key, std::string& prepared);
     // Prepares `key` into `first`, unless it is there already.
     const std::string& PrepareFirst(std::string_view key);
+    // Makes `first` the prepared form of `key`, whose DN is `parsed`.
+    void PrepareParsed(std::string_view key, const ParsedDN& parsed);
   };
   // Neither is noexcept, so the set keeps each key's hash instead of preparing the key again
   // whenever it grows. Both take a place in `keys` or a key to look up.

@@ -383,21 +383,20 @@ void AppendRDNKey(const Schema& schema, LDAPRDN rdn, DNRoom& room, std::string& 
   room.spans.resize(spanBase);
 }
 
-struct DNFree {
-  void operator()(LDAPDN dn) const { ldap_dnfree(dn); }
-};
-
-// Parses `dn` as the directory does (libldap, LDAPv3 or LDAPv2 strings) and appends its key;
-// false, with nothing appended, when it is no DN. `key` is never the room's own text.
-bool AppendDNKey(const Schema& schema, std::string_view dn, std::string& key) {
+// Appends the key of a parsed DN. `key` is never the room's own text.
+void AppendParsedDNKey(const Schema& schema, LDAPDN parsed, std::string& key) {
   thread_local DNRoom room;
-  berval text = DNText(dn);
-  LDAPDN parsed = nullptr;
-  if (ldap_bv2dn(&text, &parsed, LDAP_DN_FORMAT_LDAP) != LDAP_SUCCESS) return false;
-  const std::unique_ptr<LDAPRDN, DNFree> owned(parsed);
-  for (LDAPRDN* rdn = parsed; rdn != nullptr && *rdn != nullptr; ++rdn) {
+  for (LDAPRDN* rdn = parsed; *rdn != nullptr; ++rdn) {
     AppendRDNKey(schema, *rdn, room, key);
   }
+}
+
+// Parses `dn` as the directory does and appends its key; false, with nothing appended, when it
+// is no DN.
+bool AppendDNKey(const Schema& schema, std::string_view dn, std::string& key) {
+  const ParsedDN parsed = ParseDN(dn);
+  if (parsed == nullptr) return false;
+  AppendParsedDNKey(schema, parsed.get(), key);
   return true;
 }
 
@@ -456,6 +455,29 @@ void MatchKey(const Schema& schema, const AttributeType* type, std::string_view 
               std::string& key) {
   key.clear();
   AppendMatchKey(schema, type, value, key);
+}
+
+namespace {
+
+// The empty DN, which libldap gives as no list at all: a list without RDNs.
+LDAPRDN kNoRDNs[1] = {nullptr};
+
+}  // namespace
+
+void ParsedDNFree::operator()(ldap_ava*** dn) const {
+  if (dn != kNoRDNs) ldap_dnfree(dn);
+}
+
+ParsedDN ParseDN(std::string_view dn) {
+  berval text = DNText(dn);
+  LDAPDN parsed = nullptr;
+  if (ldap_bv2dn(&text, &parsed, LDAP_DN_FORMAT_LDAP) != LDAP_SUCCESS) return nullptr;
+  return ParsedDN(parsed != nullptr ? parsed : kNoRDNs);
+}
+
+void DNMatchKey(const Schema& schema, const ParsedDN& dn, std::string& key) {
+  key.clear();
+  AppendParsedDNKey(schema, dn.get(), key);
 }
 
 bool DNMatchKey(const Schema& schema, std::string_view dn, std::string& key) {
