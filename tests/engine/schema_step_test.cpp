@@ -172,6 +172,40 @@ TEST(SchemaStep, WithoutItTwoNamesOfOneTypeAreStillOneValue) {
   EXPECT_EQ(book.output.find("commonName"), std::string::npos) << book.output;
 }
 
+TEST(SchemaStep, EachValueWrittenOnceAsTheDirectoryComparesIt) {
+  // One class in two spellings is one value; two classes are two.
+  Book book = Repair("dn: cn=Kay\nobjectclass: inetOrgPerson\nobjectClass: INETORGPERSON\n"
+                     "objectclass: posixAccount\ncn: Kay\nsn: Kay\nuid: kay\nuidNumber: 1\n"
+                     "gidNumber: 1\nhomeDirectory: /home/kay\n");
+  EXPECT_EQ(book.output.find("INETORGPERSON"), std::string::npos) << book.output;
+  EXPECT_NE(book.output.find("objectclass: inetOrgPerson\n"), std::string::npos) << book.output;
+  EXPECT_NE(book.output.find("objectclass: posixAccount\n"), std::string::npos) << book.output;
+  // A class taken for the one it misspells meets that one: written once.
+  book = Repair("dn: cn=Lu\nobjectclass: inetOrdPerson\nobjectclass: inetOrgPerson\ncn: Lu\n"
+                "sn: Lu\n");
+  EXPECT_EQ(book.output.find("inetOrgPerson\nobjectclass: inetOrgPerson"), std::string::npos)
+      << book.output;
+  // A made-unique record's cn lines all carry its new name: written once.
+  book = Repair("dn: cn=Mo\ncn: Mo\nsn: Mo\n\ndn: cn=MO\ncn: MO\ncn: mo\nsn: Mo\n");
+  EXPECT_EQ(book.counts.madeUnique, 1u);
+  EXPECT_NE(book.output.find("cn: MO057\nsn: Mo\n\n"), std::string::npos) << book.output;
+}
+
+TEST(SchemaStep, ADNNamedAgainIsTheOneTakenThen) {
+  // Both records are named again from cn and mail: the second name is taken by the first.
+  const Book book = Repair(
+      "dn: email=no@example.org\nobjectclass: inetOrgPerson\ncn: Ny\nsn: Ny\n"
+      "mail: ny@example.org\n\n"
+      "dn: email=NO@example.org\nobjectclass: inetOrgPerson\ncn: NY\nsn: Ny\n"
+      "mail: NY@example.org\n\n"
+      "dn: cn=ny,mail=ny@example.org\nobjectclass: inetOrgPerson\ncn: ny\nsn: Ny\n"
+      "mail: ny@example.org\n");
+  EXPECT_EQ(book.counts.madeUnique, 2u) << book.output;
+  EXPECT_NE(book.output.find("dn: cn=Ny+mail=ny@example.org,dc=contacts,dc=test\n"),
+            std::string::npos)
+      << book.output;
+}
+
 TEST(SchemaStep, MessagesOncePerKindUnlessVerbose) {
   const std::string book = std::string(kPerson) + "xFoo: 1\n\n" +
                            "dn: cn=Hal\ncn: Hal\nsn: Hal\nxFoo: 2\n\ndn: cn=Ida\ncn: Ida\nsn: Ida\n"
