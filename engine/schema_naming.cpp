@@ -26,12 +26,19 @@ std::string_view View(const berval& value) { return {value.bv_val, value.bv_len}
 
 }  // namespace
 
-// Whether the record holds `value` as a value of `type`, as the directory compares values.
-bool SchemaChecker::HoldsValue(const AttributeType& type, std::string_view value) {
+// The line that holds `value` of `type` byte for byte, if any.
+const SchemaField* SchemaChecker::FieldHolding(const AttributeType& type,
+                                               std::string_view value) const {
   for (std::size_t i = 0; i < used_; ++i) {
     const SchemaField& field = fields_[i];
-    if (!field.dropped && field.type == &type && field.Value() == value) return true;
+    if (!field.dropped && field.type == &type && field.Value() == value) return &field;
   }
+  return nullptr;
+}
+
+// Whether the record holds `value` as a value of `type`, as the directory compares values.
+bool SchemaChecker::HoldsValue(const AttributeType& type, std::string_view value) {
+  if (FieldHolding(type, value) != nullptr) return true;
   MatchKey(schema_, &type, value, key_);
   for (std::size_t i = 0; i < used_; ++i) {
     const SchemaField& field = fields_[i];
@@ -52,11 +59,14 @@ std::string SchemaChecker::UnusableRDNPart(ldap_ava** rdn) {
     const std::string_view name = View(rdn[i]->la_attr);
     const std::string_view value = View(rdn[i]->la_value);
     const AttributeType* type = schema_.FindAttribute(name);
-    if (type == nullptr || !allowed.contains(type) ||
+    if (type == nullptr || !allowed.contains(type)) return std::string(name);
+    // A value a line holds as it stood when its syntax was checked fits already.
+    const SchemaField* same = FieldHolding(*type, value);
+    if ((same == nullptr || !same->fits) &&
         CheckValue(schema_, *type, value).verdict != ValueVerdict::kFits) {
       return std::string(name);
     }
-    if (HoldsValue(*type, value)) continue;
+    if (same != nullptr || HoldsValue(*type, value)) continue;
     if (type->singleValue && Holds(*type)) return std::string(name);
     missing.emplace_back(type, value);
   }

@@ -126,6 +126,7 @@ void SchemaChecker::ReadFields(const RecordLines& lines) {
     field.kind = nullptr;
     field.dropped = false;
     field.changed = false;
+    field.fits = false;
     const std::string_view rest = colon == std::string_view::npos ? line : line.substr(colon + 1);
     if (!rest.empty() && rest.front() == ':') {
       field.SetView({});
@@ -240,6 +241,7 @@ void SchemaChecker::CheckValues() {
       continue;
     }
     ValueCheck check = CheckValue(schema_, *field.type, field.Value());
+    field.fits = check.verdict == ValueVerdict::kFits;
     if (check.verdict == ValueVerdict::kDropped) {
       Drop(field, kBadValue, field.name, Reason(check.reason));
     } else if (check.verdict == ValueVerdict::kRepaired) {
@@ -321,6 +323,7 @@ void SchemaChecker::AddField(const AttributeType& type, std::string_view value) 
   field.kind = nullptr;
   field.dropped = false;
   field.changed = true;
+  field.fits = false;
 }
 
 bool SchemaChecker::Holds(const AttributeType& type) const {

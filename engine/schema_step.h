@@ -48,6 +48,7 @@ struct SchemaField {
   const ObjectClass* kind = nullptr;  // for an objectClass line: the class it names, if defined
   bool dropped = false;
   bool changed = false;  // to be written anew from name, options and value
+  bool fits = false;     // its syntax was checked, and its value fits as it is
 
  private:
   std::string_view view_;
@@ -96,6 +97,7 @@ class SchemaChecker {
   void CheckRequired(std::string_view dnKey);
   std::string UnusableRDNPart(ldap_ava** rdn);
   bool HoldsValue(const AttributeType& type, std::string_view value);
+  const SchemaField* FieldHolding(const AttributeType& type, std::string_view value) const;
   std::string RecordName(const AttributeType* other, std::string_view dnKey) const;
   void WriteBack(RecordLines& lines);
   void AppendAdded(RecordLines& lines);
