@@ -98,9 +98,8 @@ std::size_t AppendDirectoryDN(std::string_view value, std::size_t firstRDN, std:
 // "<attribute>: <dn>" to `out`. Returns the length of `out` before the base DN, so that
 // out[0, result) is the record's key for a dn: line. A DN under a suffix of its own program's
 // directory keeps its escapes (AppendDirectoryDN).
-std::size_t BuildDNLine(std::string_view attribute, std::string_view value,
-                        std::string_view baseDN, std::string& out,
-                        std::vector<std::string>& replacedSuffixes) {
+std::size_t BuildDNLine(std::string_view attribute, std::string_view value, std::string_view baseDN,
+                        std::string& out, std::vector<std::string>& replacedSuffixes) {
   out.assign(attribute).append(": ");
   if (!baseDN.empty() && EqualsNoCase(value, baseDN)) {
     out.append(value);  // the base entry itself
@@ -140,10 +139,9 @@ std::string_view RebuildLine(std::string_view line, std::string_view name, std::
   // The line is written so already when the name is its start, the value its end, and between
   // them stands the one blank (or nothing): views of these very parts of `line`.
   std::string_view built = line;
-  const bool asWritten = name.data() == line.data() &&
-                         value.data() == line.data() + name.size() + blank &&
-                         value.size() == line.size() - name.size() - blank &&
-                         (blank == 0 || line[name.size()] == ' ');
+  const bool asWritten =
+      name.data() == line.data() && value.data() == line.data() + name.size() + blank &&
+      value.size() == line.size() - name.size() - blank && (blank == 0 || line[name.size()] == ' ');
   if (!asWritten) {
     room.assign(name);
     if (blank == 1) room.push_back(' ');
@@ -275,7 +273,9 @@ void AppendMissingNames(RecordLines& lines, const RecordName& name, const PassSt
 }
 
 // The RDN value of a DN, with its escapes undone: what the directory stores as that value.
-std::string NameFromDN(std::string_view dn) { return UnescapeDNValue(FirstRDNValue(dn)); }
+std::string NameFromDN(std::string_view dn) {
+  return UnescapeDNValue(FirstRDNValue(dn));
+}
 
 RecordName ChooseName(const PassState& state) {
   if (!state.room.snValue.empty()) return {state.room.snValue, true};
@@ -350,13 +350,15 @@ void SecondPass(RecordLines& lines, std::string& dnKey, std::string_view forcedD
       }
     }
   }
-  AppendMissingNames(lines, namesNothing ? ChooseName(state) : RecordName{newName, false},
-                     state, ShapeOf(lines));
+  AppendMissingNames(lines, namesNothing ? ChooseName(state) : RecordName{newName, false}, state,
+                     ShapeOf(lines));
 }
 
 }  // namespace
 
-std::string PrepareBaseDN(std::string_view typed) { return EscapeLineBreaks(TrimView(typed)); }
+std::string PrepareBaseDN(std::string_view typed) {
+  return EscapeLineBreaks(TrimView(typed));
+}
 
 RecordFacts FixRecord(RecordLines& lines, bool isFirstRecord, std::string& dnKey,
                       const RecordContext& context, FixRoom& room) {

@@ -11,9 +11,13 @@ namespace quorvane {
 namespace {
 
 // Classes whose entries hold sn and cn (the address book's own person classes included).
-constexpr std::array<std::string_view, 7> kPersonClasses = {
-    "person", "organizationalPerson", "inetOrgPerson", "residentialPerson",
-    "mozillaAbPersonAlpha", "mozillaAbPersonObsolete", "mozillaOrgPerson"};
+constexpr std::array<std::string_view, 7> kPersonClasses = {"person",
+                                                            "organizationalPerson",
+                                                            "inetOrgPerson",
+                                                            "residentialPerson",
+                                                            "mozillaAbPersonAlpha",
+                                                            "mozillaAbPersonObsolete",
+                                                            "mozillaOrgPerson"};
 
 // The first non-empty value of `attribute`, decoded where it is Base64.
 std::string FirstValue(const RecordLines& lines, std::string_view attribute) {

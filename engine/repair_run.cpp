@@ -31,7 +31,7 @@ ProgressLines ProgressFor(bool wantsProgress, std::size_t recordLine, std::size_
   if (!wantsProgress) return ProgressLines::kNone;
   if (recordLine <= kProgressEveryLine) return ProgressLines::kEvery;
   return recordNumber % kProgressEveryRecord == 0 ? ProgressLines::kLastOfRecord
-                                                   : ProgressLines::kNone;
+                                                  : ProgressLines::kNone;
 }
 
 // Candidates keep the key's form: the attempt number and a number from 0 to 99 go in front of
@@ -54,9 +54,9 @@ std::string MakeCandidate(std::string_view key, int attempt, int number) {
   }
   // The digits end the first RDN's value: a DN kept whole (no base DN to put it under) stays
   // under its own parent.
-  const std::size_t end = rdnValue.empty() ? key.size()
-                                           : static_cast<std::size_t>(rdnValue.data() - key.data()) +
-                                                 rdnValue.size();
+  const std::size_t end =
+      rdnValue.empty() ? key.size()
+                       : static_cast<std::size_t>(rdnValue.data() - key.data()) + rdnValue.size();
   return std::string(key.substr(0, end)).append(digits).append(key.substr(end));
 }
 
@@ -101,7 +101,7 @@ struct RepairRun::State {
   const Schema& typeSchema;
   SchemaReport report;
   std::optional<SchemaChecker> checker;  // none when the schema checks are off
-  const TransformMap* map;  // null for an empty profile: not even looked up
+  const TransformMap* map;               // null for an empty profile: not even looked up
   const bool wantsProgress;
   UsedDNs& usedDNs;
   RandomSource& random;
@@ -132,7 +132,10 @@ struct RepairRun::State {
 // The passes, messages and uniqueness of one record, then its output.
 void RepairRun::State::Repair(RecordLines& lines, std::size_t line) {
   const bool isFirst = counts.recordsRead == 0;
-  const RecordContext context{baseDN, map, log, line,
+  const RecordContext context{baseDN,
+                              map,
+                              log,
+                              line,
                               ProgressFor(wantsProgress, line, counts.recordsRead + 1),
                               checker.has_value()};
   dnKey.clear();  // a record without a usable DN takes no part in uniqueness
@@ -162,7 +165,8 @@ void RepairRun::State::Repair(RecordLines& lines, std::size_t line) {
   }
   if (notImportable) ++counts.notImportable;
   bool typed = checked;
-  if (!dnKey.empty() && MakeUnique(dnKey, uniqueKey, checked ? &checker->ParsedKeyOf(dnKey) : nullptr)) {
+  const ParsedDN* parsed = checked ? &checker->ParsedKeyOf(dnKey) : nullptr;
+  if (!dnKey.empty() && MakeUnique(dnKey, uniqueKey, parsed)) {
     ++counts.madeUnique;
     GiveUniqueDN(lines, dnKey, uniqueKey, context, room);
     typed = false;  // its cn lines have changed, and lines may have been added
@@ -203,7 +207,8 @@ void RepairRun::State::Emit(const RecordLines& lines, bool isRecord,
     LineType known = types != nullptr ? (*types)[i] : LineType{};
     // The schema step writes every type under one name; without it, another name of the type
     // (commonName beside cn) is found through the type.
-    const std::string_view attribute = known.type != nullptr ? std::string_view() : AttributeOf(lines[i]);
+    const std::string_view attribute =
+        known.type != nullptr ? std::string_view() : AttributeOf(lines[i]);
     if (known.type == nullptr && !checker) known.type = typeSchema.FindAttribute(attribute);
     if (!FirstTime(lines, i, attribute, known)) continue;
     written.push_back(i);
@@ -239,10 +244,10 @@ bool RepairRun::State::FirstTime(const RecordLines& lines, std::size_t i,
   const std::size_t count = written.size();
   for (std::size_t k = 0; k < count; ++k) {
     const LineType& other = writtenTypes[k];
-    const bool sameAttribute = known.type != nullptr
-                                   ? other.type == known.type
-                                   : other.type == nullptr &&
-                                         EqualsNoCase(writtenAttributes[k], attribute);
+    const bool sameAttribute =
+        known.type != nullptr
+            ? other.type == known.type
+            : other.type == nullptr && EqualsNoCase(writtenAttributes[k], attribute);
     if (!sameAttribute) continue;
     if (known.kind != nullptr && other.kind != nullptr && known.kind != other.kind) continue;
     if (KeyOf(lines, written[k]) == KeyOf(lines, i)) return false;
@@ -287,9 +292,15 @@ void RepairRun::Finish() {
   s.report.Flush();
 }
 
-bool RepairRun::Stopped() const { return state_->fileLines.Stopped(); }
-std::size_t RepairRun::StopLine() const { return state_->fileLines.StopLine(); }
-const RepairCounts& RepairRun::Counts() const { return state_->counts; }
+bool RepairRun::Stopped() const {
+  return state_->fileLines.Stopped();
+}
+std::size_t RepairRun::StopLine() const {
+  return state_->fileLines.StopLine();
+}
+const RepairCounts& RepairRun::Counts() const {
+  return state_->counts;
+}
 
 std::vector<std::string> RunRepair(const std::vector<std::string>& sourceLines,
                                    std::string_view baseDN, const TransformMap& map,

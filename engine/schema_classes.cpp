@@ -137,14 +137,16 @@ void SchemaChecker::CheckClasses() {
     // Messages are made when first needed, so that they come in the order they were met.
     if (decision.near == nullptr || !HoldsRequired(*decision.near)) {
       if (decision.dropMessage == kNoMessage) {
-        decision.dropMessage = report_.Message(kUnknownClass, field.Value(), {}, SchemaAction::kDropped);
+        decision.dropMessage =
+            report_.Message(kUnknownClass, field.Value(), {}, SchemaAction::kDropped);
       }
       DropAs(field, decision.dropMessage);
       continue;
     }
     if (decision.replaceMessage == kNoMessage) {
       detail_.assign("; replaced by \"").append(decision.near->Name()).append("\"");
-      decision.replaceMessage = report_.Message(kUnknownClass, field.Value(), detail_, SchemaAction::kNoted);
+      decision.replaceMessage =
+          report_.Message(kUnknownClass, field.Value(), detail_, SchemaAction::kNoted);
     }
     report_.Count(decision.replaceMessage, recordLine_);
     field.SetView(decision.near->Name());
@@ -216,10 +218,10 @@ void SchemaChecker::SettleStructuralClass() {
     return;
   }
   if (leaves.size() == 1) return;
-  const ObjectClass* best = *std::max_element(
-      leaves.begin(), leaves.end(), [this](const ObjectClass* a, const ObjectClass* b) {
-        return CountAllowed(*a) < CountAllowed(*b);
-      });
+  const ObjectClass* best = *std::max_element(leaves.begin(), leaves.end(),
+                                              [this](const ObjectClass* a, const ObjectClass* b) {
+                                                return CountAllowed(*a) < CountAllowed(*b);
+                                              });
   DropStructuralBesides(*best);
 }
 
@@ -299,14 +301,16 @@ const ObjectClass* SchemaChecker::BetterStructuralClass(const ObjectClass& curre
 
 // The auxiliary class that allows the most of `left`, requiring nothing the record lacks;
 // never extensibleObject, which would allow anything at all.
-const ObjectClass* SchemaChecker::AuxiliaryClassFor(const std::vector<const AttributeType*>& left) const {
+const ObjectClass* SchemaChecker::AuxiliaryClassFor(
+    const std::vector<const AttributeType*>& left) const {
   const ObjectClass* best = nullptr;
   std::size_t most = 0;
   for (const ObjectClass& kind : schema_.Classes()) {
     if (kind.kind != ClassKind::kAuxiliary || kind.obsolete) continue;
     if (EqualsNoCase(kind.Name(), "extensibleObject")) continue;
-    const auto count = static_cast<std::size_t>(std::count_if(
-        left.begin(), left.end(), [&kind](const AttributeType* t) { return Schema::Allows(kind, *t); }));
+    const auto count = static_cast<std::size_t>(
+        std::count_if(left.begin(), left.end(),
+                      [&kind](const AttributeType* t) { return Schema::Allows(kind, *t); }));
     if (count > most && HoldsRequired(kind)) {
       best = &kind;
       most = count;

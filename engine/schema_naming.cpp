@@ -22,7 +22,9 @@ ParsedDN ParseKey(std::string_view dnKey) {
   return ParseDN(dnKey.substr(kPrefix.size()));
 }
 
-std::string_view View(const berval& value) { return {value.bv_val, value.bv_len}; }
+std::string_view View(const berval& value) {
+  return {value.bv_val, value.bv_len};
+}
 
 }  // namespace
 
@@ -126,7 +128,8 @@ void SchemaChecker::CheckRequired(std::string_view dnKey) {
       }
       if (std::find(reported.begin(), reported.end(), type) != reported.end()) continue;
       reported.push_back(type);
-      if (log_ != nullptr) log_->Write(MessageFor(kMissingRequired, type->Name()), kLogError, recordLine_);
+      if (log_ != nullptr)
+        log_->Write(MessageFor(kMissingRequired, type->Name()), kLogError, recordLine_);
       outcome_.notImportable = true;
     }
   }
@@ -136,7 +139,8 @@ void SchemaChecker::CheckRequired(std::string_view dnKey) {
 std::string SchemaChecker::RecordName(const AttributeType* other, std::string_view dnKey) const {
   for (std::size_t i = 0; i < used_; ++i) {
     const SchemaField& field = fields_[i];
-    if (!field.dropped && other != nullptr && field.type == other) return std::string(field.Value());
+    if (!field.dropped && other != nullptr && field.type == other)
+      return std::string(field.Value());
   }
   if (!hasDN_ || dnKey.size() <= 4) return {};
   return UnescapeDNValue(FirstRDNValue(dnKey.substr(4)));

@@ -53,7 +53,6 @@ std::string KeptOptions(std::string_view options, const AttributeType& type) {
   return kept;
 }
 
-
 bool IsChangeRecord(std::string_view attribute) {
   return EqualsNoCase(attribute, "changetype") || EqualsNoCase(attribute, "control");
 }
@@ -70,8 +69,8 @@ SchemaChecker::SchemaChecker(const Schema& schema, SchemaReport& report, Log* lo
       member_(schema.FindAttribute("member")),
       uniqueMember_(schema.FindAttribute("uniqueMember")) {}
 
-SchemaOutcome SchemaChecker::Check(RecordLines& lines, std::string_view baseDN,
-                                   std::string& dnKey, std::size_t recordLine) {
+SchemaOutcome SchemaChecker::Check(RecordLines& lines, std::string_view baseDN, std::string& dnKey,
+                                   std::size_t recordLine) {
   recordLine_ = recordLine;
   outcome_ = {};
   ReadFields(lines);
@@ -162,7 +161,6 @@ std::string_view SchemaChecker::Reason(std::string_view reason) {
   if (!reason.empty()) detail_.append(" (").append(reason).append(")");
   return detail_;
 }
-
 
 // What becomes of lines of one attribute description as a book writes it: its type, or the
 // message that drops it; the options to write. Worked out once per description.

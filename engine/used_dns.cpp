@@ -51,8 +51,7 @@ bool UsedDNs::Equal::Same(std::string_view a, std::string_view b) const {
   return prepared == matching->second;
 }
 
-UsedDNs::UsedDNs()
-    : index_(0, Hash{&matching_}, Equal{&matching_}) {
+UsedDNs::UsedDNs() : index_(0, Hash{&matching_}, Equal{&matching_}) {
   matching_.keys = &keys_;
   matching_.schema = &BuiltinSchema();
 }
@@ -67,7 +66,9 @@ void UsedDNs::Clear() {
 // about what a book needs (a little more than most), and costs a small part of the text's size.
 constexpr std::size_t kBytesPerRecord = 384;
 
-void UsedDNs::ReserveFor(std::size_t textBytes) { index_.reserve(textBytes / kBytesPerRecord); }
+void UsedDNs::ReserveFor(std::size_t textBytes) {
+  index_.reserve(textBytes / kBytesPerRecord);
+}
 
 // Keys already there were hashed by another schema's types: they are hashed again.
 void UsedDNs::Use(const Schema* schema) {

@@ -13,8 +13,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <utility>
@@ -59,8 +59,7 @@ bool IsAscii(std::string_view text) {
 // and other blanks stay. `fold` lower-cases ASCII letters on the way.
 void AppendSpacesSettled(std::string_view text, bool fold, std::string& key) {
   const std::size_t start = key.size();
-  if (!text.starts_with(' ') && !text.ends_with(' ') &&
-      text.find("  ") == std::string_view::npos) {
+  if (!text.starts_with(' ') && !text.ends_with(' ') && text.find("  ") == std::string_view::npos) {
     key.append(text);  // settled already, as most values are
   } else {
     for (;;) {
@@ -232,7 +231,9 @@ void AppendInteger(std::string_view text, std::string& key) {
   key.append(digits);
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Reads two digits at `at`; false, with `at` unmoved, where there are none.
 bool TwoDigits(std::string_view text, std::size_t& at, int& value) {
@@ -248,8 +249,8 @@ bool TwoDigits(std::string_view text, std::size_t& at, int& value) {
 bool AppendTime(std::string_view text, std::string& key) {
   std::size_t at = 0;
   int century = 0, year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, offset = 0;
-  if (!TwoDigits(text, at, century) || !TwoDigits(text, at, year) ||
-      !TwoDigits(text, at, month) || !TwoDigits(text, at, day) || !TwoDigits(text, at, hour)) {
+  if (!TwoDigits(text, at, century) || !TwoDigits(text, at, year) || !TwoDigits(text, at, month) ||
+      !TwoDigits(text, at, day) || !TwoDigits(text, at, hour)) {
     return false;
   }
   if (TwoDigits(text, at, minute)) TwoDigits(text, at, second);
@@ -294,8 +295,8 @@ bool AppendTime(std::string_view text, std::string& key) {
 // before and after.
 void AppendEscapedForDN(std::string_view value, std::string& key) {
   for (;;) {
-    const auto special = std::ranges::find_if(
-        value, [](char c) { return static_cast<unsigned char>(c) < 2; });
+    const auto special =
+        std::ranges::find_if(value, [](char c) { return static_cast<unsigned char>(c) < 2; });
     const auto plain = static_cast<std::size_t>(special - value.begin());
     key.append(value.substr(0, plain));
     if (plain == value.size()) return;
@@ -426,22 +427,35 @@ void AppendMatchKey(const Schema& schema, const AttributeType* type, std::string
                     std::string& key) {
   const std::size_t start = key.size();
   switch (type != nullptr ? type->equalityRule : EqualityRule::kBytes) {
-    case EqualityRule::kBytes: key.append(value); return;
-    case EqualityRule::kIgnoreCase: return AppendDirectoryString(value, true, key);
-    case EqualityRule::kExact: return AppendDirectoryString(value, false, key);
-    case EqualityRule::kIgnoreList: return AppendStringList(value, true, key);
-    case EqualityRule::kExactList: return AppendStringList(value, false, key);
-    case EqualityRule::kIgnoreIA5: return AppendIA5String(value, true, key);
-    case EqualityRule::kExactIA5: return AppendIA5String(value, false, key);
-    case EqualityRule::kTelephone: return AppendWithout(value, " -", key);
-    case EqualityRule::kNumeric: return AppendWithout(value, " ", key);
-    case EqualityRule::kOid: return AppendOid(schema, value, key);
+    case EqualityRule::kBytes:
+      key.append(value);
+      return;
+    case EqualityRule::kIgnoreCase:
+      return AppendDirectoryString(value, true, key);
+    case EqualityRule::kExact:
+      return AppendDirectoryString(value, false, key);
+    case EqualityRule::kIgnoreList:
+      return AppendStringList(value, true, key);
+    case EqualityRule::kExactList:
+      return AppendStringList(value, false, key);
+    case EqualityRule::kIgnoreIA5:
+      return AppendIA5String(value, true, key);
+    case EqualityRule::kExactIA5:
+      return AppendIA5String(value, false, key);
+    case EqualityRule::kTelephone:
+      return AppendWithout(value, " -", key);
+    case EqualityRule::kNumeric:
+      return AppendWithout(value, " ", key);
+    case EqualityRule::kOid:
+      return AppendOid(schema, value, key);
     case EqualityRule::kDN:
       // A prepared DN never starts with 0xFF (it starts with a type).
       if (!AppendDNKey(schema, value, key)) key.append(1, '\xFF').append(value);
       return;
-    case EqualityRule::kUniqueMember: return AppendUniqueMember(schema, value, key);
-    case EqualityRule::kInteger: return AppendInteger(value, key);
+    case EqualityRule::kUniqueMember:
+      return AppendUniqueMember(schema, value, key);
+    case EqualityRule::kInteger:
+      return AppendInteger(value, key);
     case EqualityRule::kTime:
       if (!AppendTime(value, key)) {
         key.resize(start);
