@@ -74,24 +74,22 @@ const std::vector<const ObjectClass*>& SchemaChecker::ClassesHeld() const {
 }
 
 // What the record's classes allow, as AllowedBy(ClassesHeld()).
-const std::unordered_set<const AttributeType*>& SchemaChecker::AllowedByHeld() {
+const SchemaChecker::AllowedTypes& SchemaChecker::AllowedByHeld() {
   const std::vector<const ObjectClass*>& held = ClassesHeld();
   if (allowedHeld_ == nullptr) allowedHeld_ = &AllowedBy(held);
   return *allowedHeld_;
 }
 
-const std::unordered_set<const AttributeType*>& SchemaChecker::AllowedBy(
+const SchemaChecker::AllowedTypes& SchemaChecker::AllowedBy(
     const std::vector<const ObjectClass*>& classes) {
   const auto found = allowed_.find(classes);
   if (found != allowed_.end()) return found->second;
-  std::unordered_set<const AttributeType*>& allowed = allowed_[classes];
+  AllowedTypes& allowed = allowed_[classes];
+  allowed.assign(schema_.Attributes().size(), false);
   for (const AttributeType& type : schema_.Attributes()) {
-    for (const ObjectClass* kind : classes) {
-      if (Schema::Allows(*kind, type)) {
-        allowed.insert(&type);
-        break;
-      }
-    }
+    allowed[type.index] =
+        std::any_of(classes.begin(), classes.end(),
+                    [&type](const ObjectClass* kind) { return Schema::Allows(*kind, type); });
   }
   return allowed;
 }
@@ -268,11 +266,11 @@ void SchemaChecker::DropUnsatisfiedAuxiliaries() {
 
 // The record's attribute types that its classes do not allow.
 std::vector<const AttributeType*> SchemaChecker::NotAllowed() {
-  const std::unordered_set<const AttributeType*>& allowed = AllowedByHeld();
+  const AllowedTypes& allowed = AllowedByHeld();
   std::vector<const AttributeType*> left;
   for (std::size_t i = 0; i < used_; ++i) {
     const SchemaField& field = fields_[i];
-    if (field.dropped || IsClassField(field) || allowed.contains(field.type)) continue;
+    if (field.dropped || IsClassField(field) || allowed[field.type->index]) continue;
     if (std::find(left.begin(), left.end(), field.type) == left.end()) left.push_back(field.type);
   }
   return left;

@@ -55,13 +55,13 @@ bool SchemaChecker::HoldsValue(const AttributeType& type, std::string_view value
 // classes, a value outside its syntax, or a single value that the record holds otherwise.
 // Empty when the RDN is fine; the values it names that the record lacks are then added.
 std::string SchemaChecker::UnusableRDNPart(ldap_ava** rdn) {
-  const std::unordered_set<const AttributeType*>& allowed = AllowedByHeld();
+  const AllowedTypes& allowed = AllowedByHeld();
   std::vector<std::pair<const AttributeType*, std::string_view>> missing;
   for (int i = 0; rdn[i] != nullptr; ++i) {
     const std::string_view name = View(rdn[i]->la_attr);
     const std::string_view value = View(rdn[i]->la_value);
     const AttributeType* type = schema_.FindAttribute(name);
-    if (type == nullptr || !allowed.contains(type)) return std::string(name);
+    if (type == nullptr || !allowed[type->index]) return std::string(name);
     // A value a line holds as it stood when its syntax was checked fits already.
     const SchemaField* same = FieldHolding(*type, value);
     if ((same == nullptr || !same->fits) &&

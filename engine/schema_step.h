@@ -112,7 +112,9 @@ class SchemaChecker {
   void AddClass(const ObjectClass& kind, std::string_view templ);
   void AddField(const AttributeType& type, std::string_view value);
   const std::vector<const ObjectClass*>& ClassesHeld() const;
-  const std::unordered_set<const AttributeType*>& AllowedByHeld();
+  // Which types a set of classes allows, by AttributeType::index.
+  using AllowedTypes = std::vector<bool>;
+  const AllowedTypes& AllowedByHeld();
   std::vector<const ObjectClass*> StructuralLeaves() const;
   const ObjectClass* StructuralClass() const;
   struct ClassDecision;
@@ -122,8 +124,7 @@ class SchemaChecker {
   std::vector<const AttributeType*> NotAllowed();
   const ObjectClass* BetterStructuralClass(const ObjectClass& current) const;
   const ObjectClass* AuxiliaryClassFor(const std::vector<const AttributeType*>& left) const;
-  const std::unordered_set<const AttributeType*>& AllowedBy(
-      const std::vector<const ObjectClass*>& classes);
+  const AllowedTypes& AllowedBy(const std::vector<const ObjectClass*>& classes);
   std::size_t CountAllowed(const ObjectClass& kind) const;
   bool Holds(const AttributeType& type) const;
   bool HoldsRequired(const ObjectClass& kind) const;
@@ -154,9 +155,9 @@ class SchemaChecker {
   // The record's classes and what they allow, kept until its class lines change.
   mutable std::vector<const ObjectClass*> held_;
   mutable bool heldKnown_ = false;
-  mutable const std::unordered_set<const AttributeType*>* allowedHeld_ = nullptr;
+  mutable const AllowedTypes* allowedHeld_ = nullptr;
   // What a set of classes allows, worked out once per distinct set (most books use a few).
-  std::map<std::vector<const ObjectClass*>, std::unordered_set<const AttributeType*>> allowed_;
+  std::map<std::vector<const ObjectClass*>, AllowedTypes> allowed_;
   static constexpr std::size_t kNoMessage = static_cast<std::size_t>(-1);
   struct NameDecision {
     const AttributeType* type = nullptr;

@@ -197,6 +197,7 @@ void Schema::AddAttributeType(std::string_view definition, std::string_view sour
     return;
   }
   AttributeType& type = attributes_.emplace_back();
+  type.index = attributes_.size() - 1;
   type.oid = parsed->at_oid;
   type.names = Strings(parsed->at_names);
   type.syntax = SyntaxOid(parsed->at_syntax_oid);

@@ -40,6 +40,7 @@ enum class EqualityRule : std::uint8_t {
 };
 
 struct AttributeType {
+  std::size_t index = 0;  // its place in Schema::Attributes(), for tables by type
   std::string oid;
   std::vector<std::string> names;  // as defined; the first is the type's name
   const AttributeType* superior = nullptr;

@@ -21,7 +21,9 @@ void NoteUnresolved(std::vector<std::string>& unresolved, const std::string& nam
 }
 
 std::string Quoted(std::string_view name) {
-  return "'" + std::string(name) + "'";
+  std::string quoted(1, '\'');
+  quoted.append(name).push_back('\'');
+  return quoted;
 }
 
 // Whether linking `type` under `superior` would close a loop.
