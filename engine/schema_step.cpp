@@ -272,29 +272,25 @@ void SchemaChecker::CheckSingleValues() {
 // Writes the record's lines as the fields now stand: dropped lines emptied, changed ones
 // rebuilt. A changed field's name and value may be views of its own line, and its name one of
 // an earlier line (a name joined to an earlier one's): both are copied before the line is
-// cleared, and lines are rewritten from the last, so that no earlier line has changed yet.
+// cleared, and lines are written from the last, so that no earlier line has changed yet.
 // Afterwards the name and options are views of the new line.
 void SchemaChecker::WriteBack(RecordLines& lines) {
   for (std::size_t i = used_; i-- > 0;) {
     SchemaField& field = fields_[i];
-    if (field.dropped || !field.changed || field.index >= lines.size()) continue;
+    if (field.index >= lines.size()) continue;  // added: AppendAdded writes it
+    std::string& line = lines[field.index];
+    if (field.dropped) {
+      line.clear();
+      continue;
+    }
+    if (!field.changed) continue;
     description_.assign(field.name).append(field.options);
     if (!field.Owned()) field.SetValue(std::string(field.Value()));
-    std::string& line = lines[field.index];
     line.clear();
     AppendAttributeLine(description_, field.Value(), line);
-  }
-  for (std::size_t i = 0; i < used_; ++i) {
-    SchemaField& field = fields_[i];
-    if (field.index >= lines.size()) continue;  // added: AppendAdded writes it
-    const std::string_view line = lines[field.index];
-    if (field.dropped) {
-      lines[field.index].clear();
-    } else if (field.changed) {
-      field.options = line.substr(field.name.size(), field.options.size());
-      field.name = line.substr(0, field.name.size());
-      field.changed = false;
-    }
+    field.options = std::string_view(line).substr(field.name.size(), field.options.size());
+    field.name = std::string_view(line).substr(0, field.name.size());
+    field.changed = false;
   }
 }
 
