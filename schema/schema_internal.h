@@ -31,6 +31,13 @@ inline berval DNText(std::string_view text) {
   return {static_cast<ber_len_t>(text.size()), const_cast<char*>(text.empty() ? "" : text.data())};
 }
 
+// Appends the key of `dn` as distinguishedNameMatch prepares it; false, with nothing appended,
+// when it is no DN.
+bool AppendDNKey(const Schema& schema, std::string_view dn, std::string& key);
+// Appends the key of a uniqueMember value: its DN's, then the bit string telling two entries
+// of one name apart.
+void AppendUniqueMember(const Schema& schema, std::string_view value, std::string& key);
+
 // Digits in dotted groups: "2.5.4.3".
 bool IsNumericOid(std::string_view oid);
 
