@@ -27,9 +27,7 @@ PAIRS=$1
 [ -x "$PAIRS" ] || fail "matching_pairs not found or not executable: $PAIRS"
 
 skip_without_slapd "the verdict needs a server"
-for tool in ldapadd ldapsearch; do
-  command -v "$tool" > /dev/null || fail "$tool not found: install the Debian package ldap-utils"
-done
+require_tools ldapadd ldapsearch
 
 make_work quorvane-verdict
 SLAPD_ANNOUNCE=

@@ -47,9 +47,7 @@ GENERATED=
 [ -r "$EXPORT" ] || fail "cannot read the export: $EXPORT"
 
 skip_without_slapd "the import test needs a server"
-for tool in ldapadd ldapsearch; do
-  command -v "$tool" > /dev/null || fail "$tool not found: install the Debian package ldap-utils"
-done
+require_tools ldapadd ldapsearch
 
 make_work quorvane-e2e
 

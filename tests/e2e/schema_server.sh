@@ -31,7 +31,7 @@ readonly WRONG_PW="not-the-right-one"
 FIX=$1
 [ -x "$FIX" ] || fail "quorvane-fix not found or not executable: $FIX"
 skip_without_slapd
-command -v ldapadd > /dev/null || fail "ldapadd not found: install the Debian package ldap-utils"
+require_tools ldapadd
 
 make_work quorvane-schema-e2e
 SLAPD_LOG_TAIL=plain

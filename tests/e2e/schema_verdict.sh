@@ -50,9 +50,7 @@ SEED=${3:-20261207}
 [ -x "$FIX" ] || fail "quorvane-fix not found or not executable: $FIX"
 
 skip_without_slapd "the verdict needs a server"
-for tool in ldapadd ldapsearch python3; do
-  command -v "$tool" > /dev/null || fail "$tool not found"
-done
+require_tools ldapadd ldapsearch python3
 
 make_work quorvane-verdict
 

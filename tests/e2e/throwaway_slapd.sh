@@ -48,6 +48,15 @@ find_slapd() {
   [ -n "$SLAPD" ] || [ ! -x /usr/sbin/slapd ] || SLAPD=/usr/sbin/slapd
 }
 
+# require_tools TOOL...: fails unless every TOOL is on the PATH (ldapadd and ldapsearch come with
+# the Debian package ldap-utils).
+require_tools() {
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" > /dev/null || fail "$tool not found (ldapadd and ldapsearch: install the Debian package ldap-utils)"
+  done
+}
+
 # skip_without_slapd [WHY]: WHY says what needs the server.
 # shellcheck disable=SC2120  # WHY is optional
 skip_without_slapd() {
