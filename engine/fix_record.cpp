@@ -32,11 +32,15 @@ struct RecordName {
   bool fromLine = false;
 };
 
-// Called only when the context shows progress at all.
-void ReportProgress(const RecordContext& context, std::string_view line, bool last) {
+void WriteProgress(const RecordContext& context, std::string_view line, bool last) {
   if (context.log == nullptr) return;
   if (context.progress == ProgressLines::kLastOfRecord && !last) return;
   context.log->Write(std::string("fc: ").append(line), kLogProgress, context.line);
+}
+
+// Most runs show no progress: that test stays in the caller's loop.
+inline void ReportProgress(const RecordContext& context, std::string_view line, bool last) {
+  if (context.progress != ProgressLines::kNone) WriteProgress(context, line, last);
 }
 
 void Report(const RecordContext& context, std::string_view text) {
@@ -302,7 +306,7 @@ RecordFacts FirstPass(RecordLines& lines, bool isFirstRecord, std::string& dnKey
   if (!state.facts.header && !HasDNLine(lines)) NameTheRecord(lines, state, context);
   const std::size_t count = lines.size();
   for (std::size_t i = 0; i < count; ++i) {
-    if (context.progress != ProgressLines::kNone) ReportProgress(context, lines[i], i + 1 == count);
+    ReportProgress(context, lines[i], i + 1 == count);
     const std::string_view fixed = FixLine(lines[i], dnKey, state, context);
     if (fixed.data() != lines[i].data() || fixed.size() != lines[i].size()) lines[i].assign(fixed);
   }
@@ -331,7 +335,7 @@ void SecondPass(RecordLines& lines, std::string& dnKey, std::string_view forcedD
   dnKey.assign(forcedDN);
   const std::size_t count = lines.size();
   for (std::size_t i = 0; i < count; ++i) {
-    if (context.progress != ProgressLines::kNone) ReportProgress(context, lines[i], i + 1 == count);
+    ReportProgress(context, lines[i], i + 1 == count);
     std::string& line = lines[i];
     const NameValue nv = SplitNameValue(line);
     // The keyed DN line; an undecodable "dn::" line keeps its encoded form. A DN value may
