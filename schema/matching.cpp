@@ -138,9 +138,7 @@ bool LowerEachLetter(std::string_view text, std::string& lowered) {
 // A text that is not all ASCII as a directory string is prepared: letters lower-cased
 // (`fold`), NFKC, spaces settled; false, with nothing appended, where it is not UTF-8.
 bool AppendUnicodeString(std::string_view text, bool fold, std::string& key) {
-  // Kept from value to value: a book holds names beyond ASCII by the thousand.
-  thread_local std::string lowered;
-  thread_local std::string normal;
+  std::string lowered;
   std::string_view source = text;
   if (fold) {
     if (!LowerEachLetter(text, lowered)) return false;
@@ -148,15 +146,20 @@ bool AppendUnicodeString(std::string_view text, bool fold, std::string& key) {
   } else if (!IsUtf8(text)) {
     return false;
   }
-  normal.clear();
-  icu::StringByteSink<std::string> sink(&normal);
+  const std::size_t start = key.size();
+  icu::StringByteSink<std::string> sink(&key);
   UErrorCode status = U_ZERO_ERROR;
   const icu::StringPiece piece(source.data(), static_cast<std::int32_t>(source.size()));
   Nfkc32().normalizeUTF8(0, piece, sink, nullptr, status);
   if (U_FAILURE(status)) {
     throw std::runtime_error(std::string("cannot normalise a value: ") + u_errorName(status));
   }
-  AppendSpacesSettled(normal, false, key);
+  // The normalised text, with its spaces settled, is written after itself and then takes its
+  // place; the room reserved first keeps the view of it valid meanwhile.
+  const std::size_t normalised = key.size() - start;
+  key.reserve(key.size() + normalised);
+  AppendSpacesSettled(std::string_view(key).substr(start), false, key);
+  key.erase(start, normalised);
   return true;
 }
 
@@ -277,11 +280,11 @@ bool AppendTime(std::string_view text, std::string& key) {
   const auto local = chrono::sys_days(date) + chrono::minutes(hour * 60 + minute - offset);
   const auto utcDay = chrono::floor<chrono::days>(local);
   const chrono::year_month_day utc(utcDay);
-  const chrono::hh_mm_ss clock(local - utcDay);
+  const int minutesOfDay = static_cast<int>((local - utcDay).count());
   char digits[64];
   std::snprintf(digits, sizeof digits, "%04d%02u%02u%02d%02d%02d", int(utc.year()),
-                unsigned(utc.month()), unsigned(utc.day()), int(clock.hours().count()),
-                int(clock.minutes().count()), second);
+                unsigned(utc.month()), unsigned(utc.day()), minutesOfDay / 60, minutesOfDay % 60,
+                second);
   key.append(digits);
   if (!fraction.empty()) key.append(".").append(fraction);
   key.push_back('Z');

@@ -33,90 +33,92 @@ void AppendEscapedForDN(std::string_view value, std::string& key) {
   }
 }
 
+// Whether AppendEscapedForDN would change `value`.
+bool NeedsDNEscape(std::string_view value) {
+  return std::ranges::any_of(value, [](char c) { return static_cast<unsigned char>(c) < 2; });
+}
+
 std::string_view View(const berval& value) {
   return {value.bv_val, value.bv_len};
 }
 
-// One attribute-value pair of an RDN as prepared in a DNRoom: the type from `type` to
-// `value`, the value from there to `end`.
+// One attribute-value pair of an RDN as prepared at the end of a key: the type from `type`,
+// then '=', the value from `value` to `end`.
 struct AvaSpan {
   std::size_t type;
   std::size_t value;
   std::size_t end;
 };
 
-// Where the pairs of the RDN being prepared wait to be sorted, kept from DN to DN. A DN value
-// inside a DN is prepared further along the same room while its RDN waits; each RDN gives back
-// what it took.
-struct DNRoom {
-  std::string text;
-  std::vector<AvaSpan> spans;
-};
-
-// Appends `value` of `type` as prepared for an RDN. A value that is itself a DN takes a string
-// of its own, since its RDNs are prepared in `room` too.
-void AppendAvaValue(const Schema& schema, const AttributeType* type, std::string_view value,
-                    DNRoom& room) {
-  const EqualityRule rule = type != nullptr ? type->equalityRule : EqualityRule::kBytes;
-  if (rule != EqualityRule::kDN && rule != EqualityRule::kUniqueMember) {
-    AppendMatchKey(schema, type, value, room.text);
-    return;
+// Appends one pair as "type=value": the type by its OID (an unknown type by its name in lower
+// case), the value prepared by the type's equality rule but not yet escaped (a DN value inside
+// a DN is prepared further along `key`).
+AvaSpan AppendPreparedPair(const Schema& schema, const LDAPAVA& ava, std::string& key) {
+  const std::string_view typeName = View(ava.la_attr);
+  AvaSpan span{key.size(), 0, 0};
+  const AttributeType* type = schema.FindAttribute(typeName);
+  if (type != nullptr) {
+    key.append(type->oid);
+  } else {
+    for (const char c : typeName) key.push_back(FoldAscii(c));
   }
-  std::string inner;
-  AppendMatchKey(schema, type, value, inner);
-  room.text.append(inner);
+  key.push_back('=');
+  span.value = key.size();
+  if ((ava.la_flags & LDAP_AVA_BINARY) != 0) {
+    key.append("#").append(View(ava.la_value));
+  } else {
+    AppendMatchKey(schema, type, View(ava.la_value), key);
+  }
+  span.end = key.size();
+  return span;
 }
 
-// One RDN's attribute-value pairs, each type by its OID (an unknown type by its name in lower
-// case) and each value prepared by its type's equality rule, in sorted order: the order of a
-// multi-valued RDN does not matter to the directory.
-void AppendRDNKey(const Schema& schema, LDAPRDN rdn, DNRoom& room, std::string& key) {
-  const std::size_t textBase = room.text.size();
-  const std::size_t spanBase = room.spans.size();
-  for (LDAPAVA** pair = rdn; *pair != nullptr; ++pair) {
-    const LDAPAVA& ava = **pair;
-    const std::string_view typeName = View(ava.la_attr);
-    AvaSpan span{room.text.size(), 0, 0};
-    const AttributeType* type = schema.FindAttribute(typeName);
-    if (type != nullptr) {
-      room.text.append(type->oid);
-    } else {
-      for (const char c : typeName) room.text.push_back(FoldAscii(c));
-    }
-    span.value = room.text.size();
-    if ((ava.la_flags & LDAP_AVA_BINARY) != 0) {
-      room.text.append("#").append(View(ava.la_value));
-    } else {
-      AppendAvaValue(schema, type, View(ava.la_value), room);
-    }
-    span.end = room.text.size();
-    room.spans.push_back(span);
+// One RDN's pairs, each ended by a 0 byte, in sorted order (the order of a multi-valued RDN
+// does not matter to the directory), and a 0 byte after them. Most RDNs hold one pair, which is
+// final as soon as its value is escaped. Several are prepared at the end of `key`, sorted
+// there and written after themselves in their final form; then the prepared pairs make way.
+void AppendRDNKey(const Schema& schema, LDAPRDN rdn, std::string& key) {
+  const auto escapeAt = [&key](std::size_t from) {
+    const std::string value = key.substr(from);
+    key.resize(from);
+    AppendEscapedForDN(value, key);
+  };
+  if (rdn[0] != nullptr && rdn[1] == nullptr) {
+    const AvaSpan span = AppendPreparedPair(schema, *rdn[0], key);
+    if (NeedsDNEscape(std::string_view(key).substr(span.value))) escapeAt(span.value);
+    key.append(2, '\0');
+    return;
   }
-  const std::string_view text = room.text;
+  const std::size_t base = key.size();
+  std::size_t count = 0;
+  while (rdn[count] != nullptr) ++count;
+  std::vector<AvaSpan> spans;
+  spans.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) spans.push_back(AppendPreparedPair(schema, *rdn[i], key));
+  const std::size_t prepared = key.size();
+  // Room for the final form, so that views of the prepared pairs stay valid while it is
+  // written: escaping at most doubles a value, and each pair gains a 0 byte.
+  key.reserve(prepared + 2 * (prepared - base) + spans.size());
+  const std::string_view text = key;
   const auto parts = [text](const AvaSpan& span) {
-    return std::pair(text.substr(span.type, span.value - span.type),
+    return std::pair(text.substr(span.type, span.value - 1 - span.type),
                      text.substr(span.value, span.end - span.value));
   };
-  const auto first = room.spans.begin() + static_cast<std::ptrdiff_t>(spanBase);
-  std::sort(first, room.spans.end(),
+  std::sort(spans.begin(), spans.end(),
             [&parts](const AvaSpan& a, const AvaSpan& b) { return parts(a) < parts(b); });
-  for (auto span = first; span != room.spans.end(); ++span) {
-    const auto [type, value] = parts(*span);
+  for (const AvaSpan& span : spans) {
+    const auto [type, value] = parts(span);
     key.append(type).push_back('=');
     AppendEscapedForDN(value, key);
     key.push_back('\0');
   }
   key.push_back('\0');
-  room.text.resize(textBase);
-  room.spans.resize(spanBase);
+  key.erase(base, prepared - base);
 }
 
-// Appends the key of a parsed DN. `key` is never the room's own text.
+// Appends the key of a parsed DN.
 void AppendParsedDNKey(const Schema& schema, LDAPDN parsed, std::string& key) {
-  thread_local DNRoom room;
-  for (LDAPRDN* rdn = parsed; *rdn != nullptr; ++rdn) {
-    AppendRDNKey(schema, *rdn, room, key);
-  }
+  for (LDAPRDN* rdn = parsed; *rdn != nullptr; ++rdn) AppendRDNKey(schema, *rdn, key);
 }
 
 }  // namespace
