@@ -16,6 +16,29 @@ std::string ExpandTabs(std::string_view line) {
   return result;
 }
 
+std::string_view LineSplitter::Complete(std::string_view line, bool tab) {
+  if (hasPending_) {
+    // The view stays valid until the next Keep: the line is handed on before that.
+    pending_.append(line);
+    line = pending_;
+    tab = tab || pendingTab_;
+    hasPending_ = false;
+    pendingTab_ = false;
+  }
+  if (tab && rules_ == LineRules::kFile) {
+    expanded_ = ExpandTabs(line);
+    line = expanded_;
+  }
+  return line;
+}
+
+void LineSplitter::Keep(std::string_view start, bool tab) {
+  if (!hasPending_) pending_.clear();
+  pending_.append(start);
+  hasPending_ = true;
+  pendingTab_ = pendingTab_ || tab;
+}
+
 std::vector<std::string> SplitTextLines(std::string_view bytes) {
   std::vector<std::string> lines;
   LineSplitter splitter;

@@ -19,33 +19,38 @@ std::string ExpandTabs(std::string_view line);
 // looked at once per kind, in long strides.
 class LineBreaks {
  public:
-  explicit LineBreaks(std::string_view text) : text_(text) {}
-  // The position of the first CR, LF or NUL at or after `from`, or the text's size; `tab` is
-  // set when a TAB comes before it. `from` must not go back.
-  std::size_t Next(std::size_t from, bool& tab) {
-    const std::size_t end = std::min({NextOf('\r', cr_, from), NextOf('\n', lf_, from),
-                                      NextOf('\0', nul_, from)});
-    if (NextOf('\t', tab_, from) < end) tab = true;
-    return end;
+  explicit LineBreaks(std::string_view text)
+      : end_(text.data() + text.size()),
+        cr_(Find('\r', text.data())),
+        lf_(Find('\n', text.data())),
+        nul_(Find('\0', text.data())),
+        tab_(Find('\t', text.data())) {}
+  // The first CR, LF or NUL at or after `from`, or the text's end. `from` must not go back.
+  const char* Next(const char* from) {
+    if (cr_ < from) cr_ = Find('\r', from);
+    if (lf_ < from) lf_ = Find('\n', from);
+    if (nul_ < from) nul_ = Find('\0', from);
+    return std::min({cr_, lf_, nul_});
+  }
+  // Whether a TAB stands in [from, to). `from` must not go back.
+  bool HasTab(const char* from, const char* to) {
+    if (tab_ < from) tab_ = Find('\t', from);
+    return tab_ < to;
   }
 
  private:
-  static constexpr std::size_t kNotLooked = std::string_view::npos;
-  std::size_t NextOf(char c, std::size_t& at, std::size_t from) const {
-    if (at == kNotLooked || at < from) {
-      const void* hit = std::memchr(text_.data() + from, c, text_.size() - from);
-      at = hit == nullptr
-               ? text_.size()
-               : static_cast<std::size_t>(static_cast<const char*>(hit) - text_.data());
-    }
-    return at;
+  // The first `c` at or after `from`, or the text's end.
+  const char* Find(char c, const char* from) const {
+    if (from == end_) return end_;
+    const void* hit = std::memchr(from, c, static_cast<std::size_t>(end_ - from));
+    return hit != nullptr ? static_cast<const char*>(hit) : end_;
   }
 
-  std::string_view text_;
-  std::size_t cr_ = kNotLooked;
-  std::size_t lf_ = kNotLooked;
-  std::size_t nul_ = kNotLooked;
-  std::size_t tab_ = kNotLooked;
+  const char* end_;
+  const char* cr_;
+  const char* lf_;
+  const char* nul_;
+  const char* tab_;
 };
 
 // How a text is split into lines.
@@ -78,6 +83,11 @@ class LineSplitter {
  private:
   template <class OnLine>
   void Emit(std::string_view line, bool tab, OnLine& onLine);
+  // The line to hand on when it is not the plain view: the pending start put before it, its
+  // TABs expanded.
+  std::string_view Complete(std::string_view line, bool tab);
+  // Keeps the start of a line whose end lies in a later chunk.
+  void Keep(std::string_view start, bool tab);
 
   LineRules rules_;
   std::string pending_;      // the start of a line whose end lies in a later chunk
@@ -95,69 +105,51 @@ std::vector<std::string> SplitTextLines(std::string_view bytes);
 
 template <class OnLine>
 void LineSplitter::Emit(std::string_view line, bool tab, OnLine& onLine) {
-  if (hasPending_) {
-    pending_.append(line);
-    line = pending_;
-    tab = tab || pendingTab_;
-  }
-  if (tab && rules_ == LineRules::kFile) {
-    expanded_ = ExpandTabs(line);
-    line = expanded_;
-  }
+  if (hasPending_ || (tab && rules_ == LineRules::kFile)) line = Complete(line, tab);
   ++lines_;
   onLine(line);
-  pending_.clear();
-  hasPending_ = false;
-  pendingTab_ = false;
 }
 
 template <class OnLine>
 void LineSplitter::Feed(std::string_view chunk, OnLine&& onLine) {
-  if (stopped_) return;
-  std::size_t pos = 0;
-  LineBreaks breaks(chunk);
-  if (afterCR_ && !chunk.empty()) {
+  if (stopped_ || chunk.empty()) return;
+  const char* pos = chunk.data();
+  const char* const end = pos + chunk.size();
+  if (afterCR_) {
     afterCR_ = false;
-    if (chunk[0] == '\n') pos = 1;
+    if (*pos == '\n') ++pos;
   }
-  while (pos < chunk.size()) {
-    bool tab = false;
-    std::size_t end = breaks.Next(pos, tab);
-    if (end == chunk.size()) {
-      pending_.append(chunk.substr(pos));
-      hasPending_ = true;
-      pendingTab_ = pendingTab_ || tab;
+  LineBreaks breaks(std::string_view(pos, end));
+  while (pos < end) {
+    const char* lineEnd = breaks.Next(pos);
+    const bool tab = breaks.HasTab(pos, lineEnd);
+    const std::string_view line(pos, lineEnd);
+    if (lineEnd == end) {
+      Keep(line, tab);
       return;
     }
-    if (chunk[end] == '\0' && rules_ == LineRules::kPane) {
-      Emit(chunk.substr(pos, end - pos), tab, onLine);
-      pos = end + 1;
-      continue;
-    }
-    if (chunk[end] == '\0') {
+    if (*lineEnd == '\0' && rules_ == LineRules::kFile) {
       // The text before the NUL on its line is still a line; the NUL stood on that line.
       stopLine_ = lines_ + 1;
-      if (hasPending_ || end > pos) Emit(chunk.substr(pos, end - pos), tab, onLine);
+      if (hasPending_ || !line.empty()) Emit(line, tab, onLine);
       stopped_ = true;
       return;
     }
-    Emit(chunk.substr(pos, end - pos), tab, onLine);
-    if (chunk[end] == '\r') {
-      ++end;
-      if (end == chunk.size()) {
+    Emit(line, tab, onLine);
+    pos = lineEnd + 1;
+    if (*lineEnd == '\r') {
+      if (pos == end) {
         afterCR_ = true;
         return;
       }
+      if (*pos == '\n') ++pos;
     }
-    if (chunk[end] == '\n') ++end;
-    pos = end;
   }
 }
 
 template <class OnLine>
 void LineSplitter::Finish(OnLine&& onLine) {
   if (hasPending_ && !stopped_) Emit({}, false, onLine);
-  pending_.clear();
   hasPending_ = false;
   pendingTab_ = false;
   afterCR_ = false;
