@@ -1,6 +1,8 @@
 // Gathering source lines into records: trimming, RFC 2849 folding, blank-line separators.
 #include "engine/record_collector.h"
 
+#include <algorithm>
+
 #include "engine/text.h"
 
 namespace quorvane {
@@ -15,62 +17,82 @@ bool IsContinuation(std::string_view line) {
 }
 
 void RecordCollector::Add(std::string_view raw, std::size_t lineNumber) {
-  if (previousNonBlank_ && IsContinuation(raw)) {
-    record_[used_ - 1].append(raw.substr(1));
-    return;
+  if (lastOpen_) {
+    if (IsContinuation(raw)) return Continue(raw.substr(1));
+    SettleLastLine();
   }
-  SettleLastLine();
-  const std::string_view line = TrimStartView(raw);  // empty for a blank line
-  previousNonBlank_ = !line.empty();
-  if (line.empty()) {
-    EndRecord();
-    return;
-  }
+  const std::string_view line = TrimStartView(raw);
+  if (line.empty()) return EndRecord();  // a blank line
   if (used_ == 0) recordLine_ = lineNumber;
   // The line keeps the blanks at its end until it is complete: a continuation joins it after
-  // them. The strings of the records before are written over, so that their room is used again.
-  if (used_ < record_.size()) {
-    record_[used_].assign(line);
-  } else {
-    record_.emplace_back(line);
-  }
-  ++used_;
+  // them.
+  std::string& last = NextLine();
+  last.clear();
+  last.append(line);
+  lastSize_ = TrimEndView(line).size();
   lastOpen_ = true;
   lastLine_ = lineNumber;
 }
 
 void RecordCollector::Finish() {
-  SettleLastLine();
+  if (lastOpen_) SettleLastLine();
   EndRecord();
-  previousNonBlank_ = false;
+}
+
+void RecordCollector::Continue(std::string_view continuation) {
+  std::string& last = record_[used_ - 1];
+  last.append(continuation);
+  lastSize_ = TrimEndView(last).size();
 }
 
 // The record's last line is complete once another line comes. A DN line in a record that has
 // one already starts a record of its own ("d" continued by "n: x" is a DN line too).
 void RecordCollector::SettleLastLine() {
-  if (!lastOpen_) return;
   lastOpen_ = false;
   std::string& last = record_[used_ - 1];
-  last.resize(TrimEndView(last).size());
-  if (!IsDNLine(last)) return;
+  last.erase(lastSize_);  // the blanks at its end
+  if (IsDNLine(last)) SettleDNLine();
+}
+
+void RecordCollector::SettleDNLine() {
   if (recordHasDN_) {
     std::string dnLine = std::move(record_[used_ - 1]);
     --used_;
     EndRecord();
     recordLine_ = lastLine_;
-    record_[0] = std::move(dnLine);  // EndRecord left at least this one string
-    used_ = 1;
+    NextLine().swap(dnLine);
   }
   recordHasDN_ = true;
+}
+
+// The string for the record's next line. The strings of the records before are written over,
+// so that their room is used again.
+std::string& RecordCollector::NextLine() {
+  if (used_ == record_.size()) GrowRecord();
+  return record_[used_++];
+}
+
+void RecordCollector::GrowRecord() {
+  if (spare_.empty()) {
+    record_.emplace_back();
+  } else {
+    record_.push_back(std::move(spare_.back()));
+    spare_.pop_back();
+  }
 }
 
 void RecordCollector::EndRecord() {
   recordHasDN_ = false;
   if (used_ == 0) return;
-  record_.resize(used_);
+  // The strings past the record's lines keep their room for the records to come, as many as
+  // the longest record so far needs.
+  longest_ = std::max(longest_, used_);
+  while (record_.size() > used_) {
+    if (used_ + spare_.size() < longest_) spare_.push_back(std::move(record_.back()));
+    record_.pop_back();
+  }
   take_(record_, recordLine_);
   used_ = 0;
-  if (record_.empty()) record_.emplace_back();
 }
 
 }  // namespace quorvane

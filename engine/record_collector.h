@@ -32,18 +32,24 @@ class RecordCollector {
   void Finish();
 
  private:
+  void Continue(std::string_view continuation);
   void SettleLastLine();
+  void SettleDNLine();
+  std::string& NextLine();
+  void GrowRecord();
   void EndRecord();
 
   Take take_;
   RecordLines record_;
   std::size_t used_ = 0;  // the first `used_` strings of `record_` are the record's lines
+  RecordLines spare_;     // strings no record holds now, kept for their room
+  std::size_t longest_ = 0;  // the most lines a record had so far
   std::size_t recordLine_ = 0;
   bool recordHasDN_ = false;
   bool lastOpen_ = false;     // the record's last line may still be continued; its end is
                               // not trimmed yet
+  std::size_t lastSize_ = 0;  // that line's size once its end is trimmed
   std::size_t lastLine_ = 0;  // the source line that last line started on
-  bool previousNonBlank_ = false;
 };
 
 }  // namespace quorvane
