@@ -27,8 +27,7 @@ void RecordCollector::Add(std::string_view raw, std::size_t lineNumber) {
   // The line keeps the blanks at its end until it is complete: a continuation joins it after
   // them.
   std::string& last = NextLine();
-  last.clear();
-  last.append(line);
+  last.assign(line);
   lastSize_ = TrimEndView(line).size();
   lastOpen_ = true;
   lastLine_ = lineNumber;
@@ -50,7 +49,7 @@ void RecordCollector::Continue(std::string_view continuation) {
 void RecordCollector::SettleLastLine() {
   lastOpen_ = false;
   std::string& last = record_[used_ - 1];
-  last.erase(lastSize_);  // the blanks at its end
+  if (last.size() > lastSize_) last.erase(lastSize_);  // the blanks at its end
   if (IsDNLine(last)) SettleDNLine();
 }
 

@@ -16,7 +16,7 @@ std::string ExpandTabs(std::string_view line);
 
 // Finds the line breaks of one text from its start to its end. Each of CR, LF, NUL and TAB is
 // looked for with memchr only once the one found before it has been passed, so every byte is
-// looked at once per kind, in long strides.
+// looked at once per kind, in long strides. The text must not be empty.
 class LineBreaks {
  public:
   explicit LineBreaks(std::string_view text)
@@ -41,7 +41,6 @@ class LineBreaks {
  private:
   // The first `c` at or after `from`, or the text's end.
   const char* Find(char c, const char* from) const {
-    if (from == end_) return end_;
     const void* hit = std::memchr(from, c, static_cast<std::size_t>(end_ - from));
     return hit != nullptr ? static_cast<const char*>(hit) : end_;
   }
@@ -117,7 +116,8 @@ void LineSplitter::Feed(std::string_view chunk, OnLine&& onLine) {
   const char* const end = pos + chunk.size();
   if (afterCR_) {
     afterCR_ = false;
-    if (*pos == '\n') ++pos;
+    if (*pos == '\n') ++pos;  // the LF of a CR LF that the chunks split
+    if (pos == end) return;
   }
   LineBreaks breaks(std::string_view(pos, end));
   while (pos < end) {
