@@ -121,5 +121,53 @@ TEST(RecordCollector, LinesAreTrimmedOnceComplete) {
                          {"cn: a  b", "x: y"}, {"dn: cn=z"}, {"dn: q"}}));
 }
 
+// The collector writes each record over the strings of the ones before. Whatever the taker
+// does with the lines it is given (adds to them, empties them, takes them away), the next
+// record holds its own lines only, and a line that grows by folding starts out empty.
+TEST(RecordCollector, RecordsNeverShowLinesOfTheOnesBefore) {
+  enum class Taker { kKeeps, kAdds, kEmpties, kTakes };
+  const std::vector<std::vector<std::string>> expected = {
+      {"dn: cn=a", "cn: a", "sn: a", "mail: a@x"},
+      {"cn: bb"},
+      {"dn: cn=c", "description: ccc"},
+      {"dn: cn=d", "cn: d", "sn: d", "l: d", "o: d"},
+      {"x: y"},
+  };
+  for (const Taker taker : {Taker::kKeeps, Taker::kAdds, Taker::kEmpties, Taker::kTakes}) {
+    std::vector<std::vector<std::string>> records;
+    RecordCollector collector([&](RecordLines& lines, std::size_t) {
+      records.emplace_back(lines.begin(), lines.end());
+      if (taker == Taker::kAdds) lines.insert(lines.end(), {"added: 1", "added: 2"});
+      if (taker == Taker::kEmpties) {
+        for (std::string& line : lines) line.clear();
+      }
+      if (taker == Taker::kTakes) RecordLines().swap(lines);
+    });
+    std::size_t number = 0;
+    for (const char* line :
+         {"dn: cn=a", "cn: a", "sn: a", "mail: a@x", "", "cn: b", " b", "", "dn: cn=c",
+          "description: c", " cc  ", "dn: cn=d", "cn: d", "sn: d", "l: d", "o: d", "", "",
+          "x: y"}) {
+      collector.Add(line, ++number);
+    }
+    collector.Finish();
+    EXPECT_EQ(records, expected) << "taker " << static_cast<int>(taker);
+  }
+}
+
+// Each record is handed on with the number of the source line it starts on.
+TEST(RecordCollector, RecordsStartOnTheirFirstLine) {
+  std::vector<std::size_t> starts;
+  RecordCollector collector(
+      [&starts](RecordLines&, std::size_t firstLine) { starts.push_back(firstLine); });
+  std::size_t number = 0;
+  for (const char* line : {"", "  ", "dn: a", " x", "cn: a", "dn: b", "", "", "cn: c", "dn: c",
+                           "d", " n: e", "sn: e"}) {
+    collector.Add(line, ++number);
+  }
+  collector.Finish();
+  EXPECT_EQ(starts, (std::vector<std::size_t>{3, 6, 9, 11}));
+}
+
 }  // namespace
 }  // namespace quorvane

@@ -131,6 +131,51 @@ TEST(LineSplitter, TellsOnWhichLineANulStoppedTheText) {
   }
 }
 
+// The editor's own text: a NUL ends a line and the text goes on, TABs stay as they are.
+TEST(LineSplitter, PaneRulesKeepTabsAndReadPastNul) {
+  using namespace std::string_literals;
+  const SplitCase cases[] = {
+      {"a\tb\0c\r\nd"s, {"a\tb", "c", "d"}},
+      {"\0\0x"s, {"", "", "x"}},
+      {"a\0\nb"s, {"a", "", "b"}},
+      {"\tx\r"s, {"\tx"}},
+  };
+  for (const SplitCase& c : cases) {
+    for (std::size_t split = 0; split <= c.bytes.size(); ++split) {
+      Lines lines;
+      auto keep = [&lines](std::string_view line) { lines.emplace_back(line); };
+      LineSplitter splitter(LineRules::kPane);
+      splitter.Feed(std::string_view(c.bytes).substr(0, split), keep);
+      splitter.Feed(std::string_view(c.bytes).substr(split), keep);
+      splitter.Finish(keep);
+      EXPECT_EQ(lines, c.lines) << "bytes: " << c.bytes << " split at " << split;
+      EXPECT_FALSE(splitter.Stopped());
+    }
+  }
+}
+
+// A line that spans chunks is put together from its parts; what is left of one such line must
+// not turn up in the next, and a TAB in any part is expanded.
+TEST(LineSplitter, LinesSpanningChunksAreJoinedAlone) {
+  const struct {
+    std::vector<std::string> chunks;
+    Lines lines;
+  } cases[] = {
+      {{"abc", "de\nfg", "h\n"}, {"abcde", "fgh"}},
+      {{"a\t", "b\n", "c", "\td\r", "\ne"}, {"a    b", "c    d", "e"}},
+      {{"long line start", "\nx", "\n"}, {"long line start", "x"}},
+      {{"x", "", "y", "\r", "", "\n", "z"}, {"xy", "z"}},
+  };
+  for (const auto& c : cases) {
+    Lines lines;
+    auto keep = [&lines](std::string_view line) { lines.emplace_back(line); };
+    LineSplitter splitter;
+    for (const std::string& chunk : c.chunks) splitter.Feed(chunk, keep);
+    splitter.Finish(keep);
+    EXPECT_EQ(lines, c.lines) << ::testing::PrintToString(c.chunks);
+  }
+}
+
 TEST(Text, TrimReplaceAndCase) {
   EXPECT_EQ(Trim(" \t\x01 a b \x1f\r\n"), "a b");
   EXPECT_EQ(Trim("\xA0x\xA0"), "\xA0x\xA0");  // only codes up to 32 are blanks
