@@ -5,9 +5,13 @@ namespace quorvane {
 namespace {
 
 std::string Grouped(std::size_t number) {
-  std::string digits = std::to_string(number);
-  for (std::size_t i = digits.size(); i > 3; i -= 3) digits.insert(i - 3, ",");
-  return digits;
+  const std::string digits = std::to_string(number);
+  std::string grouped;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped.push_back(',');
+    grouped.push_back(digits[i]);
+  }
+  return grouped;
 }
 
 std::string Counted(std::size_t number, const char* one, const char* many) {
