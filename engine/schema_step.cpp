@@ -201,6 +201,7 @@ const SchemaChecker::NameDecision& SchemaChecker::DecisionFor(const SchemaField&
 // Names: not a description, not defined, set by the directory itself; options the directory
 // refuses; two names of one type written as one.
 void SchemaChecker::CheckNames() {
+  firstOfType_.resize(schema_.Attributes().size(), kNoField);
   for (std::size_t i = 0; i < used_; ++i) {
     SchemaField& field = fields_[i];
     if (field.dropped) continue;
@@ -216,16 +217,17 @@ void SchemaChecker::CheckNames() {
       field.changed = true;
       ++outcome_.valuesRepaired;
     }
-    for (std::size_t k = 0; k < i; ++k) {
-      const SchemaField& earlier = fields_[k];
-      if (earlier.dropped || earlier.type != field.type) continue;
-      if (!EqualsNoCase(earlier.name, field.name)) {
-        Note(kAliasJoined, field.name);
-        field.name = earlier.name;
-        field.changed = true;
-      }
-      break;
+    std::size_t& first = firstOfType_[field.type->index];
+    if (first == kNoField) {
+      first = i;
+    } else if (!EqualsNoCase(fields_[first].name, field.name)) {
+      Note(kAliasJoined, field.name);
+      field.name = fields_[first].name;
+      field.changed = true;
     }
+  }
+  for (std::size_t i = 0; i < used_; ++i) {
+    if (fields_[i].type != nullptr) firstOfType_[fields_[i].type->index] = kNoField;
   }
 }
 

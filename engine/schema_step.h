@@ -180,6 +180,9 @@ class SchemaChecker {
   };
   // By class name exactly as written.
   std::unordered_map<std::string, ClassDecision, TextHash, std::equal_to<>> classNames_;
+  // By AttributeType::index: the record's first field of that type, while CheckNames runs.
+  static constexpr std::size_t kNoField = static_cast<std::size_t>(-1);
+  std::vector<std::size_t> firstOfType_;
   std::string detail_;
   std::string key_;  // room for comparison keys
   std::string description_;
