@@ -124,6 +124,8 @@ struct RepairRun::State {
   std::vector<std::size_t> written;
   std::vector<std::string_view> writtenAttributes;
   std::vector<LineType> writtenTypes;  // each one's type, where it is known
+  // By AttributeType::index (of `typeSchema`): how many lines of each type are written.
+  std::vector<std::size_t> writtenOfType = std::vector<std::size_t>(typeSchema.Attributes().size());
   std::unordered_set<std::string_view> writtenSet;
   // Suffixes replaced by the base DN so far, each reported once, letters folded.
   std::unordered_set<std::string, NoCaseHash, NoCaseEqual> replacedSuffixes;
@@ -198,6 +200,9 @@ void RepairRun::State::Emit(const RecordLines& lines, bool isRecord,
   const std::size_t count = lines.size();
   if (keys.size() < count) keys.resize(count);
   keyed.assign(count, false);
+  for (const LineType& type : writtenTypes) {
+    if (type.type != nullptr) writtenOfType[type.type->index] = 0;
+  }
   written.clear();
   writtenAttributes.clear();
   writtenSet.clear();
@@ -214,6 +219,7 @@ void RepairRun::State::Emit(const RecordLines& lines, bool isRecord,
     written.push_back(i);
     writtenAttributes.push_back(attribute);
     writtenTypes.push_back(known);
+    if (known.type != nullptr) ++writtenOfType[known.type->index];
     out.Line(lines[i]);
   }
   if (isRecord && !written.empty()) ++counts.recordsWritten;
@@ -241,6 +247,7 @@ bool RepairRun::State::FirstTime(const RecordLines& lines, std::size_t i,
     }
     return writtenSet.insert(KeyOf(lines, i)).second;
   }
+  if (known.type != nullptr && writtenOfType[known.type->index] == 0) return true;
   const std::size_t count = written.size();
   for (std::size_t k = 0; k < count; ++k) {
     const LineType& other = writtenTypes[k];
