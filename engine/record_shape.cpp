@@ -70,14 +70,18 @@ constexpr LineShape kUniqueNamesList = 16;
 constexpr LineShape kMember = 32;
 constexpr LineShape kUniqueMember = 64;
 
+// Whether an objectclass line (its value starting at `valueStart`) names a generic class as the
+// address book writes them: exactly these words.
+bool IsGenericClassLine(std::string_view line, std::size_t valueStart) {
+  const std::string_view value = TrimView(line.substr(valueStart));
+  return TrimStartView(line).starts_with("objectclass") &&
+         (value == "top" || value == "person" || value == "organizationalPerson");
+}
+
 LineShape ShapeOfClassLine(std::string_view line, std::size_t valueStart) {
   const std::string_view value = TrimView(line.substr(valueStart));
   LineShape shape = kClass;
-  // The generic classes as the address book writes them: exactly these words.
-  if (TrimView(line).starts_with("objectclass") &&
-      (value == "top" || value == "person" || value == "organizationalPerson")) {
-    shape |= kGeneric;
-  }
+  if (IsGenericClassLine(line, valueStart)) shape |= kGeneric;
   if (EqualsNoCase(value, "groupOfNames")) shape |= kNamesList;
   if (EqualsNoCase(value, "groupOfUniqueNames")) shape |= kUniqueNamesList;
   if (std::any_of(kPersonClasses.begin(), kPersonClasses.end(),
@@ -161,9 +165,9 @@ RecordShape SettleObjectClasses(RecordLines& lines, bool isFirstRecord) {
   if (isFirstRecord || generic == 0 || generic == classes) return ShapeFrom(all);
   for (std::string& line : lines) {
     // Only a line that starts so can be a generic class line.
-    if (TrimStartView(line).starts_with("objectclass") && (ShapeOfLine(line) & kGeneric) != 0) {
-      line.clear();
-    }
+    if (!TrimStartView(line).starts_with("objectclass")) continue;
+    const std::size_t valueStart = ValueStartOf(line, "objectclass");
+    if (valueStart != std::string_view::npos && IsGenericClassLine(line, valueStart)) line.clear();
   }
   return ShapeFrom(specific);
 }
