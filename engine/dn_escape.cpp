@@ -287,8 +287,10 @@ std::string_view WithoutEmptyParts(std::string_view dn, std::string& room) {
            TrimView(part.substr(equals + 1)).empty();
   };
   // Most DNs have none: a "=" followed by blanks and a separator, or the end. A DN that starts
-  // with a separator (",ou=x") has a blank first part, which names nothing either.
-  bool maybe = !dn.empty() && TrimView(FirstAVA(dn)).empty();
+  // with a separator (",ou=x"), blanks before it or not, has a blank first part, which names
+  // nothing either.
+  const std::string_view start = TrimStartView(dn);
+  bool maybe = !dn.empty() && (start.empty() || start.front() == ',' || start.front() == '+');
   for (std::size_t at = dn.find('='); at != std::string_view::npos && !maybe;
        at = dn.find('=', at + 1)) {
     std::size_t next = at + 1;
