@@ -70,18 +70,17 @@ constexpr LineShape kUniqueNamesList = 16;
 constexpr LineShape kMember = 32;
 constexpr LineShape kUniqueMember = 64;
 
-// Whether an objectclass line (its value starting at `valueStart`) names a generic class as the
+// Whether an objectclass line (its value, trimmed, is `value`) names a generic class as the
 // address book writes them: exactly these words.
-bool IsGenericClassLine(std::string_view line, std::size_t valueStart) {
-  const std::string_view value = TrimView(line.substr(valueStart));
-  return TrimStartView(line).starts_with("objectclass") &&
-         (value == "top" || value == "person" || value == "organizationalPerson");
+bool IsGenericClassLine(std::string_view line, std::string_view value) {
+  return (value == "top" || value == "person" || value == "organizationalPerson") &&
+         TrimStartView(line).starts_with("objectclass");
 }
 
 LineShape ShapeOfClassLine(std::string_view line, std::size_t valueStart) {
   const std::string_view value = TrimView(line.substr(valueStart));
   LineShape shape = kClass;
-  if (IsGenericClassLine(line, valueStart)) shape |= kGeneric;
+  if (IsGenericClassLine(line, value)) shape |= kGeneric;
   if (EqualsNoCase(value, "groupOfNames")) shape |= kNamesList;
   if (EqualsNoCase(value, "groupOfUniqueNames")) shape |= kUniqueNamesList;
   if (std::any_of(kPersonClasses.begin(), kPersonClasses.end(),
@@ -167,7 +166,10 @@ RecordShape SettleObjectClasses(RecordLines& lines, bool isFirstRecord) {
     // Only a line that starts so can be a generic class line.
     if (!TrimStartView(line).starts_with("objectclass")) continue;
     const std::size_t valueStart = ValueStartOf(line, "objectclass");
-    if (valueStart != std::string_view::npos && IsGenericClassLine(line, valueStart)) line.clear();
+    if (valueStart != std::string_view::npos &&
+        IsGenericClassLine(line, TrimView(std::string_view(line).substr(valueStart)))) {
+      line.clear();
+    }
   }
   return ShapeFrom(specific);
 }
