@@ -57,22 +57,22 @@ std::string_view CutAtLineBreak(std::string_view text) {
   return text.substr(0, text.find_first_of(std::string_view("\r\n\0", 3)));
 }
 
-// The DN of a "dn:: data" / "member:: data" line, decoded and trimmed. RFC 2849 allows any
-// number of spaces (FILL) after the "::". On a decoding error the error is reported and false
-// returned: the line then stays encoded.
+// The DN of a "dn:: data" / "member:: data" line, decoded into `room` and trimmed: `dn`. RFC
+// 2849 allows any number of spaces (FILL) after the "::". On a decoding error the error is
+// reported and false returned: the line then stays encoded.
 bool DecodeBase64DN(std::string_view line, std::size_t attributeLength,
-                    const RecordContext& context, std::string& decoded) {
+                    const RecordContext& context, std::string& room, std::string_view& dn) {
   std::size_t start = attributeLength + 2;
   while (start < line.size() && line[start] == ' ') ++start;
   if (TrimView(line.substr(start)).empty()) {
-    decoded.clear();  // "dn::" with nothing after it is an empty DN
+    dn = {};  // "dn::" with nothing after it is an empty DN
     return true;
   }
-  if (!TryBase64ToStr(line.substr(start), decoded)) {
+  if (!TryBase64ToStr(line.substr(start), room)) {
     Report(context, std::string(kBase64Failed).append(kBase64LengthError));
     return false;
   }
-  decoded = Trim(decoded);
+  dn = TrimView(room);
   return true;
 }
 
@@ -246,8 +246,8 @@ std::string_view FixLine(std::string_view line, std::string& dnKey, PassState& s
   const bool isDN = attribute == 2;
   const std::string_view name = line.substr(0, attribute);
   if (line.size() > attribute + 1 && line[attribute + 1] == ':') {
-    std::string decoded;
-    if (!DecodeBase64DN(line, attribute, context, decoded)) {
+    std::string_view decoded;
+    if (!DecodeBase64DN(line, attribute, context, state.room.decoded, decoded)) {
       if (isDN) state.facts.badDN = true;
       return FixOtherLine(line, state, context);  // it stays encoded
     }

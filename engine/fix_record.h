@@ -61,6 +61,7 @@ struct FixRoom {
   std::string whole;
   std::string value;
   std::string recoded;
+  std::string decoded;
 };
 
 // Rewrites `lines` in place, every rule on every line; an entry that becomes empty is to be
