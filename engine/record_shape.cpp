@@ -90,7 +90,9 @@ LineShape ShapeOfClassLine(std::string_view line, std::size_t valueStart) {
   return shape;
 }
 
-LineShape ShapeOfLine(std::string_view line) {
+// Inline: it is asked of every line of every record, and most lines are done with at their
+// first letter.
+inline LineShape ShapeOfLine(std::string_view line) {
   // Only objectclass, member and uniqueMember lines shape a record (a record's lines start
   // with their attribute: the collector trimmed them).
   const char first = line.empty() ? '\0' : LowerAscii(line.front());
