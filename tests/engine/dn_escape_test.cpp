@@ -220,6 +220,9 @@ TEST(DnEscape, EmptyComponentsAreLeftOut) {
       {"cn=Ann +uid= ", "cn=Ann"},
       {",ou=x", "ou=x"},               // a blank first part names nothing
       {" , +cn=A", "cn=A"},
+      {"\t+cn=A", "cn=A"},            // blanks before the separator are any trimmed bytes
+      {"   ", ""},                     // nothing but blanks names nothing
+      {" cn=A,ou=", "cn=A"},           // a first part after blanks is no blank part
       {"cn=Doe, ,John", "cn=Doe, ,John"},  // a blank part inside an address book's name stays
   };
   std::string room;

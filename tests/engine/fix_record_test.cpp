@@ -277,6 +277,38 @@ TEST(FixRecord, Base64DnLinesDecodeWithAnySpacing) {
   }
 }
 
+TEST(FixRecord, Base64DnsOfOneRunKeepNothingOfEachOther) {
+  // One room for the whole run, as a repair run keeps it: a short DN after a long one, an
+  // empty one, a member line decoded after the record's dn: line.
+  const std::string base = PrepareBaseDN("dc=x");
+  const RecordContext context{base, nullptr, nullptr, 1};
+  FixRoom room;
+  const struct {
+    RecordLines lines;
+    const char* key;
+    RecordLines fixed;
+  } records[] = {
+      {{"dn:: Y249QW5uYSBMb25nbmFtZSxtYWlsPWFubmEubG9uZ25hbWVAZXhhbXBsZS5jb20=", kPerson},
+       "dn: cn=Anna Longname+mail=anna.longname@example.com",
+       {"dn: cn=Anna Longname+mail=anna.longname@example.com,dc=x", kPerson,
+        "sn: Anna Longname", "cn: Anna Longname"}},
+      {{"dn:: IGNuPUpvZSA=", kPerson, "cn: Joe", "sn: Joe"},
+       "dn: cn=Joe",
+       {"dn: cn=Joe,dc=x", kPerson, "cn: Joe", "sn: Joe"}},
+      {{"dn::", kPerson, "mail: a@b"}, "", {"dn:", kPerson, "mail: a@b"}},
+      {{"dn:: Y249TGlzdA==", "objectclass: groupOfNames", "member:: Y249Sm9l"},
+       "dn: cn=List",
+       {"dn: cn=List,dc=x", "objectclass: groupOfNames", "member: cn=Joe,dc=x", "cn: List"}},
+  };
+  for (const auto& r : records) {
+    RecordLines lines = r.lines;
+    std::string key;
+    FixRecord(lines, false, key, context, room);
+    EXPECT_EQ(key, r.key) << r.lines[0];
+    EXPECT_EQ(NonEmpty(lines), r.fixed) << r.lines[0];
+  }
+}
+
 TEST(FixRecord, UndecodableDnIsReportedAndKept) {
   ErrorLog log;
   const Fixed fixed = Fix({"dn:: Y249Sm9", kPerson, "cn: Joe", "member:: abc"}, {}, false,
@@ -314,7 +346,7 @@ TEST(FixRecord, LongValuesAreNotCut) {
 }
 
 TEST(FixRecord, EmptyDnIsKeptAndFlagged) {
-  for (const char* line : {"dn:", "dn:   ", "dn:: IA=="}) {
+  for (const char* line : {"dn:", "dn:   ", "dn:: IA==", "dn::", "dn::   "}) {
     const Fixed fixed = Fix({line, kPerson, "mail: a@b"});
     EXPECT_EQ(fixed.lines, (Lines{"dn:", kPerson, "mail: a@b"})) << line;
     EXPECT_TRUE(fixed.facts.emptyDN) << line;
