@@ -60,7 +60,7 @@ const ObjectClass* NearestClass(const Schema& schema, std::string_view name) {
 const std::vector<const ObjectClass*>& SchemaChecker::ClassesHeld() const {
   if (heldKnown_) return held_;
   held_.clear();
-  for (std::size_t i = 0; i < used_; ++i) {
+  for (const std::size_t i : classFields_) {
     if (!IsClassField(fields_[i])) continue;
     const ObjectClass* kind = fields_[i].kind;
     if (kind != nullptr && std::find(held_.begin(), held_.end(), kind) == held_.end()) {
@@ -126,7 +126,7 @@ void SchemaChecker::AddClass(const ObjectClass& kind, std::string_view templ) {
 // A class the schema does not define becomes the one class within two edits of its name, when
 // the record holds what that class requires; otherwise it goes.
 void SchemaChecker::CheckClasses() {
-  for (std::size_t i = 0; i < used_; ++i) {
+  for (const std::size_t i : classFields_) {
     SchemaField& field = fields_[i];
     if (!IsClassField(field)) continue;
     ClassDecision& decision = ClassDecisionFor(field.Value());
@@ -194,7 +194,7 @@ const ObjectClass* SchemaChecker::StructuralClass() const {
 
 // Drops every structural class line that `kept` does not derive from.
 void SchemaChecker::DropStructuralBesides(const ObjectClass& kept) {
-  for (std::size_t i = 0; i < used_; ++i) {
+  for (const std::size_t i : classFields_) {
     SchemaField& field = fields_[i];
     if (!IsClassField(field)) continue;
     const ObjectClass* kind = field.kind;
@@ -255,7 +255,7 @@ void SchemaChecker::AllowAttributes() {
 // An auxiliary class that requires what the record lacks (posixAccount without its numbers)
 // goes, so that the record is not refused for it; what only that class allowed goes later.
 void SchemaChecker::DropUnsatisfiedAuxiliaries() {
-  for (std::size_t i = 0; i < used_; ++i) {
+  for (const std::size_t i : classFields_) {
     SchemaField& field = fields_[i];
     if (!IsClassField(field) || field.kind == nullptr) continue;
     if (field.kind->kind == ClassKind::kAuxiliary && !HoldsRequired(*field.kind)) {

@@ -99,6 +99,7 @@ SchemaOutcome SchemaChecker::Check(RecordLines& lines, std::string_view baseDN, 
 // where it holds them. The dn: line and comments are not fields.
 void SchemaChecker::ReadFields(const RecordLines& lines) {
   used_ = 0;
+  classFields_.clear();
   hasDN_ = false;
   heldKnown_ = false;
   lineTypes_.clear();
@@ -211,6 +212,7 @@ void SchemaChecker::CheckNames() {
       continue;
     }
     field.type = decision.type;
+    if (field.type == objectClass_) classFields_.push_back(i);
     if (decision.optionsMessage != kNoMessage) {
       report_.Count(decision.optionsMessage, recordLine_);
       field.options = decision.options;
@@ -320,6 +322,7 @@ void SchemaChecker::AddField(const AttributeType& type, std::string_view value) 
   field.dropped = false;
   field.changed = true;
   field.fits = false;
+  if (&type == objectClass_) classFields_.push_back(used_ - 1);
 }
 
 bool SchemaChecker::Holds(const AttributeType& type) const {
