@@ -69,29 +69,39 @@ const std::vector<const ObjectClass*>& SchemaChecker::ClassesHeld() const {
   }
   std::sort(held_.begin(), held_.end());
   heldKnown_ = true;
-  allowedHeld_ = nullptr;
+  if (heldSet_ != nullptr && heldSet_->first != held_) heldSet_ = nullptr;
   return held_;
 }
 
-// What the record's classes allow, as AllowedBy(ClassesHeld()).
-const SchemaChecker::AllowedTypes& SchemaChecker::AllowedByHeld() {
+// What follows from the record's classes, as SetOf(ClassesHeld()).
+const SchemaChecker::ClassSet& SchemaChecker::HeldSet() {
   const std::vector<const ObjectClass*>& held = ClassesHeld();
-  if (allowedHeld_ == nullptr) allowedHeld_ = &AllowedBy(held);
-  return *allowedHeld_;
+  if (heldSet_ == nullptr) heldSet_ = &SetOf(held);
+  return heldSet_->second;
 }
 
-const SchemaChecker::AllowedTypes& SchemaChecker::AllowedBy(
+// The table entry of a set of classes, worked out when the set is first met.
+const SchemaChecker::ClassSets::value_type& SchemaChecker::SetOf(
     const std::vector<const ObjectClass*>& classes) {
-  const auto found = allowed_.find(classes);
-  if (found != allowed_.end()) return found->second;
-  AllowedTypes& allowed = allowed_[classes];
-  allowed.assign(schema_.Attributes().size(), false);
+  const auto found = classSets_.find(classes);
+  if (found != classSets_.end()) return *found;
+  ClassSet set;
+  set.allowed.assign(schema_.Attributes().size(), false);
   for (const AttributeType& type : schema_.Attributes()) {
-    allowed[type.index] =
+    set.allowed[type.index] =
         std::any_of(classes.begin(), classes.end(),
                     [&type](const ObjectClass* kind) { return Schema::Allows(*kind, type); });
   }
-  return allowed;
+  for (const ObjectClass* kind : classes) {
+    if (kind->kind != ClassKind::kStructural) continue;
+    const bool derived =
+        std::any_of(classes.begin(), classes.end(), [kind](const ObjectClass* other) {
+          return other != kind && other->kind == ClassKind::kStructural &&
+                 Schema::IsSubclassOf(*other, *kind);
+        });
+    if (!derived) set.leaves.push_back(kind);
+  }
+  return *classSets_.emplace(classes, std::move(set)).first;
 }
 
 // How many of the record's attribute types `kind` allows.
@@ -171,24 +181,10 @@ SchemaChecker::ClassDecision& SchemaChecker::ClassDecisionFor(std::string_view n
   return classNames_.emplace(std::string(name), decision).first->second;
 }
 
-// The held structural classes that no other held structural class derives from: one for a
-// record whose classes are in order; the record's structural class is the first.
-std::vector<const ObjectClass*> SchemaChecker::StructuralLeaves() const {
-  const std::vector<const ObjectClass*>& held = ClassesHeld();
-  std::vector<const ObjectClass*> leaves;
-  for (const ObjectClass* kind : held) {
-    if (kind->kind != ClassKind::kStructural) continue;
-    const bool derived = std::any_of(held.begin(), held.end(), [kind](const ObjectClass* other) {
-      return other != kind && other->kind == ClassKind::kStructural &&
-             Schema::IsSubclassOf(*other, *kind);
-    });
-    if (!derived) leaves.push_back(kind);
-  }
-  return leaves;
-}
-
-const ObjectClass* SchemaChecker::StructuralClass() const {
-  const std::vector<const ObjectClass*> leaves = StructuralLeaves();
+// The record's structural class: the first of the held structural classes that no other held
+// structural class derives from (one for a record whose classes are in order).
+const ObjectClass* SchemaChecker::StructuralClass() {
+  const std::vector<const ObjectClass*>& leaves = StructuralLeaves();
   return leaves.empty() ? nullptr : leaves.front();
 }
 
@@ -208,7 +204,7 @@ void SchemaChecker::DropStructuralBesides(const ObjectClass& kept) {
 // One structural class: none gets the one a person or list needs; of two unrelated ones the
 // one that allows more of the record's attributes stays.
 void SchemaChecker::SettleStructuralClass() {
-  const std::vector<const ObjectClass*> leaves = StructuralLeaves();
+  const std::vector<const ObjectClass*>& leaves = StructuralLeaves();
   if (leaves.empty()) {
     const ObjectClass* kind = schema_.FindClass(DefaultClassFor(
         member_ != nullptr && Holds(*member_), uniqueMember_ != nullptr && Holds(*uniqueMember_)));

@@ -113,9 +113,17 @@ class SchemaChecker {
   const std::vector<const ObjectClass*>& ClassesHeld() const;
   // Which types a set of classes allows, by AttributeType::index.
   using AllowedTypes = std::vector<bool>;
-  const AllowedTypes& AllowedByHeld();
-  std::vector<const ObjectClass*> StructuralLeaves() const;
-  const ObjectClass* StructuralClass() const;
+  // What follows from a set of classes alone.
+  struct ClassSet {
+    AllowedTypes allowed;
+    // Its structural classes that no other of its structural classes derives from.
+    std::vector<const ObjectClass*> leaves;
+  };
+  using ClassSets = std::map<std::vector<const ObjectClass*>, ClassSet>;
+  const ClassSet& HeldSet();
+  const AllowedTypes& AllowedByHeld() { return HeldSet().allowed; }
+  const std::vector<const ObjectClass*>& StructuralLeaves() { return HeldSet().leaves; }
+  const ObjectClass* StructuralClass();
   struct ClassDecision;
   ClassDecision& ClassDecisionFor(std::string_view name);
   void DropAs(SchemaField& field, std::size_t message);
@@ -123,7 +131,7 @@ class SchemaChecker {
   std::vector<const AttributeType*> NotAllowed();
   const ObjectClass* BetterStructuralClass(const ObjectClass& current) const;
   const ObjectClass* AuxiliaryClassFor(const std::vector<const AttributeType*>& left) const;
-  const AllowedTypes& AllowedBy(const std::vector<const ObjectClass*>& classes);
+  const ClassSets::value_type& SetOf(const std::vector<const ObjectClass*>& classes);
   std::size_t CountAllowed(const ObjectClass& kind) const;
   bool Holds(const AttributeType& type) const;
   bool HoldsRequired(const ObjectClass& kind) const;
@@ -153,12 +161,13 @@ class SchemaChecker {
   std::size_t dnIndex_ = 0;
   bool hasDN_ = false;
   SchemaOutcome outcome_;
-  // The record's classes and what they allow, kept until its class lines change.
+  // The record's classes, kept until its class lines change, and what follows from them: kept
+  // from record to record while the classes stay the same.
   mutable std::vector<const ObjectClass*> held_;
   mutable bool heldKnown_ = false;
-  mutable const AllowedTypes* allowedHeld_ = nullptr;
-  // What a set of classes allows, worked out once per distinct set (most books use a few).
-  std::map<std::vector<const ObjectClass*>, AllowedTypes> allowed_;
+  mutable const ClassSets::value_type* heldSet_ = nullptr;
+  // Worked out once per distinct set of classes (most books use a few).
+  ClassSets classSets_;
   static constexpr std::size_t kNoMessage = static_cast<std::size_t>(-1);
   struct NameDecision {
     const AttributeType* type = nullptr;
