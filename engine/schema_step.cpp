@@ -174,7 +174,12 @@ const SchemaChecker::NameDecision& SchemaChecker::DecisionFor(const SchemaField&
     description = key_;
   }
   const auto found = names_.find(description);
-  if (found != names_.end()) return found->second;
+  return found != names_.end() ? found->second : Decide(field, description);
+}
+
+// DecisionFor a description met for the first time.
+const SchemaChecker::NameDecision& SchemaChecker::Decide(const SchemaField& field,
+                                                         std::string_view description) {
   key_.assign(description);
   NameDecision decision;
   const auto drop = [&](std::string_view templ, std::string_view name) {

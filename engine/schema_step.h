@@ -84,6 +84,7 @@ class SchemaChecker {
   void ReadFields(const RecordLines& lines);
   struct NameDecision;
   const NameDecision& DecisionFor(const SchemaField& field);
+  const NameDecision& Decide(const SchemaField& field, std::string_view description);
   void CheckNames();
   void CheckValues();
   void CheckSingleValues();
