@@ -140,6 +140,7 @@ void SchemaChecker::ReadFields(const RecordLines& lines) {
       field.SetView(TrimView(rest));
     }
   }
+  read_ = used_;
 }
 
 void SchemaChecker::Drop(SchemaField& field, std::string_view templ, std::string_view name,
@@ -284,9 +285,8 @@ void SchemaChecker::CheckSingleValues() {
 // cleared, and lines are written from the last, so that no earlier line has changed yet.
 // Afterwards the name and options are views of the new line.
 void SchemaChecker::WriteBack(RecordLines& lines) {
-  for (std::size_t i = used_; i-- > 0;) {
+  for (std::size_t i = read_; i-- > 0;) {  // the lines added are written by AppendAdded
     SchemaField& field = fields_[i];
-    if (field.index >= lines.size()) continue;  // added: AppendAdded writes it
     std::string& line = lines[field.index];
     if (field.dropped) {
       line.clear();
@@ -305,9 +305,9 @@ void SchemaChecker::WriteBack(RecordLines& lines) {
 
 // The lines the step added, after the record's own.
 void SchemaChecker::AppendAdded(RecordLines& lines) {
-  for (std::size_t i = 0; i < used_; ++i) {
+  for (std::size_t i = read_; i < used_; ++i) {
     SchemaField& field = fields_[i];
-    if (field.index < lines.size() || field.dropped) continue;
+    if (field.dropped) continue;
     lines.emplace_back();
     AppendAttributeLine(std::string(field.name).append(field.options), field.Value(), lines.back());
     field.index = lines.size() - 1;

@@ -157,6 +157,7 @@ class SchemaChecker {
   ParsedDN parsedKey_;  // the record's key as CheckRDN parsed it
   std::string parsedKeyText_;
   std::size_t used_ = 0;  // fields_[0, used_) belong to the record
+  std::size_t read_ = 0;  // fields_[0, read_) were read from its lines; the step added the rest
   // The record's objectClass lines, in order, as indexes in fields_; some may be dropped since.
   std::vector<std::size_t> classFields_;
   std::size_t dnIndex_ = 0;
