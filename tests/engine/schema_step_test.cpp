@@ -141,6 +141,39 @@ TEST(SchemaStep, StructuralClasses) {
   EXPECT_EQ(book.output.find("residentialPerson"), std::string::npos) << book.output;
 }
 
+TEST(SchemaStep, EachRecordIsCheckedByItsOwnClasses) {
+  // Records alternate between classes that allow mail and one that does not; a record that
+  // starts with the classes of the one before gains a class on the way.
+  const Book book = Repair(
+      "dn: cn=Bo\nobjectclass: person\ncn: Bo\nsn: Bo\n\n"
+      "dn: cn=Cy\nobjectclass: person\ncn: Cy\nsn: Cy\nmail: cy@example.org\n\n"
+      "dn: cn=Di\nobjectclass: device\ncn: Di\nmail: di@example.org\n\n"
+      "dn: cn=Ed\nobjectclass: inetOrgPerson\ncn: Ed\nsn: Ed\nmail: ed@example.org\n\n"
+      "dn: cn=Fi\nobjectclass: device\ncn: Fi\nmail: fi@example.org\n");
+  const std::string& out = book.output;
+  EXPECT_NE(out.find("mail: cy@example.org\nobjectClass: inetOrgPerson\n\n"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("mail: ed@example.org\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find("di@example.org"), std::string::npos) << out;
+  EXPECT_EQ(out.find("fi@example.org"), std::string::npos) << out;
+  ASSERT_EQ(book.errors.size(), 2u);
+  EXPECT_EQ(book.errors[1],
+            "12: 017: attribute \"mail\" is not allowed by the record's object classes; dropped "
+            "from 2 records");
+}
+
+TEST(SchemaStep, LinesAddedFollowTheRecordsOwnAsTheyWereRepaired) {
+  const Book book = Repair(
+      "dn: cn=Pat\nobjectclass: organizationalPerson\ncn: Pat\nxFoo: 1\n"
+      "description;x-origin: hi\nassociatedDomain: example.org\nl: Rome\n");
+  EXPECT_EQ(book.output,
+            "dn: cn=Pat,dc=contacts,dc=test\nobjectclass: organizationalPerson\ncn: Pat\n"
+            "description: hi\nassociatedDomain: example.org\nl: Rome\nsn: Pat\n"
+            "objectClass: domainRelatedObject\n\n");
+  EXPECT_EQ(book.counts.valuesDropped, 1u);
+  EXPECT_EQ(book.counts.valuesRepaired, 1u);
+}
+
 TEST(SchemaStep, TheRDNMustBeOneTheRecordKeeps) {
   // Named by an attribute its classes do not allow: named again from cn and mail.
   Book book = Repair("dn: email=fi@example.org\nobjectclass: inetOrgPerson\ncn: Fi\nsn: Fi\n"
