@@ -230,15 +230,24 @@ void AppendAttributeLine(std::string_view name, std::string_view value, std::str
 namespace quorvane {
 namespace {
 
+// Whether a backslash escapes the byte at `at` of a DN read from `from` on: each backslash
+// escapes the byte after it, so that byte is escaped when an odd number of them stands right
+// before it.
+bool IsEscaped(std::string_view dn, std::size_t from, std::size_t at) {
+  std::size_t backslashes = 0;
+  while (at - backslashes > from && dn[at - backslashes - 1] == '\\') ++backslashes;
+  return backslashes % 2 == 1;
+}
+
 // The position of the first "," (with `atPlus` also "+") from `from` on that no backslash
-// escapes, or dn.size().
+// escapes, or dn.size(). Separators are few: each is found by memchr, and only then are the
+// backslashes before it counted.
 std::size_t NextSeparator(std::string_view dn, std::size_t from, bool atPlus) {
-  for (std::size_t i = from; i < dn.size(); ++i) {
-    if (dn[i] == '\\') {
-      ++i;
-    } else if (dn[i] == ',' || (atPlus && dn[i] == '+')) {
-      return i;
-    }
+  for (std::size_t at = from; at < dn.size();) {
+    std::size_t end = std::min(dn.find(',', at), dn.size());
+    if (atPlus) end = std::min(end, dn.substr(0, end).find('+', at));  // a "+" before it
+    if (end == dn.size() || !IsEscaped(dn, from, end)) return end;
+    at = end + 1;
   }
   return dn.size();
 }
@@ -276,6 +285,13 @@ bool IsContainerType(std::string_view type) {
     if (EqualsNoCase(type, container)) return true;
   }
   return false;
+}
+
+// Whether a part of a DN is `type=value` with a container type and a value.
+bool IsContainerPart(std::string_view part) {
+  const std::size_t equals = part.find('=');
+  return equals != std::string_view::npos && IsContainerType(TrimView(part.substr(0, equals))) &&
+         !TrimView(part.substr(equals + 1)).empty();
 }
 
 }  // namespace
@@ -326,15 +342,12 @@ std::size_t HierarchySuffix(std::string_view dn) {
   if (comma == dn.size() || dn.find("mail=", comma) != std::string_view::npos) {
     return std::string_view::npos;
   }
-  const std::vector<DNPart> parts = SplitDN(dn, false);
-  for (std::size_t i = 1; i < parts.size(); ++i) {
-    const std::size_t equals = parts[i].text.find('=');
-    if (equals == std::string_view::npos || !IsContainerType(TrimView(parts[i].text.substr(0, equals))) ||
-        TrimView(parts[i].text.substr(equals + 1)).empty()) {
-      return std::string_view::npos;
-    }
+  for (std::size_t start = comma + 1;;) {
+    const std::size_t end = NextSeparator(dn, start, false);
+    if (!IsContainerPart(dn.substr(start, end - start))) return std::string_view::npos;
+    if (end == dn.size()) return comma;
+    start = end + 1;
   }
-  return comma;
 }
 
 namespace {

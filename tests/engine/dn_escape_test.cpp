@@ -304,8 +304,30 @@ TEST(DnEscape, FirstAvaEndsAtTheFirstUnescapedSeparator) {
       {"cn=a\\,b\\+c,dc=x", "cn=a\\,b\\+c"},
       {"Al/M", "Al/M"},
       {"", ""},
+      {"\\,a,b", "\\,a"},                 // a backslash at the very start escapes too
+      {"cn=a\\", "cn=a\\"},               // nor does a last backslash find anything
+      {"cn=a\\+b,c+d", "cn=a\\+b"},        // an escaped "+" before the comma
+      {"cn=a+b\\,c", "cn=a"},
   };
   for (const auto& c : cases) EXPECT_EQ(FirstAVA(c.dn), c.ava) << c.dn;
+}
+
+TEST(DnEscape, SeparatorsAfterRunsOfBackslashes) {
+  // Each backslash escapes the byte after it, a backslash too: after an even run of them a
+  // "," or "+" separates, after an odd run it is text.
+  for (std::size_t run = 0; run < 6; ++run) {
+    const std::string head = "cn=a" + std::string(run, '\\');
+    const bool escaped = run % 2 == 1;
+    for (const char separator : {',', '+'}) {
+      const std::string dn = head + separator + "b,ou=x";
+      EXPECT_EQ(FirstAVA(dn), escaped ? head + separator + "b" : head) << dn;
+    }
+    const std::string dn = head + ",ou=y,ou=x";
+    EXPECT_EQ(HierarchySuffix(dn), head.size() + (escaped ? 5 : 0)) << dn;
+    std::string out;
+    AppendDNAsWritten("ou=x," + dn, out);  // the same for an RDN after the first
+    EXPECT_EQ(out, "ou=x," + dn) << dn;
+  }
 }
 
 TEST(DnEscape, ValuesThatAreNotUtf8AreReadAsWindows1252) {
