@@ -170,18 +170,19 @@ std::string_view FixDNLine(std::string_view attribute, std::string_view value, b
   // Components without a value ("cn=,mail=x") are left out; a DN left with nothing, or with
   // nothing but the base DN, is an empty DN.
   const std::string_view whole = WithoutEmptyParts(value, state.room.whole);
-  if (whole.empty() || (whole != value && EqualsNoCase(whole, context.baseDN))) {
+  const bool partsLeftOut = whole.data() != value.data();  // else it is `value` itself
+  if (whole.empty() || (partsLeftOut && EqualsNoCase(whole, context.baseDN))) {
     if (!isDN) return {};
     // An entry with an empty DN is reported by the run; the line stays to show it.
     state.facts.emptyDN = true;
     return "dn:";
   }
   value = whole;
-  std::string named;
   if (!HasUnescapedEquals(FirstAVA(value))) {
     // A phone book writes the bare name ("Al/M"), a DN may start with one ("Doe,dc=x"): that
     // is the common name.
-    named = "cn=" + std::string(value);
+    std::string& named = state.room.named;
+    named.assign("cn=").append(value);
     value = named;
     Report(context, std::string(kDNTakenAsName).append(EscapeLineBreaks(named)));
   }

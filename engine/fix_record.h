@@ -59,6 +59,7 @@ struct FixRoom {
   std::string rebuilt;
   std::string dn;
   std::string whole;
+  std::string named;
   std::string value;
   std::string recoded;
   std::string decoded;

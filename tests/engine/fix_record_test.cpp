@@ -198,6 +198,8 @@ TEST(FixRecord, DnLinesGetTheBaseOnce) {
       // A first RDN without "=" is the common name, whatever follows it.
       {"dn: Doe,dc=x", "dc=x", "dn: cn=Doe,dc=x", "dn: cn=Doe"},
       {"dn: Doe, John,mail=j@x", "o=a", "dn: cn=Doe\\, John+mail=j@x,o=a", "dn: cn=Doe\\, John+mail=j@x"},
+      // The base entry itself, as written: only a DN that lost parts to be it is empty.
+      {"dn: DC=x", "dc=x", "dn: DC=x", "dn: DC=x"},
   };
   for (const auto& c : cases) {
     const Fixed fixed = Fix({c.line, "cn: X", "sn: X"}, {}, false, c.base);
@@ -265,6 +267,13 @@ TEST(FixRecord, MemberLinesAreEscapedButNoKey) {
                    "member: cn=Doe\\, John+mail=j@x,dc=contacts,dc=test",
                    "member: cn=Joe,dc=contacts,dc=test", "member: cn=Z,dc=contacts,dc=test"}));
   EXPECT_EQ(fixed.key, "dn: cn=L");
+  // Bare names on both: each line its own common name, the key the dn: line's; a member left
+  // with the base DN alone names nobody.
+  const Fixed bare = Fix({"dn: L", "objectclass: groupOfNames", "member: Ann",
+                          "member: cn=,dc=contacts,dc=test"});
+  EXPECT_EQ(bare.lines, (Lines{"dn: cn=L,dc=contacts,dc=test", "objectclass: groupOfNames",
+                               "member: cn=Ann,dc=contacts,dc=test", "cn: L"}));
+  EXPECT_EQ(bare.key, "dn: cn=L");
   // A record without dn: line, cn: or mail: takes no key from its members either.
   const Fixed nameless = Fix({"objectclass: groupOfNames", "member: cn=M"});
   EXPECT_EQ(nameless.key, "");
@@ -346,7 +355,8 @@ TEST(FixRecord, LongValuesAreNotCut) {
 }
 
 TEST(FixRecord, EmptyDnIsKeptAndFlagged) {
-  for (const char* line : {"dn:", "dn:   ", "dn:: IA==", "dn::", "dn::   "}) {
+  for (const char* line : {"dn:", "dn:   ", "dn:: IA==", "dn::", "dn::   ",
+                           "dn: cn=,dc=contacts,dc=test", "dn: sn= ,DC=Contacts,dc=test"}) {
     const Fixed fixed = Fix({line, kPerson, "mail: a@b"});
     EXPECT_EQ(fixed.lines, (Lines{"dn:", kPerson, "mail: a@b"})) << line;
     EXPECT_TRUE(fixed.facts.emptyDN) << line;
