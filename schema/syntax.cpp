@@ -230,14 +230,17 @@ int StandardSyntaxNumber(std::string_view syntaxOid) {
 bool IsUtf8(std::string_view bytes) {
   const auto length = static_cast<int64_t>(bytes.size());
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-  for (int64_t i = 0; i < length;) {
-    while (i < length && data[i] < 0x80) ++i;  // most text is ASCII throughout
-    if (i == length) break;
+  const auto* end = data + length;
+  for (const unsigned char* next = data;;) {
+    // Most text is ASCII throughout: its runs are passed over whole.
+    next = std::find_if(next, end, [](unsigned char c) { return c >= 0x80; });
+    if (next == end) return true;
+    int64_t i = next - data;
     UChar32 c;
     U8_NEXT(data, i, length, c);
     if (c < 0) return false;
+    next = data + i;
   }
-  return true;
 }
 
 std::string Windows1252ToUtf8(std::string_view bytes) {

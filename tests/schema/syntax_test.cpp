@@ -92,6 +92,13 @@ TEST(Utf8, WellFormedOnly) {
       {"\xF8\x88\x80\x80\x80", false},  // five-byte form
       {"\xE2\x82", false},
       {"\x80", false},
+      // ASCII runs of every length around the sequences, and a fault after a good sequence
+      {"caf\xC3\xA9 au lait", true},
+      {"a\xC3\xA9" "bc\xC3\xA9" "defgh\xC3\xA9" "ijklmnopq", true},
+      {"caf\xC3\xA9 au lait\xFF", false},
+      {"abcdefg\xE9", false},
+      {"\xC3\xA9" "abcde\xC3", false},
+      {"abcd\xC3\xA9\xE9", false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsUtf8(c.bytes), c.utf8) << c.bytes;
 }
