@@ -53,8 +53,19 @@ std::string KeptOptions(std::string_view options, const AttributeType& type) {
   return kept;
 }
 
-bool IsChangeRecord(std::string_view attribute) {
-  return EqualsNoCase(attribute, "changetype") || EqualsNoCase(attribute, "control");
+// Whether `description` is that of a line of the attribute `name`, with or without options.
+bool NamesAttribute(std::string_view description, std::string_view name) {
+  return StartsWithNoCase(description, name) &&
+         (description.size() == name.size() || description[name.size()] == ';');
+}
+
+// A line of changetype or control, whatever its options, makes the record a change; one whose
+// Base64 value is broken does only when written without options.
+bool IsChangeLine(const SchemaField& field) {
+  if (field.dropped) {
+    return EqualsNoCase(field.name, "changetype") || EqualsNoCase(field.name, "control");
+  }
+  return NamesAttribute(field.name, "changetype") || NamesAttribute(field.name, "control");
 }
 
 }  // namespace
@@ -75,7 +86,7 @@ SchemaOutcome SchemaChecker::Check(RecordLines& lines, std::string_view baseDN, 
   outcome_ = {};
   ReadFields(lines);
   for (std::size_t i = 0; i < used_; ++i) {
-    if (IsChangeRecord(fields_[i].name)) return outcome_;  // a change, not an entry
+    if (IsChangeLine(fields_[i])) return outcome_;  // a change, not an entry
   }
   CheckNames();
   CheckValues();
@@ -95,8 +106,9 @@ SchemaOutcome SchemaChecker::Check(RecordLines& lines, std::string_view baseDN, 
   return outcome_;
 }
 
-// Splits each line into attribute, options and value (Base64 decoded), as views of the line
-// where it holds them. The dn: line and comments are not fields.
+// Splits each line into its attribute description and its value (Base64 decoded), as views of
+// the line where it holds them; CheckNames tells the name from the options, as decided once per
+// description. The dn: line and comments are not fields.
 void SchemaChecker::ReadFields(const RecordLines& lines) {
   used_ = 0;
   classFields_.clear();
@@ -118,10 +130,9 @@ void SchemaChecker::ReadFields(const RecordLines& lines) {
     if (!hasDN_ && EqualsNoCase(description, "version")) continue;
     if (used_ == fields_.size()) fields_.emplace_back();
     SchemaField& field = fields_[used_++];
-    const std::size_t semicolon = std::min(description.find(';'), description.size());
     field.index = i;
-    field.name = description.substr(0, semicolon);
-    field.options = description.substr(semicolon);
+    field.name = description;
+    field.options = {};
     field.type = nullptr;
     field.kind = nullptr;
     field.dropped = false;
@@ -133,7 +144,6 @@ void SchemaChecker::ReadFields(const RecordLines& lines) {
       if (TryBase64ToStr(TrimView(rest.substr(1)), field.Room())) {
         field.SetOwned();
       } else {
-        field.name = description;
         Drop(field, kBadValue, field.name, Reason("not valid Base64"));
       }
     } else {
@@ -164,41 +174,37 @@ std::string_view SchemaChecker::Reason(std::string_view reason) {
   return detail_;
 }
 
-// What becomes of lines of one attribute description as a book writes it: its type, or the
-// message that drops it; the options to write. Worked out once per description.
-const SchemaChecker::NameDecision& SchemaChecker::DecisionFor(const SchemaField& field) {
-  // The description as the line holds it; the two parts are copied together only where they
-  // do not stand side by side.
-  std::string_view description(field.name.data(), field.name.size() + field.options.size());
-  if (!field.options.empty() && field.options.data() != field.name.data() + field.name.size()) {
-    key_.assign(field.name).append(field.options);
-    description = key_;
-  }
+// What becomes of lines of one attribute description as a book writes it: where its name ends,
+// its type or the message that drops it, the options to write. Worked out once per description.
+const SchemaChecker::NameDecision& SchemaChecker::DecisionFor(std::string_view description) {
   const auto found = names_.find(description);
-  return found != names_.end() ? found->second : Decide(field, description);
+  return found != names_.end() ? found->second : Decide(description);
 }
 
 // DecisionFor a description met for the first time.
-const SchemaChecker::NameDecision& SchemaChecker::Decide(const SchemaField& field,
-                                                         std::string_view description) {
+const SchemaChecker::NameDecision& SchemaChecker::Decide(std::string_view description) {
   key_.assign(description);
+  const std::string_view written = key_;
   NameDecision decision;
-  const auto drop = [&](std::string_view templ, std::string_view name) {
-    decision.dropMessage = report_.Message(templ, name, {}, SchemaAction::kDropped);
+  decision.nameSize = std::min(written.find(';'), written.size());
+  const std::string_view name = written.substr(0, decision.nameSize);
+  const std::string_view options = written.substr(decision.nameSize);
+  const auto drop = [&](std::string_view templ, std::string_view named) {
+    decision.dropMessage = report_.Message(templ, named, {}, SchemaAction::kDropped);
   };
-  const AttributeType* type = schema_.FindAttribute(field.name);
-  if (!IsAttributeDescription(field.name, field.options)) {
-    drop(kNotAName, key_);
+  const AttributeType* type = schema_.FindAttribute(name);
+  if (!IsAttributeDescription(name, options)) {
+    drop(kNotAName, written);
   } else if (type == nullptr) {
-    drop(kUndefinedType, field.name);
+    drop(kUndefinedType, name);
   } else if (type->operational || type->noUserModification) {
-    drop(kOperational, field.name);
+    drop(kOperational, name);
   } else if (type->obsolete) {
-    drop(kObsoleteType, field.name);
+    drop(kObsoleteType, name);
   } else {
     decision.type = type;
-    decision.options = KeptOptions(field.options, *type);
-    if (!EqualsNoCase(decision.options, field.options)) {
+    decision.options = KeptOptions(options, *type);
+    if (!EqualsNoCase(decision.options, options)) {
       decision.optionsMessage = report_.Message(kOptionRemoved, key_, {}, SchemaAction::kNoted);
     }
   }
@@ -212,7 +218,9 @@ void SchemaChecker::CheckNames() {
   for (std::size_t i = 0; i < used_; ++i) {
     SchemaField& field = fields_[i];
     if (field.dropped) continue;
-    const NameDecision& decision = DecisionFor(field);
+    const NameDecision& decision = DecisionFor(field.name);
+    field.options = field.name.substr(decision.nameSize);
+    field.name = field.name.substr(0, decision.nameSize);
     if (decision.dropMessage != kNoMessage) {
       DropAs(field, decision.dropMessage);
       continue;

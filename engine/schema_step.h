@@ -28,7 +28,8 @@ struct SchemaOutcome {
 // decoded or repaired.
 struct SchemaField {
   std::size_t index = 0;     // in the record's lines
-  std::string_view name;     // the attribute as written, without options
+  std::string_view name;     // the attribute as written, without options (until CheckNames:
+                             // the whole description)
   std::string_view options;  // ";lang-de" and the like, as they will be written
   std::string_view Value() const { return owned_ ? std::string_view(own_) : view_; }
   void SetView(std::string_view value) {
@@ -83,8 +84,8 @@ class SchemaChecker {
  private:
   void ReadFields(const RecordLines& lines);
   struct NameDecision;
-  const NameDecision& DecisionFor(const SchemaField& field);
-  const NameDecision& Decide(const SchemaField& field, std::string_view description);
+  const NameDecision& DecisionFor(std::string_view description);
+  const NameDecision& Decide(std::string_view description);
   void CheckNames();
   void CheckValues();
   void CheckSingleValues();
@@ -172,6 +173,7 @@ class SchemaChecker {
   ClassSets classSets_;
   static constexpr std::size_t kNoMessage = static_cast<std::size_t>(-1);
   struct NameDecision {
+    std::size_t nameSize = 0;  // the name's part of the description; the options follow
     const AttributeType* type = nullptr;
     std::size_t dropMessage = kNoMessage;  // the report's message for lines that go
     std::string options;                   // the options to write

@@ -239,6 +239,41 @@ TEST(SchemaStep, ADNNamedAgainIsTheOneTakenThen) {
       << book.output;
 }
 
+TEST(SchemaStep, AChangeIsKnownByItsAttributeWhateverItsOptions) {
+  // changetype or control, of any case and options, leaves the record as it is; a longer name
+  // that starts alike is an attribute of its own.
+  const Book book = Repair(
+      "dn: cn=Ann\nchangetype: modify\nreplace: xFoo\nxFoo: 1\n\n"
+      "dn: cn=Bo\nobjectclass: inetOrgPerson\ncn: Bo\nsn: Bo\nCHANGETYPE;x: add\nxFoo: 2\n\n"
+      "dn: cn=Cy\nobjectclass: inetOrgPerson\ncn: Cy\nsn: Cy\nControl;y: 1\nxFoo: 3\n\n"
+      "dn: cn=Di\nobjectclass: inetOrgPerson\ncn: Di\nsn: Di\nchangetypes: add\ncontrols: 1\n");
+  const std::string& out = book.output;
+  EXPECT_NE(out.find("replace: xFoo\nxFoo: 1\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("CHANGETYPE;x: add\nxFoo: 2\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("Control;y: 1\nxFoo: 3\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find("changetypes"), std::string::npos) << out;
+  EXPECT_EQ(out.find("controls"), std::string::npos) << out;
+  ASSERT_EQ(book.errors.size(), 2u);
+  EXPECT_EQ(book.errors[0].rfind("20: 008: attribute \"changetypes\"", 0), 0u) << book.errors[0];
+}
+
+TEST(SchemaStep, EachDescriptionKeepsItsOwnOptions) {
+  // One name with several sets of options, and another name of its type: each line keeps the
+  // language tags it was written with, under the record's first name of the type.
+  const Book book = Repair(
+      "dn: cn=Di\nobjectclass: inetOrgPerson\ncn: Di\nsn: Di\ndescription;lang-de;x-foo: hallo\n"
+      "description;lang-fr: salut\ndescription: hi\nstreet;lang-de: Weg 1\n"
+      "streetAddress;lang-fr: Rue 2\nstreetAddress: Road 3\ncn;x-a: Dee\n");
+  EXPECT_EQ(book.output,
+            "dn: cn=Di,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: Di\nsn: Di\n"
+            "description;lang-de: hallo\ndescription;lang-fr: salut\ndescription: hi\n"
+            "street;lang-de: Weg 1\nstreet;lang-fr: Rue 2\nstreet: Road 3\ncn: Dee\n\n");
+  ASSERT_EQ(book.errors.size(), 3u);
+  EXPECT_EQ(book.errors[0],
+            "1: 011: \"description;lang-de;x-foo\": options other than language tags removed");
+  EXPECT_EQ(book.errors[2], "1: 011: \"cn;x-a\": options other than language tags removed");
+}
+
 TEST(SchemaStep, MessagesOncePerKindUnlessVerbose) {
   const std::string book = std::string(kPerson) + "xFoo: 1\n\n" +
                            "dn: cn=Hal\ncn: Hal\nsn: Hal\nxFoo: 2\n\ndn: cn=Ida\ncn: Ida\nsn: Ida\n"
