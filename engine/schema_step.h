@@ -114,7 +114,7 @@ class SchemaChecker {
   void AddField(const AttributeType& type, std::string_view value);
   const std::vector<const ObjectClass*>& ClassesHeld() const;
   // Which types a set of classes allows, by AttributeType::index.
-  using AllowedTypes = std::vector<bool>;
+  using AllowedTypes = std::vector<char>;
   // What follows from a set of classes alone.
   struct ClassSet {
     AllowedTypes allowed;
