@@ -17,7 +17,7 @@ enum class ValueVerdict {
 struct ValueCheck {
   ValueVerdict verdict = ValueVerdict::kFits;
   std::string repaired;
-  std::string_view reason;  // short, for the log: "not UTF-8", "not a telephone number", ...
+  std::string_view reason;  // fixed text for the log: "not UTF-8", "not a telephone number", ...
 };
 
 // Checks `value` (raw bytes, Base64 already decoded) against the syntax `syntaxOid` (as
