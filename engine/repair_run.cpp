@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -64,6 +65,17 @@ std::string MakeCandidate(std::string_view key, int attempt, int number) {
 // with the keys written before it; that costs less than hashing every key.
 constexpr std::size_t kCompareEach = 32;
 
+// Strings looked up by views without copying.
+struct TextHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const {
+    return std::hash<std::string_view>{}(text);
+  }
+};
+
+// How many spellings of attributes a run keeps the type of.
+constexpr std::size_t kTypesNamed = 1024;
+
 }  // namespace
 
 struct RepairRun::State {
@@ -94,6 +106,7 @@ struct RepairRun::State {
   bool FirstTime(const RecordLines& lines, std::size_t i, std::string_view attribute,
                  const LineType& known);
   std::string_view KeyOf(const RecordLines& lines, std::size_t i);
+  const AttributeType* TypeNamed(std::string_view attribute);
 
   const std::string baseDN;
   const SchemaStep schemaStep;
@@ -127,6 +140,10 @@ struct RepairRun::State {
   // By AttributeType::index (of `typeSchema`): how many lines of each type are written.
   std::vector<std::size_t> writtenOfType = std::vector<std::size_t>(typeSchema.Attributes().size());
   std::unordered_set<std::string_view> writtenSet;
+  // Without the schema step: the type each attribute as written names (null for none), found
+  // in the schema once per spelling. A book spells a few dozen; a file that spells ever new
+  // ones is looked up line by line once this holds kTypesNamed.
+  std::unordered_map<std::string, const AttributeType*, TextHash, std::equal_to<>> typesNamed;
   // Suffixes replaced by the base DN so far, each reported once, letters folded.
   std::unordered_set<std::string, NoCaseHash, NoCaseEqual> replacedSuffixes;
 };
@@ -214,7 +231,7 @@ void RepairRun::State::Emit(const RecordLines& lines, bool isRecord,
     // (commonName beside cn) is found through the type.
     const std::string_view attribute =
         known.type != nullptr ? std::string_view() : AttributeOf(lines[i]);
-    if (known.type == nullptr && !checker) known.type = typeSchema.FindAttribute(attribute);
+    if (known.type == nullptr && !checker) known.type = TypeNamed(attribute);
     if (!FirstTime(lines, i, attribute, known)) continue;
     written.push_back(i);
     writtenAttributes.push_back(attribute);
@@ -224,6 +241,14 @@ void RepairRun::State::Emit(const RecordLines& lines, bool isRecord,
   }
   if (isRecord && !written.empty()) ++counts.recordsWritten;
   out.Line({});
+}
+
+const AttributeType* RepairRun::State::TypeNamed(std::string_view attribute) {
+  const auto found = typesNamed.find(attribute);
+  if (found != typesNamed.end()) return found->second;
+  const AttributeType* type = typeSchema.FindAttribute(attribute);
+  if (typesNamed.size() < kTypesNamed) typesNamed.emplace(attribute, type);
+  return type;
 }
 
 // The value key (see ValueKey) of line i, worked out when first needed.
