@@ -105,7 +105,7 @@ struct RepairRun::State {
   void Emit(const RecordLines& lines, bool isRecord, const std::vector<LineType>* types);
   bool FirstTime(const RecordLines& lines, std::size_t i, std::string_view attribute,
                  const LineType& known);
-  std::string_view KeyOf(const RecordLines& lines, std::size_t i);
+  std::string_view KeyOf(const RecordLines& lines, std::size_t i, const AttributeType* type);
   const AttributeType* TypeNamed(std::string_view attribute);
 
   const std::string baseDN;
@@ -251,10 +251,11 @@ const AttributeType* RepairRun::State::TypeNamed(std::string_view attribute) {
   return type;
 }
 
-// The value key (see ValueKey) of line i, worked out when first needed.
-std::string_view RepairRun::State::KeyOf(const RecordLines& lines, std::size_t i) {
+// The value key (see ValueKey) of line i, of `type` where known, worked out when first needed.
+std::string_view RepairRun::State::KeyOf(const RecordLines& lines, std::size_t i,
+                                         const AttributeType* type) {
   if (!keyed[i]) {
-    ValueKey(lines[i], schemaStep.schema, keys[i]);
+    ValueKey(lines[i], schemaStep.schema, keys[i], type);
     keyed[i] = true;
   }
   return keys[i];
@@ -268,9 +269,11 @@ bool RepairRun::State::FirstTime(const RecordLines& lines, std::size_t i,
                                  std::string_view attribute, const LineType& known) {
   if (written.size() >= kCompareEach) {
     if (writtenSet.empty()) {
-      for (const std::size_t earlier : written) writtenSet.insert(KeyOf(lines, earlier));
+      for (std::size_t k = 0; k < written.size(); ++k) {
+        writtenSet.insert(KeyOf(lines, written[k], writtenTypes[k].type));
+      }
     }
-    return writtenSet.insert(KeyOf(lines, i)).second;
+    return writtenSet.insert(KeyOf(lines, i, known.type)).second;
   }
   if (known.type != nullptr && writtenOfType[known.type->index] == 0) return true;
   const std::size_t count = written.size();
@@ -282,7 +285,7 @@ bool RepairRun::State::FirstTime(const RecordLines& lines, std::size_t i,
             : other.type == nullptr && EqualsNoCase(writtenAttributes[k], attribute);
     if (!sameAttribute) continue;
     if (known.kind != nullptr && other.kind != nullptr && known.kind != other.kind) continue;
-    if (KeyOf(lines, written[k]) == KeyOf(lines, i)) return false;
+    if (KeyOf(lines, written[k], other.type) == KeyOf(lines, i, known.type)) return false;
   }
   return true;
 }

@@ -12,11 +12,12 @@ namespace {
 
 // The attribute description's part of a key: the type's OID where the schema knows it, else
 // its name, and the options, all without letter case ("CN;Lang-DE" and "2.5.4.3;lang-de").
+// `type` is the type's name looked up already, or null.
 const AttributeType* AssignAttribute(std::string_view description, const Schema& schema,
-                                     std::string& key) {
+                                     const AttributeType* type, std::string& key) {
   const std::size_t semicolon = description.find(';');
   const std::string_view name = description.substr(0, semicolon);
-  const AttributeType* type = schema.FindAttribute(name);
+  if (type == nullptr) type = schema.FindAttribute(name);
   key.assign(type != nullptr ? std::string_view(type->oid) : name);
   if (semicolon != std::string_view::npos) key.append(description.substr(semicolon));
   for (char& c : key) c = LowerAscii(c);
@@ -26,10 +27,11 @@ const AttributeType* AssignAttribute(std::string_view description, const Schema&
 
 }  // namespace
 
-void ValueKey(std::string_view line, const Schema* comparing, std::string& key) {
+void ValueKey(std::string_view line, const Schema* comparing, std::string& key,
+              const AttributeType* type) {
   const Schema& schema = comparing != nullptr ? *comparing : BuiltinSchema();
   const NameValue nv = SplitNameValue(line);
-  const AttributeType* type = AssignAttribute(nv.Attribute(), schema, key);
+  type = AssignAttribute(nv.Attribute(), schema, type, key);
   std::string_view value = nv.value;
   std::string decoded;
   const bool encoded = !value.empty() && value.front() == ':' &&
