@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "schema/schema_sources.h"
+
 namespace quorvane {
 namespace {
 
@@ -36,6 +38,31 @@ TEST(ValueKey, LinesMatchAsTheDirectoryComparesValues) {
     ValueKey(c.a, nullptr, a);
     ValueKey(c.b, nullptr, b);
     EXPECT_EQ(a == b, c.same) << c.a << " / " << c.b;
+  }
+}
+
+// A caller that knows the line's type passes it; the key must be the one the lookup gives, for
+// every name of the type, with options and in Base64 too.
+TEST(ValueKey, TypeGivenByTheCallerGivesTheSameKey) {
+  const Schema& schema = BuiltinSchema();
+  const struct {
+    const char* line;
+    const char* type;
+  } cases[] = {
+      {"cn: John  Doe", "cn"},
+      {"commonName: JOHN DOE", "cn"},
+      {"CN;Lang-DE: Doe", "cn"},
+      {"cn:: Sm9obiBEb2U=", "cn"},
+      {"mail: J@Example.org", "mail"},
+      {"objectClass: InetOrgPerson", "objectClass"},
+      {"member: CN=a, DC=X", "member"},
+  };
+  for (const auto& c : cases) {
+    std::string looked;
+    std::string given = "stale";
+    ValueKey(c.line, &schema, looked);
+    ValueKey(c.line, &schema, given, schema.FindAttribute(c.type));
+    EXPECT_EQ(given, looked) << c.line;
   }
 }
 
