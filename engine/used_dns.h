@@ -3,10 +3,10 @@
 #pragma once
 
 #include <cstddef>
-#include <deque>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
+#include <vector>
 
 #include "schema/matching.h"
 #include "schema/schema.h"
@@ -18,10 +18,10 @@ namespace quorvane {
 // name (DNMatchKey: each type by its OID, the parts of a multi-valued RDN in any order, each
 // value by its type's equality rule, so letter case, NFKC forms and runs of spaces count as
 // the directory counts them). A key that is no DN compares as its bytes. The base DN is the
-// same for every key, so leaving it out changes no answer. The list owns each key's bytes (a
-// deque never moves its elements); the lookup set holds their places and the hash of each
-// key's DNMatchKey, so that no prepared key is kept: a book's keys cost no more than they did
-// when only ASCII letters were folded.
+// same for every key, so leaving it out changes no answer. The keys' bytes lie one after
+// another in one text; the lookup holds the hash of each key's DNMatchKey beside its place,
+// so that no prepared key is kept: a book's keys cost no more than they did when only ASCII
+// letters were folded.
 class UsedDNs {
  public:
   UsedDNs();
@@ -29,9 +29,9 @@ class UsedDNs {
   UsedDNs& operator=(const UsedDNs&) = delete;
 
   void Clear();
-  // Makes room for the keys of a text of `textBytes` bytes, so that the lookup set need not
-  // be rebuilt again and again while a large book is repaired. Should the text hold more
-  // records than that, the set grows as it always does.
+  // Makes room for the keys of a text of `textBytes` bytes, so that the lookup need not be
+  // rebuilt again and again while a large book is repaired. Should the text hold more records
+  // than that, the lookup grows as it always does.
   void ReserveFor(std::size_t textBytes);
   // Adds `key` unless a key the directory takes for the same DN is there already; true when
   // added. DNs are compared by `schema`'s types, the built-in schema's when null; a run uses
@@ -41,56 +41,27 @@ class UsedDNs {
   bool AddIfAbsent(std::string_view key, const Schema* schema, const ParsedDN& parsed);
   bool Contains(std::string_view key, const Schema* schema = nullptr);
 
-  std::size_t size() const { return keys_.size(); }
-  bool empty() const { return keys_.empty(); }
-  const std::string& operator[](std::size_t i) const { return keys_[i]; }
+  std::size_t size() const { return ends_.size(); }
+  bool empty() const { return ends_.empty(); }
+  std::string_view operator[](std::size_t i) const;
 
  private:
-  // What the set's hash and equality share: the keys, the schema and room to prepare keys in.
-  // The set holds each key's place in `keys`, not a view of it: its nodes stay at 24 bytes, a
-  // saving of 16 MB on a book of a million records.
-  // `first` holds the prepared form of `firstOf` (when `hasFirst`): the set compares only the
-  // key it has just hashed with others, so that key is not prepared again.
-  struct Matching {
-    const std::deque<std::string>* keys = nullptr;
-    const Schema* schema = nullptr;
-    std::string first;
-    std::string firstOf;
-    bool hasFirst = false;
-    std::string second;
-    std::string_view Text(std::size_t place) const { return (*keys)[place]; }
-    std::string_view Text(std::string_view key) const { return key; }
-    void Prepare(std::string_view key, std::string& prepared);
-    // Prepares `key` into `first`, unless it is there already.
-    const std::string& PrepareFirst(std::string_view key);
-    // Makes `first` the prepared form of `key`, whose DN is `parsed`.
-    void PrepareParsed(std::string_view key, const ParsedDN& parsed);
-  };
-  // Neither is noexcept, so the set keeps each key's hash instead of preparing the key again
-  // whenever it grows. Both take a place in `keys` or a key to look up.
-  struct Hash {
-    using is_transparent = void;
-    Matching* matching;
-    template <class Key>
-    std::size_t operator()(const Key& key) const {
-      return HashOf(matching->Text(key));
-    }
-    std::size_t HashOf(std::string_view key) const;
-  };
-  struct Equal {
-    using is_transparent = void;
-    Matching* matching;
-    template <class A, class B>
-    bool operator()(const A& a, const B& b) const {
-      return Same(matching->Text(a), matching->Text(b));
-    }
-    bool Same(std::string_view a, std::string_view b) const;
-  };
   void Use(const Schema* schema);
+  // Makes `prepared_` the match key of `key` (of `parsed`, when that is not null) and returns
+  // its hash.
+  std::size_t Prepare(std::string_view key, const ParsedDN* parsed);
+  // Whether a key of the lookup is one with `key`, whose match key `prepared_` has `hash`.
+  bool Holds(std::string_view key, std::size_t hash);
+  bool AddPrepared(std::string_view key, std::size_t hash);
 
-  Matching matching_;
-  std::deque<std::string> keys_;
-  std::unordered_set<std::size_t, Hash, Equal> index_;
+  const Schema* schema_;
+  std::string text_;               // the keys, one after another
+  std::vector<std::size_t> ends_;  // where each key ends in `text_`
+  // The hash of a key's match key and the key's place. Keys of equal hash are few, and only
+  // for them is a match key made again, to be compared.
+  std::unordered_multimap<std::size_t, std::size_t> index_;
+  std::string prepared_;  // the match key of the key being looked up
+  std::string other_;     // the match key of a key of the same hash
 };
 
 }  // namespace quorvane
