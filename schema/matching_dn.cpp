@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <string>
-#include <vector>
 
 #include "schema/matching.h"
 #include "schema/schema_internal.h"
@@ -18,8 +17,7 @@ namespace {
 LDAPRDN kNoRDNs[1] = {nullptr};
 
 // A prepared value inside a DN key: bytes 0 and 1 get an escape, so that byte 0 can end a
-// value and two of them an RDN. The escapes keep the order of values, so values sort alike
-// before and after.
+// pair and two of them an RDN.
 void AppendEscapedForDN(std::string_view value, std::string& key) {
   for (;;) {
     const auto special =
@@ -35,27 +33,18 @@ void AppendEscapedForDN(std::string_view value, std::string& key) {
 
 // Whether AppendEscapedForDN would change `value`.
 bool NeedsDNEscape(std::string_view value) {
-  return std::ranges::any_of(value, [](char c) { return static_cast<unsigned char>(c) < 2; });
+  return value.find('\0') != std::string_view::npos || value.find('\1') != std::string_view::npos;
 }
 
 std::string_view View(const berval& value) {
   return {value.bv_val, value.bv_len};
 }
 
-// One attribute-value pair of an RDN as prepared at the end of a key: the type from `type`,
-// then '=', the value from `value` to `end`.
-struct AvaSpan {
-  std::size_t type;
-  std::size_t value;
-  std::size_t end;
-};
-
-// Appends one pair as "type=value": the type by its OID (an unknown type by its name in lower
-// case), the value prepared by the type's equality rule but not yet escaped (a DN value inside
-// a DN is prepared further along `key`).
-AvaSpan AppendPreparedPair(const Schema& schema, const LDAPAVA& ava, std::string& key) {
+// Appends one pair of an RDN in its final form, "type=value" and a 0 byte: the type by its OID
+// (an unknown type by its name in lower case), the value prepared by the type's equality rule
+// (a DN value inside a DN is prepared further along `key`), then escaped.
+void AppendPair(const Schema& schema, const LDAPAVA& ava, std::string& key) {
   const std::string_view typeName = View(ava.la_attr);
-  AvaSpan span{key.size(), 0, 0};
   const AttributeType* type = schema.FindAttribute(typeName);
   if (type != nullptr) {
     key.append(type->oid);
@@ -63,57 +52,42 @@ AvaSpan AppendPreparedPair(const Schema& schema, const LDAPAVA& ava, std::string
     for (const char c : typeName) key.push_back(FoldAscii(c));
   }
   key.push_back('=');
-  span.value = key.size();
+  const std::size_t value = key.size();
   if ((ava.la_flags & LDAP_AVA_BINARY) != 0) {
     key.append("#").append(View(ava.la_value));
   } else {
     AppendMatchKey(schema, type, View(ava.la_value), key);
   }
-  span.end = key.size();
-  return span;
-}
-
-// One RDN's pairs, each ended by a 0 byte, in sorted order (the order of a multi-valued RDN
-// does not matter to the directory), and a 0 byte after them. Most RDNs hold one pair, which is
-// final as soon as its value is escaped. Several are prepared at the end of `key`, sorted
-// there and written after themselves in their final form; then the prepared pairs make way.
-void AppendRDNKey(const Schema& schema, LDAPRDN rdn, std::string& key) {
-  const auto escapeAt = [&key](std::size_t from) {
-    const std::string value = key.substr(from);
-    key.resize(from);
-    AppendEscapedForDN(value, key);
-  };
-  if (rdn[0] != nullptr && rdn[1] == nullptr) {
-    const AvaSpan span = AppendPreparedPair(schema, *rdn[0], key);
-    if (NeedsDNEscape(std::string_view(key).substr(span.value))) escapeAt(span.value);
-    key.append(2, '\0');
-    return;
-  }
-  const std::size_t base = key.size();
-  std::size_t count = 0;
-  while (rdn[count] != nullptr) ++count;
-  std::vector<AvaSpan> spans;
-  spans.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) spans.push_back(AppendPreparedPair(schema, *rdn[i], key));
-  const std::size_t prepared = key.size();
-  // Room for the final form, so that views of the prepared pairs stay valid while it is
-  // written: escaping at most doubles a value, and each pair gains a 0 byte.
-  key.reserve(prepared + 2 * (prepared - base) + spans.size());
-  const std::string_view text = key;
-  const auto parts = [text](const AvaSpan& span) {
-    return std::pair(text.substr(span.type, span.value - 1 - span.type),
-                     text.substr(span.value, span.end - span.value));
-  };
-  std::sort(spans.begin(), spans.end(),
-            [&parts](const AvaSpan& a, const AvaSpan& b) { return parts(a) < parts(b); });
-  for (const AvaSpan& span : spans) {
-    const auto [type, value] = parts(span);
-    key.append(type).push_back('=');
-    AppendEscapedForDN(value, key);
-    key.push_back('\0');
+  if (NeedsDNEscape(std::string_view(key).substr(value))) {
+    const std::string prepared = key.substr(value);
+    key.resize(value);
+    AppendEscapedForDN(prepared, key);
   }
   key.push_back('\0');
-  key.erase(base, prepared - base);
+}
+
+// One RDN's pairs in sorted order (the order of a multi-valued RDN does not matter to the
+// directory), and a 0 byte after them. Each pair is sorted in as it comes: it moves before the
+// first pair appended earlier that sorts after it. A pair holds no 0 byte but the one ending
+// it, so that byte finds the pairs, and comparing pairs with it compares them without it.
+void AppendRDNKey(const Schema& schema, LDAPRDN rdn, std::string& key) {
+  const std::size_t base = key.size();
+  for (LDAPRDN ava = rdn; *ava != nullptr; ++ava) {
+    const std::size_t start = key.size();
+    AppendPair(schema, **ava, key);
+    const std::string_view text = key;
+    const std::string_view pair = text.substr(start);
+    std::size_t at = base;
+    while (at < start) {
+      const std::size_t end = text.find('\0', at) + 1;
+      if (pair < text.substr(at, end - at)) break;
+      at = end;
+    }
+    if (at == start) continue;
+    key.insert(at, key, start, pair.size());
+    key.resize(key.size() - pair.size());
+  }
+  key.push_back('\0');
 }
 
 // Appends the key of a parsed DN.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -210,6 +211,51 @@ TEST(DNMatchKey, TellsWhetherTheTextWasADN) {
   EXPECT_TRUE(DNMatchKey(schema, "cn=a,cn=b", other));
   EXPECT_NE(key, other);
   EXPECT_TRUE(DNMatchKey(schema, "cn=a\\00+sn=b", key));
+  EXPECT_NE(key, other);
+}
+
+// The parts of a multi-valued RDN in every order are one RDN, whatever the other RDNs hold;
+// a part more, a part less or a part of another value is not. Types one of whose names or
+// OIDs begins another's, a type given twice, a value that is a prefix of another's and values
+// holding the bytes that end parts in a key are all among them.
+TEST(DNMatchKey, PartsOfAnRdnInAnyOrder) {
+  const Schema& schema = BuiltinSchema();
+  const std::vector<std::vector<std::string>> rdns = {
+      {"cn=Ann", "mail=ann@x.org", "sn=Lee"},
+      {"a=1", "ab=1", "a=12", "x-y=\\00"},
+      {"cn=a", "cn=A\\00b", "cn=a\\01", "2.5.4.35=#0401"},
+      {"cn=Doe\\, Jo", "seeAlso=cn\\=a\\+sn\\=b\\,dc\\=x", "userPassword=#0400"},
+  };
+  for (const std::vector<std::string>& parts : rdns) {
+    std::vector<std::size_t> order(parts.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    const auto join = [&parts](const std::vector<std::size_t>& taken) {
+      std::string rdn;
+      for (const std::size_t i : taken) rdn.append(rdn.empty() ? "" : "+").append(parts[i]);
+      return rdn;
+    };
+    std::string first;
+    ASSERT_TRUE(DNMatchKey(schema, "cn=b+sn=c," + join(order) + ",dc=x", first)) << join(order);
+    std::string key;
+    do {
+      ASSERT_TRUE(DNMatchKey(schema, "SN=C+CN=B," + join(order) + ",DC=X", key)) << join(order);
+      EXPECT_EQ(key, first) << join(order);
+    } while (std::next_permutation(order.begin(), order.end()));
+    // Without its last part, or with one part given twice, the RDN is another.
+    order.pop_back();
+    ASSERT_TRUE(DNMatchKey(schema, "cn=b+sn=c," + join(order) + ",dc=x", key));
+    EXPECT_NE(key, first) << join(order);
+    order.push_back(0);
+    ASSERT_TRUE(DNMatchKey(schema, "cn=b+sn=c," + join(order) + ",dc=x", key));
+    EXPECT_NE(key, first) << join(order);
+  }
+  std::string key;
+  std::string other;
+  ASSERT_TRUE(DNMatchKey(schema, "a=1+ab=1", key));
+  ASSERT_TRUE(DNMatchKey(schema, "a=1ab+b=1", other));
+  EXPECT_NE(key, other);
+  ASSERT_TRUE(DNMatchKey(schema, "cn=a+cn=b", key));
+  ASSERT_TRUE(DNMatchKey(schema, "cn=a,cn=b", other));
   EXPECT_NE(key, other);
 }
 
