@@ -54,22 +54,32 @@ bool IsAscii(std::string_view text) {
 
 // The directory's space rule for strings (RFC 4518 2.6.1 as OpenLDAP applies it): only the
 // space character counts, leading and trailing spaces go, an inner run becomes one space. TABs
-// and other blanks stay. `fold` lower-cases ASCII letters on the way.
+// and other blanks stay. Applied in place to what `key` holds from `start` on: the text only
+// shrinks, so each word moves towards the front, over bytes read already.
+void SettleSpaces(std::string& key, std::size_t start) {
+  const std::string_view text = key;
+  const std::string_view value = text.substr(start);
+  if (!value.starts_with(' ') && !value.ends_with(' ') &&
+      value.find("  ") == std::string_view::npos) {
+    return;  // settled already, as most values are
+  }
+  std::size_t end = start;
+  std::size_t word = text.find_first_not_of(' ', start);
+  while (word != std::string_view::npos) {
+    const std::size_t length = std::min(text.find(' ', word), text.size()) - word;
+    if (end > start) key[end++] = ' ';
+    std::copy_n(text.begin() + word, length, key.begin() + end);
+    end += length;
+    word = text.find_first_not_of(' ', word + length);
+  }
+  key.resize(end);
+}
+
+// `text` with its spaces settled; `fold` lower-cases ASCII letters on the way.
 void AppendSpacesSettled(std::string_view text, bool fold, std::string& key) {
   const std::size_t start = key.size();
-  if (!text.starts_with(' ') && !text.ends_with(' ') && text.find("  ") == std::string_view::npos) {
-    key.append(text);  // settled already, as most values are
-  } else {
-    for (;;) {
-      const std::size_t word = text.find_first_not_of(' ');
-      if (word == std::string_view::npos) break;
-      text.remove_prefix(word);
-      const std::size_t length = std::min(text.find(' '), text.size());
-      if (key.size() > start) key.push_back(' ');
-      key.append(text.substr(0, length));
-      text.remove_prefix(length);
-    }
-  }
+  key.append(text);
+  SettleSpaces(key, start);
   if (fold) std::transform(key.begin() + start, key.end(), key.begin() + start, FoldAscii);
 }
 
@@ -105,18 +115,17 @@ const icu::Normalizer2& Nfkc32() {
   return *normalizer;
 }
 
-// Writes `text` to `lowered` with each letter lower-cased by LowerAsOf32, which folds ASCII
-// letters as FoldAscii does; false where `text` is not UTF-8.
-bool LowerEachLetter(std::string_view text, std::string& lowered) {
-  lowered.clear();
+// Appends `text` to `key` with each letter lower-cased by LowerAsOf32, which folds ASCII
+// letters as FoldAscii does; false where `text` is not UTF-8 (then part of it may be there).
+bool AppendEachLetterLowered(std::string_view text, std::string& key) {
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
   const auto length = static_cast<std::int32_t>(text.size());
   for (std::int32_t i = 0; i < length;) {
     std::int32_t begin = i;
     while (i < length && bytes[i] < 0x80) ++i;
-    const std::size_t at = lowered.size();
-    lowered.append(text.substr(begin, i - begin));
-    std::transform(lowered.begin() + at, lowered.end(), lowered.begin() + at, FoldAscii);
+    const std::size_t at = key.size();
+    key.append(text.substr(begin, i - begin));
+    std::transform(key.begin() + at, key.end(), key.begin() + at, FoldAscii);
     if (i == length) break;
     begin = i;
     UChar32 c;
@@ -124,42 +133,42 @@ bool LowerEachLetter(std::string_view text, std::string& lowered) {
     if (c < 0) return false;
     const UChar32 lower = LowerAsOf32(c);
     if (lower == c) {
-      lowered.append(text.substr(begin, i - begin));
+      key.append(text.substr(begin, i - begin));
     } else {
       char encoded[U8_MAX_LENGTH];
       std::int32_t used = 0;
       U8_APPEND_UNSAFE(encoded, used, lower);
-      lowered.append(encoded, used);
+      key.append(encoded, used);
     }
   }
   return true;
 }
 
 // A text that is not all ASCII as a directory string is prepared: letters lower-cased
-// (`fold`), NFKC, spaces settled; false, with nothing appended, where it is not UTF-8.
+// (`fold`), NFKC, spaces settled; false, with nothing appended, where it is not UTF-8. The
+// text is lower-cased where it goes; most are in NFKC already and are left there as they are.
 bool AppendUnicodeString(std::string_view text, bool fold, std::string& key) {
-  std::string lowered;
-  std::string_view source = text;
-  if (fold) {
-    if (!LowerEachLetter(text, lowered)) return false;
-    source = lowered;
-  } else if (!IsUtf8(text)) {
+  const std::size_t start = key.size();
+  if (fold ? !AppendEachLetterLowered(text, key) : !IsUtf8(text)) {
+    key.resize(start);
     return false;
   }
-  const std::size_t start = key.size();
-  icu::StringByteSink<std::string> sink(&key);
+  if (!fold) key.append(text);
+  const icu::Normalizer2& nfkc = Nfkc32();
   UErrorCode status = U_ZERO_ERROR;
-  const icu::StringPiece piece(source.data(), static_cast<std::int32_t>(source.size()));
-  Nfkc32().normalizeUTF8(0, piece, sink, nullptr, status);
+  const auto piece = [](std::string_view bytes) {
+    return icu::StringPiece(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+  };
+  if (!nfkc.isNormalizedUTF8(piece(std::string_view(key).substr(start)), status)) {
+    const std::string source = key.substr(start);
+    key.resize(start);
+    icu::StringByteSink<std::string> sink(&key);
+    nfkc.normalizeUTF8(0, piece(source), sink, nullptr, status);
+  }
   if (U_FAILURE(status)) {
     throw std::runtime_error(std::string("cannot normalise a value: ") + u_errorName(status));
   }
-  // The normalised text, with its spaces settled, is written after itself and then takes its
-  // place; the room reserved first keeps the view of it valid meanwhile.
-  const std::size_t normalised = key.size() - start;
-  key.reserve(key.size() + normalised);
-  AppendSpacesSettled(std::string_view(key).substr(start), false, key);
-  key.erase(start, normalised);
+  SettleSpaces(key, start);
   return true;
 }
 

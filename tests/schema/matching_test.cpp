@@ -331,6 +331,8 @@ TEST(MatchKey, AppendedKeyFollowsThePrefix) {
       {"uniqueMember", "cn=A#'01'B"}, {"uniqueMember", "=#'01'B"},
       {"uidNumber", "007"},          {"createTimestamp", "2024030112Z"},
       {"createTimestamp", "2024"},   {"jpegPhoto", "\xFF\xD8"},
+      {"cn", " \uFF2A\uFF4F  D\u00F6e\u3000"}, {"labeledURI", " x\u212B  y "},
+      {"labeledURI", "bad \xFF"},    {"cn", "\u00C5  \u00C5"},
   };
   for (const auto& c : cases) {
     const AttributeType* type = schema.FindAttribute(c.type);
