@@ -107,6 +107,18 @@ inline LineShape ShapeOfLine(std::string_view line) {
   return valueStart == std::string_view::npos ? 0 : ShapeOfClassLine(line, valueStart);
 }
 
+// A line that a profile's rule wrote with blanks before its attribute: no line shape sees it,
+// but as the text of a generic class line it is dropped with the others.
+bool StartsWithBlank(std::string_view line) { return !line.empty() && IsTrimmed(line.front()); }
+
+// Whether a line, blanks at its start or not, is a generic class line as it is dropped.
+bool IsGenericClassText(std::string_view line) {
+  if (!TrimStartView(line).starts_with("objectclass")) return false;
+  const std::size_t valueStart = ValueStartOf(line, "objectclass");
+  return valueStart != std::string_view::npos &&
+         IsGenericClassLine(line, TrimView(line.substr(valueStart)));
+}
+
 // The shape of a record whose lines' shapes together are `lines`.
 RecordShape ShapeFrom(LineShape lines) {
   RecordShape shape;
@@ -135,16 +147,24 @@ RecordShape SettleObjectClasses(RecordLines& lines, bool isFirstRecord) {
   LineShape specific = 0;  // of the lines that are no generic class
   std::size_t classes = 0;
   std::size_t generic = 0;
+  // The lines that may be dropped as generic class lines lie from `firstDroppable` to
+  // `lastDroppable`.
+  std::size_t firstDroppable = lines.size();
+  std::size_t lastDroppable = 0;
   bool anyLine = false;
-  for (const std::string& line : lines) {
-    const LineShape shape = ShapeOfLine(line);
-    anyLine = anyLine || !line.empty();
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const LineShape shape = ShapeOfLine(lines[i]);
+    anyLine = anyLine || !lines[i].empty();
     all |= shape;
     classes += (shape & kClass) != 0 ? 1 : 0;
     if ((shape & kGeneric) != 0) {
       ++generic;
     } else {
       specific |= shape;
+    }
+    if ((shape & kGeneric) != 0 || StartsWithBlank(lines[i])) {
+      firstDroppable = std::min(firstDroppable, i);
+      lastDroppable = i;
     }
   }
   if (classes == 0) {
@@ -164,14 +184,8 @@ RecordShape SettleObjectClasses(RecordLines& lines, bool isFirstRecord) {
     return ShapeFrom(all);
   }
   if (isFirstRecord || generic == 0 || generic == classes) return ShapeFrom(all);
-  for (std::string& line : lines) {
-    // Only a line that starts so can be a generic class line.
-    if (!TrimStartView(line).starts_with("objectclass")) continue;
-    const std::size_t valueStart = ValueStartOf(line, "objectclass");
-    if (valueStart != std::string_view::npos &&
-        IsGenericClassLine(line, TrimView(std::string_view(line).substr(valueStart)))) {
-      line.clear();
-    }
+  for (std::size_t i = firstDroppable; i <= lastDroppable; ++i) {
+    if (IsGenericClassText(lines[i])) lines[i].clear();
   }
   return ShapeFrom(specific);
 }

@@ -1,0 +1,70 @@
+// The first pass over records whose lines a profile or the source wrote in unusual places:
+// generic classes wherever they stand, lines a profile writes with blanks before the name.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/repair_run.h"
+#include "tests/engine/record_book.h"
+
+namespace quorvane {
+namespace {
+
+using namespace record_book;
+
+const std::string kFirst = "dn: cn=F\nobjectclass: inetOrgPerson\ncn: F\n\n";
+const std::string kFirstOut =
+    "dn: cn=F,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: F\nsn: F\n\n";
+
+TEST(FirstPass, GenericClassesGoWhereverTheyStand) {
+  const Case cases[] = {
+      {"BeforeTheOthers",
+       "dn: cn=A\nobjectclass: top\nobjectclass: person\nobjectclass: inetOrgPerson\ncn: A\n",
+       "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: A\nsn: A\n\n"},
+      {"AfterTheOthers",
+       "dn: cn=A\nobjectclass: inetOrgPerson\ncn: A\nobjectclass: top\nobjectclass: person\n",
+       "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: A\nsn: A\n\n"},
+      {"AroundOtherLines",
+       "dn: cn=A\nobjectclass: top\ncn: A\nobjectclass: inetOrgPerson\nmail: a@b\n"
+       "objectclass: organizationalPerson\nsn: B\n",
+       "dn: cn=A,dc=contacts,dc=test\ncn: A\nobjectclass: inetOrgPerson\nmail: a@b\nsn: B\n\n"},
+      {"RepeatedAndAsLastLine",
+       "dn: cn=A\nobjectclass: person\nobjectclass: inetOrgPerson\nobjectclass: person\n"
+       "cn: A\nobjectclass: top\n",
+       "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: A\nsn: A\n\n"},
+      {"OnlyGenericOnesStay",
+       "dn: cn=A\nobjectclass: top\ncn: A\nobjectclass: person\n",
+       "dn: cn=A,dc=contacts,dc=test\nobjectclass: top\ncn: A\nobjectclass: person\nsn: A\n\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(RunBook(kFirst + c.input).output, kFirstOut + c.output) << c.name;
+  }
+}
+
+// A profile's line may start with blanks (a quoted value keeps them). Such a line shapes no
+// record, but as the text of a generic class it goes with the generic classes the record
+// drops, wherever it stands; where the record drops none, it stays.
+TEST(FirstPass, ProfileLineWithBlanksBeforeAGenericClass) {
+  TransformMap map;
+  map.Add("objectclass: top", "  objectclass: top");
+  map.Add("note: x", " note: y");
+  EXPECT_EQ(RunBook(kFirst +
+                        "dn: cn=A\nobjectclass: person\nobjectclass: inetOrgPerson\nnote: x\n"
+                        "cn: A\nobjectclass: top\n",
+                    map)
+                .output,
+            kFirstOut + "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\n note: y\n"
+                        "cn: A\nsn: A\n\n");
+  EXPECT_EQ(RunBook(kFirst + "dn: cn=A\nobjectclass: top\nobjectclass: inetOrgPerson\ncn: A\n",
+                    map)
+                .output,
+            kFirstOut + "dn: cn=A,dc=contacts,dc=test\n  objectclass: top\n"
+                        "objectclass: inetOrgPerson\ncn: A\nsn: A\n\n");
+  // Alone, it is no class of the record's: the record gets one of its own.
+  EXPECT_EQ(RunBook(kFirst + "dn: cn=A\nobjectclass: top\ncn: A\n", map).output,
+            kFirstOut + "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\n"
+                        "  objectclass: top\ncn: A\nsn: A\n\n");
+}
+
+}  // namespace
+}  // namespace quorvane
