@@ -1,6 +1,8 @@
 // Rewriting the lines of one LDIF record: DN escaping, profile rules, booleans, sn/cn.
 #include "engine/fix_record.h"
 
+#include <algorithm>
+
 #include "engine/base64.h"
 #include "engine/dn_escape.h"
 #include "engine/messages.h"
@@ -199,6 +201,15 @@ std::string_view FixDNLine(std::string_view attribute, std::string_view value, b
                      builtView.substr(valueStart), false, context, state.room.rebuilt);
 }
 
+// A cn value with its double quotes made single quotes: `value` itself when it has none, else
+// the value written in `room`, which `value` must not lie in.
+std::string_view WithSingleQuotes(std::string_view value, std::string& room) {
+  if (value.find('"') == std::string_view::npos) return value;
+  room.assign(value);
+  std::replace(room.begin(), room.end(), '"', '\'');
+  return room;
+}
+
 // The steps for every line that is not a DN line; returns the rebuilt line.
 std::string_view FixOtherLine(std::string_view line, PassState& state,
                               const RecordContext& context) {
@@ -210,17 +221,16 @@ std::string_view FixOtherLine(std::string_view line, PassState& state,
   const bool afterBlank = value.data() != nv.name.data() + nv.name.size();  // not "name::"
   if (value == ":" && !afterBlank) value = {};  // "name::" and nothing: an empty value
   if (!value.empty() && value.front() == ':' && afterBlank) {
-    const std::string plain = nv.name == "cn:" ? ReplaceAll(value, "\"", "'") : std::string(value);
-    state.room.value = ": " + StrToBase64(plain);
+    const std::string_view plain =
+        nv.name == "cn:" ? WithSingleQuotes(value, state.room.quoted) : value;
+    state.room.value.assign(": ");
+    AppendBase64Encoded(plain, state.room.value);
     value = state.room.value;
   }
   if (nv.name == "sn:") {
     state.room.snValue = value;
   } else if (nv.name == "cn:") {
-    if (value.find('"') != std::string_view::npos) {
-      state.room.value = ReplaceAll(value, "\"", "'");
-      value = state.room.value;
-    }
+    value = WithSingleQuotes(value, state.room.quoted);
     state.room.cnValue = value;
   }
   if (EqualsNoCase(value, "false")) {
@@ -259,9 +269,15 @@ std::string_view FixLine(std::string_view line, std::string& dnKey, PassState& s
 }
 
 // Appends "sn:"/"cn:" lines for the ones the record lacks: sn: and cn: for a person, cn: for
-// a list, neither for anything else (an organization, a unit: such entries hold neither).
-void AppendMissingNames(RecordLines& lines, const RecordName& name, const PassState& state,
+// a list, neither for anything else (an organization, a unit: such entries hold neither). The
+// name they carry is asked of `nameOf` only then: most records lack neither.
+template <typename NameOf>
+void AppendMissingNames(RecordLines& lines, const NameOf& nameOf, const PassState& state,
                         const RecordShape& shape) {
+  const bool lacksSn = state.room.snValue.empty() && shape.isPerson;
+  const bool lacksCn = state.room.cnValue.empty() && (shape.isPerson || shape.isGroup);
+  if (!lacksSn && !lacksCn) return;
+  const RecordName name = nameOf();
   if (TrimView(name.text).empty()) return;
   auto append = [&](std::string_view attribute) {
     std::string line;
@@ -274,8 +290,8 @@ void AppendMissingNames(RecordLines& lines, const RecordName& name, const PassSt
     }
     lines.push_back(std::move(line));
   };
-  if (state.room.snValue.empty() && shape.isPerson) append("sn");
-  if (state.room.cnValue.empty() && (shape.isPerson || shape.isGroup)) append("cn");
+  if (lacksSn) append("sn");
+  if (lacksCn) append("cn");
 }
 
 // The RDN value of a DN, with its escapes undone: what the directory stores as that value.
@@ -304,8 +320,10 @@ void NameTheRecord(RecordLines& lines, PassState& state, const RecordContext& co
 RecordFacts FirstPass(RecordLines& lines, bool isFirstRecord, std::string& dnKey,
                       const RecordContext& context, FixRoom& room) {
   PassState state(room);
-  state.facts.header = IsHeaderBlock(lines);
-  if (!state.facts.header && !HasDNLine(lines)) NameTheRecord(lines, state, context);
+  // A block with a dn: line is a record: only a block without one may be a header.
+  const bool hasDN = HasDNLine(lines);
+  state.facts.header = !hasDN && IsHeaderBlock(lines);
+  if (!state.facts.header && !hasDN) NameTheRecord(lines, state, context);
   const std::size_t count = lines.size();
   for (std::size_t i = 0; i < count; ++i) {
     ReportProgress(context, lines[i], i + 1 == count);
@@ -314,7 +332,7 @@ RecordFacts FirstPass(RecordLines& lines, bool isFirstRecord, std::string& dnKey
   }
   if (state.facts.header) return state.facts;
   const RecordShape shape = SettleObjectClasses(lines, isFirstRecord);
-  AppendMissingNames(lines, ChooseName(state), state, shape);
+  AppendMissingNames(lines, [&state] { return ChooseName(state); }, state, shape);
   state.facts.memberless = shape.lacksMembers;
   return state.facts;
 }
@@ -356,8 +374,8 @@ void SecondPass(RecordLines& lines, std::string& dnKey, std::string_view forcedD
       }
     }
   }
-  AppendMissingNames(lines, namesNothing ? ChooseName(state) : RecordName{newName, false}, state,
-                     ShapeOf(lines));
+  const auto nameOf = [&] { return namesNothing ? ChooseName(state) : RecordName{newName, false}; };
+  AppendMissingNames(lines, nameOf, state, ShapeOf(lines));
 }
 
 }  // namespace

@@ -61,6 +61,7 @@ struct FixRoom {
   std::string whole;
   std::string named;
   std::string value;
+  std::string quoted;
   std::string recoded;
   std::string decoded;
 };

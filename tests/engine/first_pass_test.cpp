@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "engine/repair_run.h"
 #include "tests/engine/record_book.h"
@@ -64,6 +65,34 @@ TEST(FirstPass, ProfileLineWithBlanksBeforeAGenericClass) {
   EXPECT_EQ(RunBook(kFirst + "dn: cn=A\nobjectclass: top\ncn: A\n", map).output,
             kFirstOut + "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\n"
                         "  objectclass: top\ncn: A\nsn: A\n\n");
+}
+
+// Comment lines and the version header make a block no record only when nothing else is in
+// it: a dn: line makes it a record, whatever stands before it.
+TEST(FirstPass, OnlyABlockWithoutDnLineMayBeAHeader) {
+  const Outcome outcome = RunBook(
+      "# note\ndn: cn=A\ncn: A\n\n# only\nversion: 1\n\n"
+      "version: 1\n# x\ndn: cn=B\nobjectclass: person\ncn: B\n");
+  EXPECT_EQ(outcome.output,
+            "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: A\nsn: A\n\n"
+            "version: 1\n\n"
+            "version: 1\ndn: cn=B,dc=contacts,dc=test\nobjectclass: person\ncn: B\nsn: B\n\n");
+  EXPECT_EQ(outcome.keys, (std::vector<std::string>{"dn: cn=A", "dn: cn=B"}));
+}
+
+// The names a record lacks carry its cn as written in the end: quotes made single quotes, and
+// the Base64 form for a value that starts with a colon, in a record named from that cn too.
+TEST(FirstPass, MissingNamesCarryTheRepairedCn) {
+  const Case cases[] = {
+      {"Quotes", "dn: uid=b\nobjectclass: person\ncn: \"B\" :x\n",
+       "dn: uid=b,dc=contacts,dc=test\nobjectclass: person\ncn: 'B' :x\nsn: 'B' :x\n\n"},
+      {"QuotesAfterAColon", "cn: :\"Q\"\nmail: q@x\n",
+       "dn: cn=:'Q'+mail=q@x,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn:: OidRJw==\n"
+       "mail: q@x\nsn:: OidRJw==\n\n"},
+      {"SnBeforeCn", "dn: uid=b\nobjectclass: person\nsn: \"S\"\n",
+       "dn: uid=b,dc=contacts,dc=test\nobjectclass: person\nsn: \"S\"\ncn: \"S\"\n\n"},
+  };
+  ExpectCases(cases);
 }
 
 }  // namespace
