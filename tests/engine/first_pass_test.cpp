@@ -33,8 +33,7 @@ TEST(FirstPass, GenericClassesGoWhereverTheyStand) {
        "dn: cn=A\nobjectclass: person\nobjectclass: inetOrgPerson\nobjectclass: person\n"
        "cn: A\nobjectclass: top\n",
        "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\ncn: A\nsn: A\n\n"},
-      {"OnlyGenericOnesStay",
-       "dn: cn=A\nobjectclass: top\ncn: A\nobjectclass: person\n",
+      {"OnlyGenericOnesStay", "dn: cn=A\nobjectclass: top\ncn: A\nobjectclass: person\n",
        "dn: cn=A,dc=contacts,dc=test\nobjectclass: top\ncn: A\nobjectclass: person\nsn: A\n\n"},
   };
   for (const Case& c : cases) {
@@ -49,22 +48,23 @@ TEST(FirstPass, ProfileLineWithBlanksBeforeAGenericClass) {
   TransformMap map;
   map.Add("objectclass: top", "  objectclass: top");
   map.Add("note: x", " note: y");
-  EXPECT_EQ(RunBook(kFirst +
-                        "dn: cn=A\nobjectclass: person\nobjectclass: inetOrgPerson\nnote: x\n"
-                        "cn: A\nobjectclass: top\n",
+  EXPECT_EQ(RunBook(kFirst + "dn: cn=A\nobjectclass: person\nobjectclass: inetOrgPerson\nnote: x\n"
+                             "cn: A\nobjectclass: top\n",
                     map)
                 .output,
-            kFirstOut + "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\n note: y\n"
-                        "cn: A\nsn: A\n\n");
-  EXPECT_EQ(RunBook(kFirst + "dn: cn=A\nobjectclass: top\nobjectclass: inetOrgPerson\ncn: A\n",
-                    map)
+            kFirstOut +
+                "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\n note: y\n"
+                "cn: A\nsn: A\n\n");
+  EXPECT_EQ(RunBook(kFirst + "dn: cn=A\nobjectclass: top\nobjectclass: inetOrgPerson\ncn: A\n", map)
                 .output,
-            kFirstOut + "dn: cn=A,dc=contacts,dc=test\n  objectclass: top\n"
-                        "objectclass: inetOrgPerson\ncn: A\nsn: A\n\n");
+            kFirstOut +
+                "dn: cn=A,dc=contacts,dc=test\n  objectclass: top\n"
+                "objectclass: inetOrgPerson\ncn: A\nsn: A\n\n");
   // Alone, it is no class of the record's: the record gets one of its own.
   EXPECT_EQ(RunBook(kFirst + "dn: cn=A\nobjectclass: top\ncn: A\n", map).output,
-            kFirstOut + "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\n"
-                        "  objectclass: top\ncn: A\nsn: A\n\n");
+            kFirstOut +
+                "dn: cn=A,dc=contacts,dc=test\nobjectclass: inetOrgPerson\n"
+                "  objectclass: top\ncn: A\nsn: A\n\n");
 }
 
 // Comment lines and the version header make a block no record only when nothing else is in
