@@ -12,14 +12,12 @@ inline bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 // Removes such bytes from the start only, from the end only, from both ends.
 inline std::string_view TrimStartView(std::string_view text) {
-  std::size_t begin = 0;
-  while (begin < text.size() && IsTrimmed(text[begin])) ++begin;
-  return text.substr(begin);
+  while (!text.empty() && IsTrimmed(text.front())) text.remove_prefix(1);
+  return text;
 }
 inline std::string_view TrimEndView(std::string_view text) {
-  std::size_t end = text.size();
-  while (end > 0 && IsTrimmed(text[end - 1])) --end;
-  return text.substr(0, end);
+  while (!text.empty() && IsTrimmed(text.back())) text.remove_suffix(1);
+  return text;
 }
 inline std::string_view TrimView(std::string_view text) { return TrimEndView(TrimStartView(text)); }
 std::string Trim(std::string_view text);

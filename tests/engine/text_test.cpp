@@ -1,4 +1,4 @@
-// Case-insensitive comparison of byte strings.
+// Trimming and case-insensitive comparison of byte strings.
 #include "engine/text.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace quorvane {
 namespace {
@@ -31,6 +32,29 @@ TEST(EqualsNoCase, MatchesTheByteRuleAtEveryLengthAndPosition) {
   }
   // Bytes above 127 are never folded, even where their low seven bits spell a capital.
   EXPECT_FALSE(EqualsNoCase("\xC1\xC1\xC1\xC1\xC1\xC1\xC1\xC1\xC1", "\xE1\xE1\xE1\xE1\xE1\xE1\xE1\xE1\xE1"));
+}
+
+TEST(Trim, RemovesBytesUpToSpaceFromEachEnd) {
+  const struct {
+    std::string_view text, start, end, both;
+  } cases[] = {
+      {"", "", "", ""},
+      {" \t\r\n", "", "", ""},
+      {"a", "a", "a", "a"},
+      {" \x01x y\x1F ", "x y\x1F ", " \x01x y", "x y"},
+      {std::string_view("\0x\0", 3), std::string_view("x\0", 2), std::string_view("\0x", 2), "x"},
+      // DEL and bytes from 0x80 on are text, however a char is signed.
+      {"\x7F\x80 \xA0\xFF", "\x7F\x80 \xA0\xFF", "\x7F\x80 \xA0\xFF", "\x7F\x80 \xA0\xFF"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(TrimStartView(c.text), c.start) << c.text;
+    EXPECT_EQ(TrimEndView(c.text), c.end) << c.text;
+    EXPECT_EQ(TrimView(c.text), c.both) << c.text;
+    EXPECT_EQ(Trim(c.text), c.both) << c.text;
+  }
+  // A view into the text it trims: the bytes left are the text's own.
+  const std::string_view text = "  kept  ";
+  EXPECT_EQ(TrimView(text).data(), text.data() + 2);
 }
 
 }  // namespace
