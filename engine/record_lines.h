@@ -28,7 +28,10 @@ struct NameValue {
 inline NameValue SplitNameValue(std::string_view line) {
   const std::size_t colon = line.find(':');
   if (colon == std::string_view::npos) return {{}, TrimView(line)};
-  return {TrimView(line.substr(0, colon + 1)), TrimView(line.substr(colon + 1))};
+  // Views on either side of the colon, which lies in the line: no substring checks its bounds.
+  const std::string_view name(line.data(), colon + 1);
+  const std::string_view value(line.data() + colon + 1, line.size() - colon - 1);
+  return {TrimView(name), TrimView(value)};
 }
 
 // The attribute name of a line without its colon and the blanks around it:

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/record_lines.h"
 #include "engine/repair_run.h"
 #include "tests/engine/record_book.h"
 
@@ -93,6 +94,24 @@ TEST(FirstPass, MissingNamesCarryTheRepairedCn) {
        "dn: uid=b,dc=contacts,dc=test\nobjectclass: person\nsn: \"S\"\ncn: \"S\"\n\n"},
   };
   ExpectCases(cases);
+}
+
+// The split every rule makes of a line, where the colon stands at either end of it.
+TEST(SplitNameValue, ColonAtEitherEnd) {
+  const struct {
+    const char* line;
+    const char* name;
+    const char* value;
+  } cases[] = {
+      {"sn:", "sn:", ""},         {"sn :  ", "sn :", ""}, {":", ":", ""},
+      {": x", ":", "x"},          {"  :x:y", ":", "x:y"}, {"cn::", "cn:", ":"},
+      {"a\t:\tb\t", "a\t:", "b"},
+  };
+  for (const auto& c : cases) {
+    const NameValue nv = SplitNameValue(c.line);
+    EXPECT_EQ(nv.name, c.name) << c.line;
+    EXPECT_EQ(nv.value, c.value) << c.line;
+  }
 }
 
 }  // namespace
