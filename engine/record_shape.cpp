@@ -109,7 +109,9 @@ inline LineShape ShapeOfLine(std::string_view line) {
 
 // A line that a profile's rule wrote with blanks before its attribute: no line shape sees it,
 // but as the text of a generic class line it is dropped with the others.
-bool StartsWithBlank(std::string_view line) { return !line.empty() && IsTrimmed(line.front()); }
+bool StartsWithBlank(std::string_view line) {
+  return !line.empty() && IsTrimmed(line.front());
+}
 
 // Whether a line, blanks at its start or not, is a generic class line as it is dropped.
 bool IsGenericClassText(std::string_view line) {
@@ -127,6 +129,22 @@ RecordShape ShapeFrom(LineShape lines) {
   shape.lacksMembers = ((lines & kNamesList) != 0 && (lines & kMember) == 0) ||
                        ((lines & kUniqueNamesList) != 0 && (lines & kUniqueMember) == 0);
   return shape;
+}
+
+// A record without any class gets the one its member lines call for, after its dn: line.
+RecordShape AddDefaultClass(RecordLines& lines, LineShape all) {
+  const bool members = (all & kMember) != 0;
+  const bool uniqueMembers = (all & kUniqueMember) != 0;
+  if (uniqueMembers) {
+    all |= kUniqueNamesList;
+  } else {
+    all |= members ? kNamesList : kPersonClass;
+  }
+  const std::string line = "objectclass: " + std::string(DefaultClassFor(members, uniqueMembers));
+  const auto dn = std::find_if(lines.begin(), lines.end(),
+                               [](const std::string& l) { return l.starts_with("dn:"); });
+  lines.insert(dn == lines.end() ? lines.begin() : dn + 1, line);
+  return ShapeFrom(all);
 }
 
 }  // namespace
@@ -147,41 +165,37 @@ RecordShape SettleObjectClasses(RecordLines& lines, bool isFirstRecord) {
   LineShape specific = 0;  // of the lines that are no generic class
   std::size_t classes = 0;
   std::size_t generic = 0;
-  // The lines that may be dropped as generic class lines lie from `firstDroppable` to
-  // `lastDroppable`.
+  bool anyLine = false;
+  // The lines are read from the last back. An address book writes the generic classes before
+  // the others, so in records after the first a generic class line is mostly read once another
+  // class is known to remain, and goes at once. Those that may still go lie from
+  // `firstDroppable` to `lastDroppable`.
+  bool otherClass = false;
   std::size_t firstDroppable = lines.size();
   std::size_t lastDroppable = 0;
-  bool anyLine = false;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
+  for (std::size_t i = lines.size(); i-- > 0;) {
     const LineShape shape = ShapeOfLine(lines[i]);
     anyLine = anyLine || !lines[i].empty();
     all |= shape;
     classes += (shape & kClass) != 0 ? 1 : 0;
     if ((shape & kGeneric) != 0) {
       ++generic;
+      if (otherClass && !isFirstRecord) {
+        lines[i].clear();
+        continue;
+      }
     } else {
       specific |= shape;
+      otherClass = otherClass || (shape & kClass) != 0;
     }
     if ((shape & kGeneric) != 0 || StartsWithBlank(lines[i])) {
-      firstDroppable = std::min(firstDroppable, i);
-      lastDroppable = i;
+      lastDroppable = std::max(lastDroppable, i);
+      firstDroppable = i;
     }
   }
   if (classes == 0) {
     // A block whose every line was dropped (the text of a binary file, say) stays empty.
-    if (!anyLine) return {};
-    const bool members = (all & kMember) != 0;
-    const bool uniqueMembers = (all & kUniqueMember) != 0;
-    if (uniqueMembers) {
-      all |= kUniqueNamesList;
-    } else {
-      all |= members ? kNamesList : kPersonClass;
-    }
-    const std::string line = "objectclass: " + std::string(DefaultClassFor(members, uniqueMembers));
-    const auto dn = std::find_if(lines.begin(), lines.end(),
-                                 [](const std::string& l) { return l.starts_with("dn:"); });
-    lines.insert(dn == lines.end() ? lines.begin() : dn + 1, line);
-    return ShapeFrom(all);
+    return anyLine ? AddDefaultClass(lines, all) : RecordShape{};
   }
   if (isFirstRecord || generic == 0 || generic == classes) return ShapeFrom(all);
   for (std::size_t i = firstDroppable; i <= lastDroppable; ++i) {
