@@ -115,7 +115,6 @@ bool StartsWithBlank(std::string_view line) {
 
 // Whether a line, blanks at its start or not, is a generic class line as it is dropped.
 bool IsGenericClassText(std::string_view line) {
-  if (!TrimStartView(line).starts_with("objectclass")) return false;
   const std::size_t valueStart = ValueStartOf(line, "objectclass");
   return valueStart != std::string_view::npos &&
          IsGenericClassLine(line, TrimView(line.substr(valueStart)));
