@@ -1,5 +1,6 @@
-// The first pass over records whose lines a profile or the source wrote in unusual places:
-// generic classes wherever they stand, lines a profile writes with blanks before the name.
+// The first pass over lines in unusual places: generic classes wherever they stand, profile
+// lines with blanks before the name, comments before a dn: line, missing names taken from a
+// repaired cn, and the colon at either end of a line.
 #include <gtest/gtest.h>
 
 #include <string>
