@@ -188,6 +188,50 @@ TEST(SchemaStep, TheRDNMustBeOneTheRecordKeeps) {
   EXPECT_EQ(book.counts.notImportable, 1u) << book.output;
 }
 
+// An RDN's type is the directory's, however the RDN or the line that holds its value spells it:
+// a line under any name of the type holds the value, a dropped line holds nothing, and a value
+// held only as the directory compares it is held too.
+TEST(SchemaStep, TheRDNTypeWhateverItsSpelling) {
+  struct RDNCase {
+    const char* dn;
+    const char* lines;   // after "objectclass: inetOrgPerson"
+    const char* output;  // the record as written, without its objectclass lines
+  };
+  const RDNCase cases[] = {
+      {"CN=Ann Lee", "cn: Ann Lee\nsn: Lee\n",
+       "dn: CN=Ann Lee,dc=contacts,dc=test\ncn: Ann Lee\nsn: Lee\n"},
+      {"commonName=Ann Lee", "cn: Ann Lee\nsn: Lee\n",
+       "dn: commonName=Ann Lee,dc=contacts,dc=test\ncn: Ann Lee\nsn: Lee\n"},
+      {"2.5.4.3=Ann Lee", "cn: Ann Lee\nsn: Lee\n",
+       "dn: 2.5.4.3=Ann Lee,dc=contacts,dc=test\ncn: Ann Lee\nsn: Lee\n"},
+      {"cn=ann lee", "cn: Ann Lee\nsn: Lee\n",
+       "dn: cn=ann lee,dc=contacts,dc=test\ncn: Ann Lee\nsn: Lee\n"},
+      {"cn=Annie", "cn: Ann Lee\nsn: Lee\n",
+       "dn: cn=Annie,dc=contacts,dc=test\ncn: Ann Lee\nsn: Lee\ncn: Annie\n"},
+      {"cn=Ann Lee,mail=ann@example.org", "cn: Ann Lee\nsn: Lee\nmail: ANN@example.org\n",
+       "dn: cn=Ann Lee+mail=ann@example.org,dc=contacts,dc=test\ncn: Ann Lee\nsn: Lee\n"
+       "mail: ANN@example.org\n"},
+      {"displayName=Annie", "cn: Ann Lee\nsn: Lee\ndisplayName: Ann\ndisplayName: Annie\n",
+       "dn: cn=Ann Lee,dc=contacts,dc=test\ncn: Ann Lee\nsn: Lee\ndisplayName: Ann\n"},
+      {"c=DE", "cn: Ann Lee\nsn: Lee\nc: DE\n",
+       "dn: cn=Ann Lee,dc=contacts,dc=test\ncn: Ann Lee\nsn: Lee\n"},
+      {"mail=j\xC3\xBC@example.org", "cn: Ann Lee\nsn: Lee\nmail: j\xC3\xBC@example.org\n",
+       "dn: cn=Ann Lee,dc=contacts,dc=test\ncn: Ann Lee\nsn: Lee\n"},
+  };
+  for (const RDNCase& c : cases) {
+    const Book book = Repair(
+        std::string("dn: ").append(c.dn).append("\nobjectclass: inetOrgPerson\n").append(c.lines));
+    std::string output;
+    for (std::size_t start = 0; start < book.output.size();) {
+      const std::size_t end = book.output.find('\n', start) + 1;
+      const std::string_view line = std::string_view(book.output).substr(start, end - start);
+      if (!line.starts_with("objectclass:") && line != "\n") output.append(line);
+      start = end;
+    }
+    EXPECT_EQ(output, c.output) << c.dn;
+  }
+}
+
 TEST(SchemaStep, RequiredAttributes) {
   // A class that requires what the record lacks: reported for the record.
   const Book book = Repair("dn: ou=Sales\nobjectclass: organizationalUnit\n\n"
