@@ -84,10 +84,7 @@ SchemaOutcome SchemaChecker::Check(RecordLines& lines, std::string_view baseDN, 
                                    std::size_t recordLine) {
   recordLine_ = recordLine;
   outcome_ = {};
-  ReadFields(lines);
-  for (std::size_t i = 0; i < used_; ++i) {
-    if (IsChangeLine(fields_[i])) return outcome_;  // a change, not an entry
-  }
+  if (ReadFields(lines)) return outcome_;  // a change, not an entry
   CheckNames();
   CheckValues();
   CheckSingleValues();
@@ -108,8 +105,10 @@ SchemaOutcome SchemaChecker::Check(RecordLines& lines, std::string_view baseDN, 
 
 // Splits each line into its attribute description and its value (Base64 decoded), as views of
 // the line where it holds them; CheckNames tells the name from the options, as decided once per
-// description. The dn: line and comments are not fields.
-void SchemaChecker::ReadFields(const RecordLines& lines) {
+// description. The dn: line and comments are not fields. Returns whether a line makes the
+// record a change.
+bool SchemaChecker::ReadFields(const RecordLines& lines) {
+  bool change = false;
   used_ = 0;
   classFields_.clear();
   hasDN_ = false;
@@ -149,8 +148,10 @@ void SchemaChecker::ReadFields(const RecordLines& lines) {
     } else {
       field.SetView(TrimView(rest));
     }
+    if (IsChangeLine(field)) change = true;
   }
   read_ = used_;
+  return change;
 }
 
 void SchemaChecker::Drop(SchemaField& field, std::string_view templ, std::string_view name,

@@ -82,7 +82,7 @@ class SchemaChecker {
   const ParsedDN& ParsedKeyOf(std::string_view dnKey) const;
 
  private:
-  void ReadFields(const RecordLines& lines);
+  bool ReadFields(const RecordLines& lines);
   struct NameDecision;
   const NameDecision& DecisionFor(std::string_view description);
   const NameDecision& Decide(std::string_view description);
