@@ -95,11 +95,6 @@ SchemaOutcome SchemaChecker::Check(RecordLines& lines, std::string_view baseDN, 
   CheckRDN(lines, baseDN, dnKey);
   CheckRequired(dnKey);
   AppendAdded(lines);
-  lineTypes_.assign(lines.size(), LineType{});
-  for (std::size_t i = 0; i < used_; ++i) {
-    const SchemaField& field = fields_[i];
-    if (!field.dropped) lineTypes_[field.index] = {field.type, field.kind};
-  }
   return outcome_;
 }
 
@@ -289,11 +284,13 @@ void SchemaChecker::CheckSingleValues() {
 }
 
 // Writes the record's lines as the fields now stand: dropped lines emptied, changed ones
-// rebuilt. A changed field's name and value may be views of its own line, and its name one of
-// an earlier line (a name joined to an earlier one's): both are copied before the line is
-// cleared, and lines are written from the last, so that no earlier line has changed yet.
-// Afterwards the name and options are views of the new line.
+// rebuilt, and the type of each kept one noted for the output. A changed field's name and value
+// may be views of its own line, and its name one of an earlier line (a name joined to an earlier
+// one's): both are copied before the line is cleared, and lines are written from the last, so
+// that no earlier line has changed yet. Afterwards the name and options are views of the new
+// line. The later steps add fields but change none of these.
 void SchemaChecker::WriteBack(RecordLines& lines) {
+  lineTypes_.assign(lines.size(), LineType{});
   for (std::size_t i = read_; i-- > 0;) {  // the lines added are written by AppendAdded
     SchemaField& field = fields_[i];
     std::string& line = lines[field.index];
@@ -301,6 +298,7 @@ void SchemaChecker::WriteBack(RecordLines& lines) {
       line.clear();
       continue;
     }
+    lineTypes_[field.index] = {field.type, field.kind};
     if (!field.changed) continue;
     description_.assign(field.name).append(field.options);
     if (!field.Owned()) field.SetValue(std::string(field.Value()));
@@ -319,6 +317,7 @@ void SchemaChecker::AppendAdded(RecordLines& lines) {
     if (field.dropped) continue;
     lines.emplace_back();
     AppendAttributeLine(std::string(field.name).append(field.options), field.Value(), lines.back());
+    lineTypes_.push_back({field.type, field.kind});
     field.index = lines.size() - 1;
     field.changed = false;
   }
