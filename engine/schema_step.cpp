@@ -211,6 +211,7 @@ const SchemaChecker::NameDecision& SchemaChecker::Decide(std::string_view descri
 // refuses; two names of one type written as one.
 void SchemaChecker::CheckNames() {
   firstOfType_.resize(schema_.Attributes().size(), kNoField);
+  singleValueTwice_ = false;
   for (std::size_t i = 0; i < used_; ++i) {
     SchemaField& field = fields_[i];
     if (field.dropped) continue;
@@ -232,7 +233,10 @@ void SchemaChecker::CheckNames() {
     std::size_t& first = firstOfType_[field.type->index];
     if (first == kNoField) {
       first = i;
-    } else if (!EqualsNoCase(fields_[first].name, field.name)) {
+      continue;
+    }
+    if (field.type->singleValue) singleValueTwice_ = true;
+    if (!EqualsNoCase(fields_[first].name, field.name)) {
       Note(kAliasJoined, field.name);
       field.name = fields_[first].name;
       field.changed = true;
@@ -271,6 +275,7 @@ void SchemaChecker::CheckValues() {
 // A single-value type keeps its first value; a later value written alike is left to the
 // output, which writes each value once.
 void SchemaChecker::CheckSingleValues() {
+  if (!singleValueTwice_) return;
   for (std::size_t i = 0; i < used_; ++i) {
     SchemaField& field = fields_[i];
     if (field.dropped || !field.type->singleValue) continue;

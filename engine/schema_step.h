@@ -198,6 +198,7 @@ class SchemaChecker {
   // By AttributeType::index: the record's first field of that type, while CheckNames runs.
   static constexpr std::size_t kNoField = static_cast<std::size_t>(-1);
   std::vector<std::size_t> firstOfType_;
+  bool singleValueTwice_ = false;  // a single-value type has two lines in the record
   std::string detail_;
   std::string key_;  // room for comparison keys
   std::string description_;

@@ -318,6 +318,26 @@ TEST(SchemaStep, EachDescriptionKeepsItsOwnOptions) {
   EXPECT_EQ(book.errors[2], "1: 011: \"cn;x-a\": options other than language tags removed");
 }
 
+TEST(SchemaStep, ASingleValueIsComparedAsItsSyntaxLeftIt) {
+  // A value repaired to one written alike is no second value, and is written once; a second
+  // value is found in any record, whatever the records before it held.
+  const Book book = Repair(
+      "dn: cn=Ed\nobjectclass: inetOrgPerson\ncn: Ed\nsn: Ed\ndisplayName: Caf\xE9\n"
+      "displayName: Caf\xC3\xA9\n\n"
+      "dn: cn=Flo\nobjectclass: inetOrgPerson\ncn: Flo\nsn: Flo\ndisplayName: Flo\n\n"
+      "dn: cn=Gus\nobjectclass: inetOrgPerson\ncn: Gus\nsn: Gus\ndisplayName: Gus\n"
+      "displayName: Gussie\n");
+  const std::string& out = book.output;
+  EXPECT_NE(out.find("sn: Ed\ndisplayName:: Q2Fmw6k=\n\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("sn: Flo\ndisplayName: Flo\n\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("sn: Gus\ndisplayName: Gus\n\n"), std::string::npos) << out;
+  ASSERT_EQ(book.errors.size(), 2u);
+  EXPECT_EQ(book.errors[0].rfind("1: 020: value of \"displayName\"", 0), 0u) << book.errors[0];
+  EXPECT_EQ(book.errors[1],
+            "14: 014: second value of single-value attribute \"displayName\"; dropped from 1 "
+            "record");
+}
+
 TEST(SchemaStep, MessagesOncePerKindUnlessVerbose) {
   const std::string book = std::string(kPerson) + "xFoo: 1\n\n" +
                            "dn: cn=Hal\ncn: Hal\nsn: Hal\nxFoo: 2\n\ndn: cn=Ida\ncn: Ida\nsn: Ida\n"
