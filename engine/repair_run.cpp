@@ -103,8 +103,18 @@ struct RepairRun::State {
     if (log != nullptr) log->Write(text, kLogError, line);
   }
   void Emit(const RecordLines& lines, bool isRecord, const std::vector<LineType>* types);
+  // Whether no line written for the record so far holds the same value as line i. A line of a
+  // type no line written before it has needs no key, and is answered here without a call.
   bool FirstTime(const RecordLines& lines, std::size_t i, std::string_view attribute,
-                 const LineType& known);
+                 const LineType& known) {
+    if (written.size() < kCompareEach && known.type != nullptr &&
+        writtenOfType[known.type->index] == 0) {
+      return true;
+    }
+    return NoValueWritten(lines, i, attribute, known);
+  }
+  bool NoValueWritten(const RecordLines& lines, std::size_t i, std::string_view attribute,
+                      const LineType& known);
   std::string_view KeyOf(const RecordLines& lines, std::size_t i, const AttributeType* type);
   const AttributeType* TypeNamed(std::string_view attribute);
 
@@ -134,9 +144,12 @@ struct RepairRun::State {
   // out, the lines written so far with their attributes, and for a long record a set of keys.
   std::vector<std::string> keys;
   std::vector<char> keyed;
-  std::vector<std::size_t> written;
-  std::vector<std::string_view> writtenAttributes;
-  std::vector<LineType> writtenTypes;  // each one's type, where it is known
+  struct WrittenLine {
+    std::size_t index;           // in the record
+    std::string_view attribute;  // as written, where its type is not known
+    LineType type;               // where it is known
+  };
+  std::vector<WrittenLine> written;
   // By AttributeType::index (of `typeSchema`): how many lines of each type are written.
   std::vector<std::size_t> writtenOfType = std::vector<std::size_t>(typeSchema.Attributes().size());
   std::unordered_set<std::string_view> writtenSet;
@@ -217,13 +230,11 @@ void RepairRun::State::Emit(const RecordLines& lines, bool isRecord,
   const std::size_t count = lines.size();
   if (keys.size() < count) keys.resize(count);
   keyed.assign(count, false);
-  for (const LineType& type : writtenTypes) {
-    if (type.type != nullptr) writtenOfType[type.type->index] = 0;
+  for (const WrittenLine& line : written) {
+    if (line.type.type != nullptr) writtenOfType[line.type.type->index] = 0;
   }
   written.clear();
-  writtenAttributes.clear();
   writtenSet.clear();
-  writtenTypes.clear();
   for (std::size_t i = 0; i < count; ++i) {
     if (lines[i].empty()) continue;
     LineType known = types != nullptr ? (*types)[i] : LineType{};
@@ -233,9 +244,7 @@ void RepairRun::State::Emit(const RecordLines& lines, bool isRecord,
         known.type != nullptr ? std::string_view() : AttributeOf(lines[i]);
     if (known.type == nullptr && !checker) known.type = TypeNamed(attribute);
     if (!FirstTime(lines, i, attribute, known)) continue;
-    written.push_back(i);
-    writtenAttributes.push_back(attribute);
-    writtenTypes.push_back(known);
+    written.push_back({i, attribute, known});
     if (known.type != nullptr) ++writtenOfType[known.type->index];
     out.Line(lines[i]);
   }
@@ -261,31 +270,28 @@ std::string_view RepairRun::State::KeyOf(const RecordLines& lines, std::size_t i
   return keys[i];
 }
 
-// Whether no line written for the record so far holds the same value as line i. Only lines of
-// the same attribute (the same name, or the same type where it is known) can, so most lines
-// need no key at all; two class lines of different classes never hold the same value. A long
-// record keeps a set of keys.
-bool RepairRun::State::FirstTime(const RecordLines& lines, std::size_t i,
-                                 std::string_view attribute, const LineType& known) {
+// FirstTime for a line that may share its value: only lines of the same attribute (the same
+// name, or the same type where it is known) can, so most lines need no key at all; two class
+// lines of different classes never hold the same value. A long record keeps a set of keys.
+bool RepairRun::State::NoValueWritten(const RecordLines& lines, std::size_t i,
+                                      std::string_view attribute, const LineType& known) {
   if (written.size() >= kCompareEach) {
     if (writtenSet.empty()) {
-      for (std::size_t k = 0; k < written.size(); ++k) {
-        writtenSet.insert(KeyOf(lines, written[k], writtenTypes[k].type));
+      for (const WrittenLine& line : written) {
+        writtenSet.insert(KeyOf(lines, line.index, line.type.type));
       }
     }
     return writtenSet.insert(KeyOf(lines, i, known.type)).second;
   }
-  if (known.type != nullptr && writtenOfType[known.type->index] == 0) return true;
-  const std::size_t count = written.size();
-  for (std::size_t k = 0; k < count; ++k) {
-    const LineType& other = writtenTypes[k];
+  for (const WrittenLine& line : written) {
+    const LineType& other = line.type;
     const bool sameAttribute =
         known.type != nullptr
             ? other.type == known.type
-            : other.type == nullptr && EqualsNoCase(writtenAttributes[k], attribute);
+            : other.type == nullptr && EqualsNoCase(line.attribute, attribute);
     if (!sameAttribute) continue;
     if (known.kind != nullptr && other.kind != nullptr && known.kind != other.kind) continue;
-    if (KeyOf(lines, written[k], other.type) == KeyOf(lines, i, known.type)) return false;
+    if (KeyOf(lines, line.index, other.type) == KeyOf(lines, i, known.type)) return false;
   }
   return true;
 }
