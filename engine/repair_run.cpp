@@ -65,14 +65,6 @@ std::string MakeCandidate(std::string_view key, int attempt, int number) {
 // with the keys written before it; that costs less than hashing every key.
 constexpr std::size_t kCompareEach = 32;
 
-// Strings looked up by views without copying.
-struct TextHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view text) const {
-    return std::hash<std::string_view>{}(text);
-  }
-};
-
 // How many spellings of attributes a run keeps the type of.
 constexpr std::size_t kTypesNamed = 1024;
 

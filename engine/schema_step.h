@@ -10,6 +10,7 @@
 
 #include "engine/fix_record.h"
 #include "engine/schema_report.h"
+#include "engine/text.h"
 #include "schema/matching.h"
 #include "schema/schema.h"
 
@@ -178,12 +179,6 @@ class SchemaChecker {
     std::size_t dropMessage = kNoMessage;  // the report's message for lines that go
     std::string options;                   // the options to write
     std::size_t optionsMessage = kNoMessage;
-  };
-  struct TextHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const {
-      return std::hash<std::string_view>{}(text);
-    }
   };
   // By attribute description exactly as written.
   std::unordered_map<std::string, NameDecision, TextHash, std::equal_to<>> names_;

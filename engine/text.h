@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -53,6 +54,15 @@ struct NoCaseHash {
 struct NoCaseEqual {
   using is_transparent = void;
   bool operator()(std::string_view a, std::string_view b) const { return EqualsNoCase(a, b); }
+};
+
+// Hash for standard containers keyed by text compared byte for byte, looked up by views
+// without copying (with std::equal_to<>).
+struct TextHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const {
+    return std::hash<std::string_view>{}(text);
+  }
 };
 
 // Replaces every non-overlapping occurrence of `from`, left to right, case-sensitively;
