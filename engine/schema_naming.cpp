@@ -60,17 +60,10 @@ std::string SchemaChecker::UnusableRDNPart(ldap_ava** rdn) {
   for (int i = 0; rdn[i] != nullptr; ++i) {
     const std::string_view name = View(rdn[i]->la_attr);
     const std::string_view value = View(rdn[i]->la_value);
-    // A line that holds the value under the name the RDN writes has the type that name names
-    // (CheckNames gave it that type): no lookup is needed. Any other spelling is looked up.
-    const SchemaField* same = nullptr;
-    for (std::size_t f = 0; f < used_ && same == nullptr; ++f) {
-      const SchemaField& field = fields_[f];
-      if (!field.dropped && field.Value() == value && EqualsNoCase(field.name, name)) same = &field;
-    }
-    const AttributeType* type = same != nullptr ? same->type : schema_.FindAttribute(name);
+    const AttributeType* type = schema_.FindAttribute(name);
     if (type == nullptr || !allowed[type->index]) return std::string(name);
     // A value a line holds as it stood when its syntax was checked fits already.
-    if (same == nullptr) same = FieldHolding(*type, value);
+    const SchemaField* same = FieldHolding(*type, value);
     if ((same == nullptr || !same->fits) &&
         CheckValue(schema_, *type, value).verdict != ValueVerdict::kFits) {
       return std::string(name);
